@@ -1,0 +1,103 @@
+// The file job: read a file, format it, and back it up and rewrite it when it
+// changed and nests soundly.
+#include <cstring>
+#include <new>
+
+#include "driver/driver.h"
+#include "driver/line_ends.h"
+#include "driver/platform.h"
+#include "format/format.h"
+
+namespace tagfmt {
+
+std::string backupNameFor(const std::string& path) {
+  const std::size_t separator = path.find_last_of(pathSeparators());
+  const std::size_t componentStart =
+      separator == std::string::npos ? 0 : separator + 1;
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < componentStart) return path + ".bak";
+  return path.substr(0, dot) + ".bak";
+}
+
+namespace {
+
+// The backup must never be the file itself, under its own name or another.
+bool chooseBackupName(const std::string& path, const FileIdentity& identity,
+                      std::string& backup) {
+  backup = backupNameFor(path);
+  if (backup == path || refersTo(backup, identity)) backup = path + ".bak";
+  return !refersTo(backup, identity);
+}
+
+// Writes the backup, then the file, with the messages that go with each.
+void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
+                      std::string_view original, std::string_view final,
+                      FileReport& report) {
+  report.showName();
+  std::string backup;
+  if (!chooseBackupName(path, identity, backup)) {
+    report.say("-> failed\n");
+    return;
+  }
+  const WriteResult backedUp = writeBackupFile(backup, original, identity);
+  if (backedUp == WriteResult::kCannotOpen) {
+    report.say("-> failed\n");
+    return;
+  }
+  report.say("   writing " + backup + "\n");
+  if (backedUp != WriteResult::kOk) {
+    report.say("-> failed\n");
+    return;
+  }
+  report.say("   writing " + path + "\n");
+  if (rewriteFile(path, final) != WriteResult::kOk) report.say("-> failed\n");
+}
+
+void runJob(const std::string& path, const RunOptions& options,
+            std::int64_t& openSeq, FileReport& report) {
+  std::string original;
+  FileIdentity identity;
+  switch (readRegularFile(path, original, identity)) {
+    case ReadResult::kOk:
+      break;
+    case ReadResult::kCannotOpen:
+      report.sayDirect("-> cannot open\n");
+      return;
+    case ReadResult::kCannotRead:
+      report.sayDirect("-> cannot read\n");
+      return;
+  }
+  // The engine sees text only up to a NUL, so the rest would be lost.
+  if (std::memchr(original.data(), '\0', original.size()) != nullptr) {
+    report.say("-> contains a NUL byte, not changed\n");
+    return;
+  }
+  std::string work;
+  std::string_view text = original;
+  if (!options.lineEndsOnly) {
+    const Verdict verdict = formatText(original, work, options, openSeq, report);
+    if (verdict == Verdict::kFailed) return;
+    if (verdict == Verdict::kTooLarge) {
+      report.sayDirect("-> no memory\n");
+      return;
+    }
+    text = work;
+  }
+  if (normalisedEquals(text, original)) return;
+  std::string final = normaliseLineEnds(text);
+  std::string().swap(work);
+  backUpAndRewrite(path, identity, original, final, report);
+}
+
+}  // namespace
+
+void processFile(const std::string& path, const RunOptions& options,
+                 std::int64_t& openSeq, FileReport& report) {
+  try {
+    runJob(path, options, openSeq, report);
+  } catch (const std::bad_alloc&) {
+    report.sayDirect("-> no memory\n");
+  }
+}
+
+}  // namespace tagfmt

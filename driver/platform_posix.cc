@@ -1,0 +1,154 @@
+// The file job's operating-system calls on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "driver/platform.h"
+
+namespace tagfmt {
+
+namespace {
+
+// Closes a descriptor when the scope ends, on every road out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and tells whether the close reported success.
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 30);
+    const ssize_t n = ::write(fd, bytes.data() + done, chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads until end of file; the file may have grown since it was measured.
+bool readAll(int fd, std::string& bytes) {
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
+    const std::size_t chunk = std::min<std::size_t>(bytes.size() - got, 1u << 30);
+    const ssize_t n = ::read(fd, bytes.data() + got, chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
+}
+
+std::string directoryOf(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return name.substr(0, slash);
+}
+
+// Makes a rename in `directory` durable. Best effort: some file systems
+// cannot sync a directory, and the data itself is synced already.
+void syncDirectory(const std::string& directory) {
+  const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+}  // namespace
+
+ReadResult readRegularFile(const std::string& path, std::string& bytes,
+                           FileIdentity& identity) {
+  // Non-blocking, so a FIFO cannot stall the run before it is refused.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return ReadResult::kCannotOpen;
+  struct stat st {};
+  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return ReadResult::kCannotOpen;
+  }
+  identity.device = static_cast<std::uint64_t>(st.st_dev);
+  identity.inode = static_cast<std::uint64_t>(st.st_ino);
+  identity.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
+  const auto expected = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+  bytes.clear();
+  bytes.resize(static_cast<std::size_t>(expected) + 1);  // +1 sees growth at once
+  if (!readAll(file.get(), bytes) || bytes.size() < expected) {
+    return ReadResult::kCannotRead;
+  }
+  return ReadResult::kOk;
+}
+
+bool refersTo(const std::string& name, const FileIdentity& identity) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0 &&
+         static_cast<std::uint64_t>(st.st_dev) == identity.device &&
+         static_cast<std::uint64_t>(st.st_ino) == identity.inode;
+}
+
+WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
+                            const FileIdentity& like) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return WriteResult::kCannotOpen;
+  }
+  // A short temporary name, so a long backup name cannot make it too long.
+  const std::string directory = directoryOf(name);
+  std::string temporary = directory + "/.tagfmt-XXXXXX";
+  Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (file.get() < 0) return WriteResult::kCannotOpen;
+  const bool written = ::fchmod(file.get(), like.permissions) == 0 &&
+                       writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
+  if (!file.close() || !written ||
+      ::rename(temporary.c_str(), name.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return WriteResult::kFailed;
+  }
+  syncDirectory(directory);
+  return WriteResult::kOk;
+}
+
+WriteResult rewriteFile(const std::string& path, std::string_view bytes) {
+  Descriptor file(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return WriteResult::kCannotOpen;
+  struct stat st {};
+  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return WriteResult::kCannotOpen;
+  }
+#ifdef __linux__
+  // Claim the room first: on a full disk the file stays as it was.
+  if (!bytes.empty() &&
+      ::fallocate(file.get(), 0, 0, static_cast<off_t>(bytes.size())) != 0 &&
+      errno == ENOSPC) {
+    return WriteResult::kFailed;
+  }
+#endif
+  const bool written =
+      writeAll(file.get(), bytes) &&
+      ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) == 0;
+  return file.close() && written ? WriteResult::kOk : WriteResult::kFailed;
+}
+
+std::string_view pathSeparators() { return "/"; }
+
+}  // namespace tagfmt

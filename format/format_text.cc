@@ -1,0 +1,155 @@
+// The reformatting pass: one walk over a file's text that re-indents it,
+// moves tags onto lines of their own and drives the nesting check.
+#include <cstring>
+
+#include "format/format.h"
+
+namespace tagfmt {
+
+namespace {
+
+// Bytes the pass must look at; runs of all other bytes are copied whole.
+constexpr std::array<bool, 256> kTextStops = [] {
+  std::array<bool, 256> stops{};
+  stops['<'] = stops['\r'] = stops['\n'] = true;
+  return stops;
+}();
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+struct FormatState {
+  ScanInput in;
+  WorkText out;
+  const RunOptions& options;
+  std::int64_t& openSeq;
+  FileReport& report;
+  ElementStack stack;
+  std::int64_t indent = 0;
+  // Where the break for the latest source line break ends and begins.
+  std::size_t lineStart = 0;
+  std::size_t breakStart = 0;
+};
+
+// A break at indentation 0 or less writes nothing, not even the CR LF.
+void emitBreak(WorkText& out, std::int64_t indent) {
+  if (indent <= 0) return;
+  out.append("\r\n", 2);
+  out.appendSpaces(static_cast<std::size_t>(indent));
+}
+
+// Steps over one CR, one LF and the next line's leading blanks.
+void skipLineStart(ScanInput& in) {
+  const std::string_view text = in.text;
+  if (text[in.pos] == '\r') ++in.pos;
+  if (in.pos < text.size() && text[in.pos] == '\n') ++in.pos;
+  while (in.pos < text.size() && isBlank(text[in.pos])) ++in.pos;
+}
+
+void sourceLineBreak(FormatState& s) {
+  ++s.in.line;
+  skipLineStart(s.in);
+  s.breakStart = s.out.size();
+  emitBreak(s.out, s.indent);
+  s.lineStart = s.out.size();
+}
+
+void scan(FormatState& s, char terminator, bool copy, std::int64_t marker) {
+  scanConstruct(s.in, s.out, s.options.markerMode, terminator, copy, marker);
+}
+
+void closingTag(FormatState& s) {
+  const int index = findTagRule(s.in.text.substr(s.in.pos + 2));
+  std::int64_t marker = 0;
+  if (index >= 0) {
+    const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
+    const std::int64_t seq = s.stack.close(index, s.in.line, s.report);
+    s.indent -= rule.indent;
+    if (s.lineStart == s.out.size()) {
+      // First on its line: take the break back and redo it one level out.
+      s.out.truncate(s.breakStart);
+      emitBreak(s.out, s.indent);
+    } else if (rule.breakBeforeClose) {
+      emitBreak(s.out, s.indent);
+    }
+    if (rule.numbered) marker = seq;
+  }
+  scan(s, kNoTerminator, true, marker);
+}
+
+void openingTag(FormatState& s) {
+  const int index = findTagRule(s.in.text.substr(s.in.pos + 1));
+  std::int64_t marker = 0;
+  if (index >= 0) {
+    const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
+    ++s.openSeq;
+    if (rule.breakBeforeOpen && s.lineStart != s.out.size()) {
+      emitBreak(s.out, s.indent);
+    }
+    s.stack.open(index, s.openSeq, s.in.line);
+    s.indent += rule.indent;
+    if (rule.numbered) marker = s.openSeq;
+  }
+  scan(s, kNoTerminator, true, marker);
+}
+
+void construct(FormatState& s) {
+  const std::string_view rest = s.in.text.substr(s.in.pos);
+  const char next = rest.size() > 1 ? rest[1] : '\0';
+  if (next == '!') {
+    if (rest.starts_with("<!--@")) {
+      scan(s, kNoTerminator, false, 0);  // an old pair marker goes
+    } else {
+      scan(s, '-', true, 0);
+    }
+  } else if (next == '/') {
+    closingTag(s);
+  } else if (next == '?') {
+    scan(s, '?', true, 0);
+  } else {
+    openingTag(s);
+  }
+}
+
+}  // namespace
+
+std::size_t formatLimit(std::size_t inputSize) {
+  constexpr std::size_t kSlack = std::size_t{64} << 20;
+  if (inputSize > (SIZE_MAX - kSlack) / 10) return SIZE_MAX;
+  return inputSize * 10 + kSlack;
+}
+
+Verdict formatText(std::string_view text, std::string& work,
+                   const RunOptions& options, std::int64_t& openSeq,
+                   FileReport& report) {
+  if (const void* nul = std::memchr(text.data(), '\0', text.size())) {
+    text = text.substr(0, static_cast<std::size_t>(
+                              static_cast<const char*>(nul) - text.data()));
+  }
+  const std::size_t limit = formatLimit(text.size());
+  work.clear();
+  work.resize(std::min(limit, text.size() + text.size() / 16 + 4096));
+  FormatState s{ScanInput{text, 0, 1}, WorkText(work, limit), options,
+                openSeq, report, {}};
+  while (s.in.pos < text.size()) {
+    std::size_t runEnd = s.in.pos;
+    while (runEnd < text.size() &&
+           !kTextStops[static_cast<unsigned char>(text[runEnd])]) {
+      ++runEnd;
+    }
+    s.out.append(text.data() + s.in.pos, runEnd - s.in.pos);
+    s.in.pos = runEnd;
+    if (runEnd == text.size()) break;
+    if (text[runEnd] == '<') {
+      construct(s);
+    } else {
+      sourceLineBreak(s);
+    }
+  }
+  s.out.finish();
+  if (!s.stack.finish(report)) return Verdict::kFailed;
+  return s.out.overflowed() ? Verdict::kTooLarge : Verdict::kSound;
+}
+
+}  // namespace tagfmt

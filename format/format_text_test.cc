@@ -1,0 +1,229 @@
+// The reformatting pass, case by case: input, mode, expected text and
+// messages. Each case runs with LF, CR LF and lone-CR line ends.
+#include <gtest/gtest.h>
+
+#include "driver/line_ends.h"
+#include "format/format.h"
+#include "tests/test_util.h"
+
+namespace tagfmt {
+namespace {
+
+using testing::withCr;
+using testing::withCrLf;
+
+struct Formatted {
+  Verdict verdict;
+  std::string text;  // with line ends normalised
+  std::string messages;
+};
+
+Formatted format(std::string_view input, bool markerMode,
+                 std::int64_t& openSeq) {
+  std::string said;
+  FileReport report("t.htm");
+  report.capture = &said;
+  RunOptions options;
+  options.markerMode = markerMode;
+  std::string work;
+  const Verdict verdict = formatText(input, work, options, openSeq, report);
+  return {verdict, normaliseLineEnds(work), said};
+}
+
+struct FormatCase {
+  const char* name;
+  std::string_view input;     // "\n" stands for each kind of line end
+  std::string_view expected;  // "\n" stands for CR LF
+  const char* messages = "";
+  bool markerMode = false;
+  bool lfOnly = false;  // lone CRs inside a construct are not counted as lines
+};
+
+void check(const FormatCase& c) {
+  const std::string variants[] = {std::string(c.input), withCrLf(c.input),
+                                  withCr(c.input)};
+  const char* variantNames[] = {"LF", "CR LF", "CR"};
+  for (int v = 0; v < (c.lfOnly ? 2 : 3); ++v) {
+    std::int64_t openSeq = 0;
+    const Formatted got = format(variants[v], c.markerMode, openSeq);
+    const std::string messages = c.messages;
+    EXPECT_EQ(got.text, withCrLf(c.expected))
+        << c.name << " with " << variantNames[v] << " line ends";
+    EXPECT_EQ(got.messages, messages.empty() ? "" : "t.htm\n" + messages)
+        << c.name << " with " << variantNames[v] << " line ends";
+    EXPECT_EQ(got.verdict, messages.empty() ? Verdict::kSound : Verdict::kFailed)
+        << c.name;
+  }
+}
+
+const char kTemplate[] =
+    "<xsl:template match=\"/\">\n<table>\n<tr><td>a</td>\n<td>b</td></tr>\n"
+    "</table>\n</xsl:template>\n";
+
+TEST(FormatText, WorkedExample) {
+  check({"plain", kTemplate,
+         "<xsl:template match=\"/\">\n"
+         "    <table>\n"
+         "      <tr>\n"
+         "        <td>a</td>\n"
+         "        <td>b</td>\n"
+         "      </tr>\n"
+         "    </table></xsl:template>"});
+  check({"markers", kTemplate,
+         "<xsl:template match=\"/\"><!--@1@-->\n"
+         "    <table><!--@2@-->\n"
+         "      <tr><!--@3@-->\n"
+         "        <td><!--@4@-->a</td><!--@4@-->\n"
+         "        <td><!--@5@-->b</td><!--@5@-->\n"
+         "      </tr><!--@3@-->\n"
+         "    </table><!--@2@--></xsl:template><!--@1@-->",
+         "", true});
+}
+
+TEST(FormatText, IndentationAndLineBreaks) {
+  const FormatCase cases[] = {
+      {"empty text", "", ""},
+      {"first line keeps its blanks", "  <p>x", "  <p>x"},
+      {"lines at level 0 are joined", "a\n  b\n\tc\n", "abc"},
+      {"blank kinds dropped, high bytes kept",
+       "<table>\n\t\v\f x\n\xC3\xA9\n</table>",
+       "<table>\n  x\n  \xC3\xA9</table>"},
+      {"trailing blanks stay", "<table>x  \n</table>", "<table>x  </table>"},
+      {"empty lines keep the indentation", "<table>\n\n\n</table>",
+       "<table>\n  \n  </table>"},
+      {"closing td pulled back", "<tr>\n<td>a\n</td>\n</tr>",
+       "<tr>\n  <td>a\n  </td></tr>"},
+      {"unrecognised closing tag stays", "<table>\n<p>\n</p>\n</table>",
+       "<table>\n  <p>\n  </p></table>"},
+      {"page elements at level 0 write no breaks",
+       "<html>\n<head>\n<title>x</title>\n</head>\n<body>\n</body>\n</html>\n",
+       "<html><head><title>x</title></head><body></body></html>"},
+      {"page elements inside a template break",
+       "<xsl:template>\n<html><body>x</body></html>\n</xsl:template>",
+       "<xsl:template>\n    <html>\n    <body>x\n    </body>\n    </html>"
+       "</xsl:template>"},
+      {"processing instruction joins the root",
+       "<?xml version=\"1.0\"?>\n<xsl:stylesheet>\n</xsl:stylesheet>\n",
+       "<?xml version=\"1.0\"?><xsl:stylesheet></xsl:stylesheet>"},
+      {"opening tag first in the text gets no break", "<table></table>",
+       "<table></table>"},
+      {"tbody is not recognised", "<table>\n<tbody>\n</tbody>\n</table>",
+       "<table>\n  <tbody>\n  </tbody></table>"},
+      {"prefix match indents thead", "<table><thead>x</thead></table>",
+       "<table>\n  <thead>x</thead></table>"},
+      {"font, div and a change nothing",
+       "<table>\n<font><div><a href=x>y</a></div></font>\n</table>",
+       "<table>\n  <font><div><a href=x>y</a></div></font></table>"},
+      {"multi-line tag keeps its inside", "<table>\n<td\n  class=x>y</td>\n</table>",
+       "<table>\n  <td\n  class=x>y</td></table>"},
+      {"comment keeps its lines", "<table>\n<!-- a\n   b -->\n</table>",
+       "<table>\n  <!-- a\n   b --></table>"},
+      {"apostrophe in a comment runs on",
+       "<!-- don't -->\n<table>\n</table>\n<!-- x -->",
+       "<!-- don't -->\n<table>\n</table>\n<!-- x -->"},
+      {"stray < swallows the next tag", "a < b <td>c", "a < b <td>c"},
+      {"lone < at the end", "x<", "x<"},
+      {"select and center indent", "<center><select>\n<option>x\n</select></center>",
+       "<center>\n  <select>\n    <option>x\n  </select></center>"},
+  };
+  for (const FormatCase& c : cases) check(c);
+}
+
+TEST(FormatText, PairMarkers) {
+  const FormatCase cases[] = {
+      {"old markers go", "<table><!--@7@-->\n</table><!--@7@-->",
+       "<table></table>"},
+      {"old markers are renumbered", "<table><!--@7@-->\n</table><!--@7@-->",
+       "<table><!--@1@--></table><!--@1@-->", "", true},
+      {"a marker inside a comment stays", "<!-- <!--@3@--> -->",
+       "<!-- <!--@3@--> -->"},
+      {"a marker inside a value stays", "<p title=\"<!--@3@-->\">",
+       "<p title=\"<!--@3@-->\">"},
+      {"a uses up a number", "<a href=x>y</a><table>\n</table>",
+       "<a href=x>y</a><table><!--@2@--></table><!--@2@-->", "", true},
+      {"font carries no marker", "<font>x</font>", "<font>x</font>", "", true},
+      {"unfinished tag gets no marker", "<td", "<td",
+       "-> Nesting Error: missing </td> ( <td> on line 1)\n", true},
+  };
+  for (const FormatCase& c : cases) check(c);
+}
+
+TEST(FormatText, NestingFaults) {
+  const FormatCase cases[] = {
+      {"crossed closing tags", "<table>\n<tr>\n<td></tr>\n</table>\n</form>\n",
+       "<table>\n  <tr>\n    <td>\n    </tr>\n  </table></form>",
+       "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
+       "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
+       "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line 1)\n"},
+      {"closing tag first in the text", "</td>x", "</td>x",
+       "-> Nesting Error Line 1: unexpected </td>\n"},
+      {"left open, innermost first", "\n\n\n\n<table><tr>", "<table>\n  <tr>",
+       "-> Nesting Error: missing </tr> ( <tr> on line 5)\n"
+       "-> Nesting Error: missing </table> ( <table> on line 5)\n"},
+      {"upper case reported in lower case", "<TABLE>\n</TR>", "<TABLE></TR>",
+       "-> Nesting Error Line 2: </tr> instead of </table> ( <table> on line 1)\n"},
+      {"unrecognised tags never fault", "<p><li></br></tbody>", "<p><li></br></tbody>"},
+      {"self-closed td counts as open", "<table>\n<td/>\n</table>",
+       "<table>\n  <td/>\n  </table>",
+       "-> Nesting Error Line 3: </table> instead of </td> ( <td> on line 2)\n"
+       "-> Nesting Error: missing </table> ( <table> on line 1)\n"},
+      {"area counts as an open a", "<area href=x>", "<area href=x>",
+       "-> Nesting Error: missing </a> ( <a> on line 1)\n"},
+      {"declaration swallows a tag",
+       "<!DOCTYPE html>\n<table><!--@1@-->\n</table>",
+       "<!DOCTYPE html>\n<table><!--@1@--></table>",
+       "-> Nesting Error Line 3: unexpected </table>\n", false, true},
+      {"stray < hides the opening tag", "a < b <table>\n</table>",
+       "a < b <table></table>",
+       "-> Nesting Error Line 2: unexpected </table>\n"},
+      {"lines inside a tag are counted", "<td\nclass=x\n>\n</tr>",
+       "<td\nclass=x\n></tr>",
+       "-> Nesting Error Line 4: </tr> instead of </td> ( <td> on line 1)\n",
+       false, true},
+  };
+  for (const FormatCase& c : cases) check(c);
+}
+
+TEST(FormatText, NumbersRunOnAcrossFiles) {
+  std::int64_t openSeq = 0;
+  format("<table></table><a>x</a>", false, openSeq);
+  EXPECT_EQ(openSeq, 2);
+  const Formatted second = format("<tr></tr>", true, openSeq);
+  EXPECT_EQ(second.text, "<tr><!--@3@--></tr><!--@3@-->");
+}
+
+TEST(FormatText, TextEndsAtItsFirstNul) {
+  std::int64_t openSeq = 0;
+  const Formatted got =
+      format(std::string_view("<table>\0</tr>", 13), false, openSeq);
+  EXPECT_EQ(got.text, "<table>");
+  EXPECT_EQ(got.messages,
+            "t.htm\n-> Nesting Error: missing </table> ( <table> on line 1)\n");
+}
+
+// Hostile input: the output is bounded, and nesting is still checked.
+TEST(FormatText, DeepUnclosedNestingStaysBounded) {
+  std::string input;
+  for (int i = 0; i < 200000; ++i) input += "<table>";
+  std::int64_t openSeq = 0;
+  const Formatted got = format(input, false, openSeq);
+  EXPECT_EQ(got.verdict, Verdict::kFailed);
+  EXPECT_EQ(std::count(got.messages.begin(), got.messages.end(), '\n'), 200001);
+  EXPECT_TRUE(got.text.empty());
+}
+
+TEST(FormatText, SoundTextTooLargeToKeep) {
+  // 1,000 levels deep, 40,000 empty lines: 80 MB of indentation.
+  std::string input;
+  for (int i = 0; i < 1000; ++i) input += "<table>";
+  input.append(40000, '\n');
+  for (int i = 0; i < 1000; ++i) input += "</table>";
+  std::int64_t openSeq = 0;
+  const Formatted got = format(input, false, openSeq);
+  EXPECT_EQ(got.verdict, Verdict::kTooLarge);
+  EXPECT_EQ(got.messages, "");
+  EXPECT_TRUE(got.text.empty());
+}
+
+}  // namespace
+}  // namespace tagfmt

@@ -1,0 +1,110 @@
+// Helpers shared by the tests.
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace tagfmt::testing {
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (fs::temp_directory_path() / "tagfmt-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  // Undo what a test may have done to keep a folder from being cleaned.
+  std::system(("chattr -R -i '" + path_.string() + "' 2>/dev/null").c_str());
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+std::string ScratchDir::operator/(std::string_view name) const {
+  return (path_ / name).string();
+}
+
+void writeFile(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool exists(const std::string& path) {
+  std::error_code ignored;
+  return fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
+}
+
+std::string runTool(const fs::path& directory,
+                    const std::vector<std::string>& arguments) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) std::abort();
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeFds[1], STDOUT_FILENO);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TAGFMT_BINARY));
+    for (const std::string& word : arguments) {
+      argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(TAGFMT_BINARY, argv.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  std::string output;
+  char chunk[65536];
+  ssize_t n;
+  while ((n = read(pipeFds[0], chunk, sizeof chunk)) > 0) {
+    output.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "tagfmt ended with status " << status;
+  return output;
+}
+
+std::string withCrLf(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string withCr(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c == '\n') c = '\r';
+  }
+  return out;
+}
+
+std::string corpusDir() {
+  const fs::path dir = fs::path(TAGFMT_SOURCE_DIR) / ".." / "shared" / "corpus";
+  std::error_code ignored;
+  return fs::is_directory(dir, ignored) ? dir.lexically_normal().string() : "";
+}
+
+}  // namespace tagfmt::testing

@@ -1,0 +1,42 @@
+// Helpers shared by the tests: scratch folders, whole-file reads and writes,
+// running the built binary, and line-end variants of a text.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tagfmt::testing {
+
+// A fresh empty folder, removed with everything in it when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string operator/(std::string_view name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::string& path, std::string_view bytes);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+
+// Runs the tagfmt binary with `arguments` in `directory` and returns what it
+// printed on standard output. Fails the test if it does not exit with 0.
+std::string runTool(const std::filesystem::path& directory,
+                    const std::vector<std::string>& arguments);
+
+// The text with every "\n" written as CR LF, or as a lone CR.
+std::string withCrLf(std::string_view text);
+std::string withCr(std::string_view text);
+
+// The folder of real pages next to the project, or "" when it is missing.
+std::string corpusDir();
+
+}  // namespace tagfmt::testing
