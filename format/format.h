@@ -94,6 +94,11 @@ inline constexpr char kNoTerminator = '\0';
 void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
                    char terminator, bool copy, std::int64_t markerNumber);
 
+// True when `text` begins with a pair marker as the tool writes it:
+// "<!--@", decimal digits, "@-->". Other comments that begin "<!--@" (such
+// as "<!--@@ doc -->") are the author's and are kept.
+bool startsWithPairMarker(std::string_view text);
+
 // One open recognised element.
 struct OpenElement {
   int ruleIndex;

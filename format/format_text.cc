@@ -98,7 +98,7 @@ void construct(FormatState& s) {
   const std::string_view rest = s.in.text.substr(s.in.pos);
   const char next = rest.size() > 1 ? rest[1] : '\0';
   if (next == '!') {
-    if (rest.starts_with("<!--@")) {
+    if (startsWithPairMarker(rest)) {
       scan(s, kNoTerminator, false, 0);  // an old pair marker goes
     } else {
       scan(s, '-', true, 0);

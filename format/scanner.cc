@@ -67,6 +67,13 @@ void writeMarker(WorkText& out, std::int64_t number) {
 
 }  // namespace
 
+bool startsWithPairMarker(std::string_view text) {
+  if (!text.starts_with("<!--@")) return false;
+  std::size_t pos = 5;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+  return pos > 5 && text.substr(pos, 4) == "@-->";
+}
+
 void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
                    char terminator, bool copy, std::int64_t markerNumber) {
   const std::string_view text = in.text;

@@ -52,6 +52,15 @@ TEST(ScanConstruct, CopiesThroughTheClosingBracket) {
   }
 }
 
+TEST(StartsWithPairMarker, OnlyTheFormTheToolWrites) {
+  EXPECT_TRUE(startsWithPairMarker("<!--@1@-->"));
+  EXPECT_TRUE(startsWithPairMarker("<!--@42@--><td>"));
+  for (const char* text : {"<!--@", "<!--@@-->", "<!--@@== doc -->", "<!--@1@->",
+                           "<!--@1 @-->", "<!--@-1@-->", "<!-- @1@-->", "<!--@1@"}) {
+    EXPECT_FALSE(startsWithPairMarker(text)) << text;
+  }
+}
+
 TEST(WorkText, StopsStoringPastItsBoundButKeepsCounting) {
   std::string buffer;
   WorkText out(buffer, 10);
