@@ -75,13 +75,14 @@ void runJob(const std::string& path, const RunOptions& options,
   std::string work;
   std::string_view text = original;
   if (!options.lineEndsOnly) {
-    const Verdict verdict = formatText(original, work, options, openSeq, report);
-    if (verdict == Verdict::kFailed) return;
-    if (verdict == Verdict::kTooLarge) {
+    const Formatted formatted =
+        formatText(original, work, options, openSeq, report);
+    if (formatted.verdict == Verdict::kFailed) return;
+    if (formatted.verdict == Verdict::kTooLarge) {
       report.sayDirect("-> no memory\n");
       return;
     }
-    text = work;
+    text = formatted.text;
   }
   if (normalisedEquals(text, original)) return;
   std::string final = normaliseLineEnds(text);

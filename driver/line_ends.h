@@ -10,6 +10,9 @@ namespace tagfmt {
 // Returns `text` with every line break written as CR LF.
 std::string normaliseLineEnds(std::string_view text);
 
+// True when every line break in `text` is a CR LF already.
+bool isNormalised(std::string_view text);
+
 // True when normaliseLineEnds(text) would equal `original`; builds nothing.
 bool normalisedEquals(std::string_view text, std::string_view original);
 

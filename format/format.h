@@ -50,29 +50,51 @@ inline constexpr std::array<TagRule, 19> kTagRules = {{
 // of `name` (the text right after "<" or "</"), or -1 when none is.
 int findTagRule(std::string_view name);
 
-// The pass's output: a growing buffer with an upper bound. Past the bound it
-// stops storing bytes but keeps counting positions, so the pass can run on
-// to the end and still check nesting.
+// The pass's output: a growing buffer with an upper bound. While the output
+// is a copy of the start of `original`, nothing is stored: most files are
+// tidy already, and then the pass only reads. The last piece written may
+// differ and still be taken back (a break redone at a smaller indentation)
+// without leaving that mode. Past the bound it stops
+// storing bytes but keeps counting positions, so the pass can run on to the
+// end and still check nesting.
 class WorkText {
  public:
-  WorkText(std::string& buffer, std::size_t limit);
-  void append(const char* bytes, std::size_t count);
+  WorkText(std::string& buffer, std::size_t limit, std::string_view original);
+  void append(const char* bytes, std::size_t count) {
+    // The common case in a tidy file: the bytes are the original's own, at
+    // the very place they would be written.
+    if (sharing_ && tail_.empty() && bytes == original_.data() + shared_) {
+      shared_ += count;
+      used_ += count;
+      return;
+    }
+    appendOther(bytes, count);
+  }
   void appendSpaces(std::size_t count);
   void push(char byte) { append(&byte, 1); }
   std::size_t size() const { return used_; }
   // Takes back everything from `position` on.
-  void truncate(std::size_t position) { used_ = position; }
+  void truncate(std::size_t position);
   bool overflowed() const { return overflowed_; }
-  // Trims the buffer to what was written, or empties it after an overflow.
-  void finish();
+  // Ends the output and returns it: a view of `original` when the two are
+  // equal, else of the buffer (empty after an overflow).
+  std::string_view finish();
 
  private:
+  void appendOther(const char* bytes, std::size_t count);
+  // Leaves the copying-free mode: stores the output so far.
+  void diverge();
   // Room for `count` more bytes, or nullptr once past the bound.
   char* reserve(std::size_t count);
 
   std::string& buffer_;
+  std::string_view original_;
   std::size_t used_ = 0;
   std::size_t limit_;
+  // While sharing, the output is original_[0, shared_) followed by tail_.
+  bool sharing_ = true;
+  std::size_t shared_ = 0;
+  std::string tail_;
   bool overflowed_ = false;
 };
 
@@ -130,18 +152,26 @@ class ElementStack {
 std::size_t formatLimit(std::size_t inputSize);
 
 enum class Verdict {
-  kSound,     // nesting is sound; `work` holds the formatted text
-  kFailed,    // nesting faults were reported; the file must not be written
+  kSound,     // nesting is sound; the formatted text is complete
+  kFailed,    // nesting faults were reported; the text must not be saved
   kTooLarge,  // nesting is sound but the text outgrew formatLimit()
 };
 
-// Re-indents `text` (which ends at its first NUL byte, if any) into `work`
-// by the tag rules, removes old pair markers, writes new ones in marker
-// mode, and checks nesting. `openSeq` counts recognised opening tags across
-// the whole run. Source line breaks come out as CR LF; bytes inside
-// constructs are copied as they stand.
-Verdict formatText(std::string_view text, std::string& work,
-                   const RunOptions& options, std::int64_t& openSeq,
-                   FileReport& report);
+struct Formatted {
+  Verdict verdict;
+  // The formatted text: a view of `work`, or of the input itself when
+  // formatting changed nothing. Empty when the verdict is kTooLarge.
+  std::string_view text;
+};
+
+// Re-indents `text` (which ends at its first NUL byte, if any) by the tag
+// rules, removes old pair markers, writes new ones in marker mode, and
+// checks nesting. `work` holds the result when it differs from the input.
+// `openSeq` counts recognised opening tags across the whole run. Source
+// line breaks come out as CR LF; bytes inside constructs are copied as they
+// stand.
+Formatted formatText(std::string_view text, std::string& work,
+                     const RunOptions& options, std::int64_t& openSeq,
+                     FileReport& report);
 
 }  // namespace tagfmt

@@ -2,18 +2,12 @@
 // moves tags onto lines of their own and drives the nesting check.
 #include <cstring>
 
+#include "format/byte_scan.h"
 #include "format/format.h"
 
 namespace tagfmt {
 
 namespace {
-
-// Bytes the pass must look at; runs of all other bytes are copied whole.
-constexpr std::array<bool, 256> kTextStops = [] {
-  std::array<bool, 256> stops{};
-  stops['<'] = stops['\r'] = stops['\n'] = true;
-  return stops;
-}();
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f';
@@ -120,24 +114,22 @@ std::size_t formatLimit(std::size_t inputSize) {
   return inputSize * 10 + kSlack;
 }
 
-Verdict formatText(std::string_view text, std::string& work,
-                   const RunOptions& options, std::int64_t& openSeq,
-                   FileReport& report) {
+Formatted formatText(std::string_view text, std::string& work,
+                     const RunOptions& options, std::int64_t& openSeq,
+                     FileReport& report) {
   if (const void* nul = std::memchr(text.data(), '\0', text.size())) {
     text = text.substr(0, static_cast<std::size_t>(
                               static_cast<const char*>(nul) - text.data()));
   }
-  const std::size_t limit = formatLimit(text.size());
-  work.clear();
-  work.resize(std::min(limit, text.size() + text.size() / 16 + 4096));
-  FormatState s{ScanInput{text, 0, 1}, WorkText(work, limit), options,
-                openSeq, report, {}};
+  FormatState s{ScanInput{text, 0, 1},
+                WorkText(work, formatLimit(text.size()), text),
+                options,
+                openSeq,
+                report,
+                {}};
   while (s.in.pos < text.size()) {
-    std::size_t runEnd = s.in.pos;
-    while (runEnd < text.size() &&
-           !kTextStops[static_cast<unsigned char>(text[runEnd])]) {
-      ++runEnd;
-    }
+    const std::size_t runEnd =
+        findAny<'<', '\r', '\n'>(text.data(), s.in.pos, text.size());
     s.out.append(text.data() + s.in.pos, runEnd - s.in.pos);
     s.in.pos = runEnd;
     if (runEnd == text.size()) break;
@@ -147,9 +139,10 @@ Verdict formatText(std::string_view text, std::string& work,
       sourceLineBreak(s);
     }
   }
-  s.out.finish();
-  if (!s.stack.finish(report)) return Verdict::kFailed;
-  return s.out.overflowed() ? Verdict::kTooLarge : Verdict::kSound;
+  const std::string_view formatted = s.out.finish();
+  if (!s.stack.finish(report)) return {Verdict::kFailed, formatted};
+  if (s.out.overflowed()) return {Verdict::kTooLarge, {}};
+  return {Verdict::kSound, formatted};
 }
 
 }  // namespace tagfmt

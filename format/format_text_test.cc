@@ -12,13 +12,13 @@ namespace {
 using testing::withCr;
 using testing::withCrLf;
 
-struct Formatted {
+struct Result {
   Verdict verdict;
   std::string text;  // with line ends normalised
   std::string messages;
 };
 
-Formatted format(std::string_view input, bool markerMode,
+Result format(std::string_view input, bool markerMode,
                  std::int64_t& openSeq) {
   std::string said;
   FileReport report("t.htm");
@@ -26,8 +26,8 @@ Formatted format(std::string_view input, bool markerMode,
   RunOptions options;
   options.markerMode = markerMode;
   std::string work;
-  const Verdict verdict = formatText(input, work, options, openSeq, report);
-  return {verdict, normaliseLineEnds(work), said};
+  const Formatted formatted = formatText(input, work, options, openSeq, report);
+  return {formatted.verdict, normaliseLineEnds(formatted.text), said};
 }
 
 struct FormatCase {
@@ -45,7 +45,7 @@ void check(const FormatCase& c) {
   const char* variantNames[] = {"LF", "CR LF", "CR"};
   for (int v = 0; v < (c.lfOnly ? 2 : 3); ++v) {
     std::int64_t openSeq = 0;
-    const Formatted got = format(variants[v], c.markerMode, openSeq);
+    const Result got = format(variants[v], c.markerMode, openSeq);
     const std::string messages = c.messages;
     EXPECT_EQ(got.text, withCrLf(c.expected))
         << c.name << " with " << variantNames[v] << " line ends";
@@ -78,6 +78,22 @@ TEST(FormatText, WorkedExample) {
          "      </tr><!--@3@-->\n"
          "    </table><!--@2@--></xsl:template><!--@1@-->",
          "", true});
+}
+
+TEST(FormatText, TidyTextComesBackAsItself) {
+  // Breaks redone at a smaller indentation must not count as changes.
+  const std::string tidy = withCrLf(
+      "<xsl:template match=\"/\">\n    <table>\n      <tr>\n        <td>a</td>\n"
+      "      </tr>\n    </table></xsl:template>");
+  std::string work;
+  std::string said;
+  FileReport report("t.htm");
+  report.capture = &said;
+  std::int64_t openSeq = 0;
+  const Formatted got = formatText(tidy, work, RunOptions{}, openSeq, report);
+  EXPECT_EQ(got.verdict, Verdict::kSound);
+  EXPECT_EQ(got.text.data(), tidy.data());
+  EXPECT_EQ(got.text.size(), tidy.size());
 }
 
 TEST(FormatText, IndentationAndLineBreaks) {
@@ -192,13 +208,13 @@ TEST(FormatText, NumbersRunOnAcrossFiles) {
   std::int64_t openSeq = 0;
   format("<table></table><a>x</a>", false, openSeq);
   EXPECT_EQ(openSeq, 2);
-  const Formatted second = format("<tr></tr>", true, openSeq);
+  const Result second = format("<tr></tr>", true, openSeq);
   EXPECT_EQ(second.text, "<tr><!--@3@--></tr><!--@3@-->");
 }
 
 TEST(FormatText, TextEndsAtItsFirstNul) {
   std::int64_t openSeq = 0;
-  const Formatted got =
+  const Result got =
       format(std::string_view("<table>\0</tr>", 13), false, openSeq);
   EXPECT_EQ(got.text, "<table>");
   EXPECT_EQ(got.messages,
@@ -210,7 +226,7 @@ TEST(FormatText, DeepUnclosedNestingStaysBounded) {
   std::string input;
   for (int i = 0; i < 200000; ++i) input += "<table>";
   std::int64_t openSeq = 0;
-  const Formatted got = format(input, false, openSeq);
+  const Result got = format(input, false, openSeq);
   EXPECT_EQ(got.verdict, Verdict::kFailed);
   EXPECT_EQ(std::count(got.messages.begin(), got.messages.end(), '\n'), 200001);
   EXPECT_TRUE(got.text.empty());
@@ -223,7 +239,7 @@ TEST(FormatText, SoundTextTooLargeToKeep) {
   input.append(40000, '\n');
   for (int i = 0; i < 1000; ++i) input += "</table>";
   std::int64_t openSeq = 0;
-  const Formatted got = format(input, false, openSeq);
+  const Result got = format(input, false, openSeq);
   EXPECT_EQ(got.verdict, Verdict::kTooLarge);
   EXPECT_EQ(got.messages, "");
   EXPECT_TRUE(got.text.empty());

@@ -2,15 +2,42 @@
 // processing instruction, and writes pair markers. Also the pass's bounded
 // output buffer.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
+#include "format/byte_scan.h"
 #include "format/format.h"
 
 namespace tagfmt {
 
-WorkText::WorkText(std::string& buffer, std::size_t limit)
-    : buffer_(buffer), limit_(limit) {}
+WorkText::WorkText(std::string& buffer, std::size_t limit,
+                   std::string_view original)
+    : buffer_(buffer), original_(original), limit_(limit) {}
+
+// A piece that differs from the original is held aside while it may still
+// be taken back; a longer one ends the sharing at once.
+constexpr std::size_t kMaxTail = 4096;
+
+void WorkText::diverge() {
+  sharing_ = false;
+  const std::string tail = std::move(tail_);
+  used_ = 0;
+  append(original_.data(), shared_);
+  append(tail.data(), tail.size());
+}
+
+void WorkText::truncate(std::size_t position) {
+  used_ = position;
+  if (!sharing_) return;
+  if (position <= shared_) {
+    shared_ = position;
+    tail_.clear();
+  } else {
+    tail_.resize(position - shared_);
+  }
+}
 
 char* WorkText::reserve(std::size_t count) {
   constexpr std::size_t kMaxPosition = SIZE_MAX / 2;
@@ -24,7 +51,9 @@ char* WorkText::reserve(std::size_t count) {
   }
   const std::size_t needed = used_ + count;
   if (needed > buffer_.size()) {
-    const std::size_t roomy = buffer_.size() + buffer_.size() / 2 + 4096;
+    const std::size_t roomy = std::max(
+        buffer_.size() + buffer_.size() / 2 + 4096,
+        original_.size() + original_.size() / 16 + 4096);
     buffer_.resize(std::min(limit_, std::max(needed, roomy)));
   }
   char* const at = buffer_.data() + used_;
@@ -32,31 +61,62 @@ char* WorkText::reserve(std::size_t count) {
   return at;
 }
 
-void WorkText::append(const char* bytes, std::size_t count) {
+void WorkText::appendOther(const char* bytes, std::size_t count) {
+  if (count == 0) return;
+  if (sharing_) {
+    if (tail_.empty()) {
+      const char* const same = original_.data() + shared_;
+      if (count <= original_.size() - shared_ &&
+          (bytes == same || std::memcmp(bytes, same, count) == 0)) {
+        shared_ += count;
+        used_ += count;
+        return;
+      }
+      if (count <= kMaxTail) {
+        tail_.assign(bytes, count);
+        used_ += count;
+        return;
+      }
+    }
+    diverge();
+  }
   if (char* at = reserve(count)) std::memcpy(at, bytes, count);
 }
 
 void WorkText::appendSpaces(std::size_t count) {
+  if (sharing_ && tail_.empty() && count <= original_.size() - shared_) {
+    const char* const same = original_.data() + shared_;
+    std::size_t matching = 0;
+    while (matching < count && same[matching] == ' ') ++matching;
+    if (matching == count) {
+      shared_ += count;
+      used_ += count;
+      return;
+    }
+  }
+  if (sharing_ && count <= kMaxTail) {
+    const std::string spaces(count, ' ');
+    append(spaces.data(), count);
+    return;
+  }
+  if (sharing_) diverge();
   if (char* at = reserve(count)) std::memset(at, ' ', count);
 }
 
-void WorkText::finish() {
+std::string_view WorkText::finish() {
+  if (sharing_ && tail_.empty() && shared_ == original_.size()) {
+    return original_;
+  }
+  if (sharing_) diverge();
   if (overflowed_) {
     std::string().swap(buffer_);
   } else {
     buffer_.resize(used_);
   }
+  return buffer_;
 }
 
 namespace {
-
-// Bytes that need a look inside a construct; every other byte is copied as
-// part of a run.
-constexpr std::array<bool, 256> kConstructStops = [] {
-  std::array<bool, 256> stops{};
-  stops['"'] = stops['\''] = stops['>'] = stops['\n'] = true;
-  return stops;
-}();
 
 void writeMarker(WorkText& out, std::int64_t number) {
   char marker[40] = "<!--@";
@@ -74,40 +134,94 @@ bool startsWithPairMarker(std::string_view text) {
   return pos > 5 && text.substr(pos, 4) == "@-->";
 }
 
-void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
-                   char terminator, bool copy, std::int64_t markerNumber) {
-  const std::string_view text = in.text;
-  const std::size_t start = in.pos;
-  std::size_t pos = start;
+namespace {
+
+// Quote state inside one construct.
+struct Quotes {
   bool inDouble = false;
   bool inSingle = false;
-  for (;;) {
-    while (pos < text.size() &&
-           !kConstructStops[static_cast<unsigned char>(text[pos])]) {
-      ++pos;
-    }
-    if (pos == text.size()) break;  // no closing ">": runs to the end
-    const char byte = text[pos];
-    if (byte == '\n') ++in.line;
-    // Quotes count in every kind of construct, comments included.
-    if (!inSingle && byte == '"') inDouble = !inDouble;
-    if (!inDouble) {
-      if (byte == '\'') inSingle = !inSingle;
-      const bool closes = !inSingle && byte == '>' &&
-                          (terminator == kNoTerminator ||
-                           (pos > start && text[pos - 1] == terminator));
-      if (closes) {
-        ++pos;
-        if (copy) out.append(text.data() + start, pos - start);
-        in.pos = pos;
-        if (markerMode && markerNumber > 0) writeMarker(out, markerNumber);
-        return;
+};
+
+// Takes one quote or ">" byte. Quotes of one kind are plain bytes inside
+// quotes of the other; returns true when the byte closes the construct.
+bool closesConstruct(Quotes& quotes, std::string_view text, std::size_t pos,
+                     char terminator) {
+  const char byte = text[pos];
+  if (byte == '"') {
+    if (!quotes.inSingle) quotes.inDouble = !quotes.inDouble;
+  } else if (byte == '\'') {
+    if (!quotes.inDouble) quotes.inSingle = !quotes.inSingle;
+  } else if (byte == '>' && !quotes.inDouble && !quotes.inSingle) {
+    // The construct's "<" stands before pos, so pos - 1 is inside it.
+    return terminator == kNoTerminator || text[pos - 1] == terminator;
+  }
+  return false;
+}
+
+// Counts set bits one by one: blocks hold few LFs, and std::popcount is a
+// library call on processors without the instruction.
+unsigned countBits(unsigned mask) {
+  unsigned count = 0;
+  for (; mask != 0; mask &= mask - 1) ++count;
+  return count;
+}
+
+// Finds the closing ">" of the construct that starts at `start`, or returns
+// the text's size when there is none. Counts the LF bytes before it.
+std::size_t findClosingBracket(std::string_view text, std::size_t start,
+                             char terminator, std::uint64_t& lines) {
+  Quotes quotes;
+  std::size_t pos = start;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: find every quote, ">" and LF of the block at
+  // once, then walk only the ones that matter in the current quote state.
+  for (; text.size() - pos >= 16; pos += 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const auto maskOf = [&block](char byte) {
+      return static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
+    };
+    const unsigned doubles = maskOf('"');
+    const unsigned singles = maskOf('\'');
+    const unsigned closers = maskOf('>');
+    const unsigned breaks = maskOf('\n');
+    unsigned unseen = 0xFFFFu;
+    for (;;) {
+      const unsigned relevant = quotes.inDouble   ? doubles
+                                : quotes.inSingle ? singles
+                                                  : (doubles | singles | closers);
+      const unsigned next = relevant & unseen;
+      if (next == 0) break;
+      const auto bit = static_cast<unsigned>(std::countr_zero(next));
+      unseen &= ~((2u << bit) - 1);
+      if (closesConstruct(quotes, text, pos + bit, terminator)) {
+        lines += countBits(breaks & ((1u << bit) - 1));
+        return pos + bit;
       }
     }
-    ++pos;
+    lines += countBits(breaks);
   }
-  if (copy) out.append(text.data() + start, pos - start);
-  in.pos = pos;
+#endif
+  for (; pos < text.size(); ++pos) {
+    if (text[pos] == '\n') ++lines;
+    if (closesConstruct(quotes, text, pos, terminator)) return pos;
+  }
+  return pos;
+}
+
+}  // namespace
+
+void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
+                   char terminator, bool copy, std::int64_t markerNumber) {
+  const std::size_t start = in.pos;
+  const std::size_t bracket =
+      findClosingBracket(in.text, start, terminator, in.line);
+  // A construct that runs to the end of the text gets no marker.
+  const bool closed = bracket < in.text.size();
+  in.pos = closed ? bracket + 1 : bracket;
+  if (copy) out.append(in.text.data() + start, in.pos - start);
+  if (closed && markerMode && markerNumber > 0) writeMarker(out, markerNumber);
 }
 
 }  // namespace tagfmt

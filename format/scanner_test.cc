@@ -42,11 +42,10 @@ TEST(ScanConstruct, CopiesThroughTheClosingBracket) {
   };
   for (const ScanCase& c : cases) {
     std::string buffer;
-    WorkText out(buffer, 1 << 20);
+    WorkText out(buffer, 1 << 20, "");
     ScanInput in{c.input, 0, 1};
     scanConstruct(in, out, c.markerMode, c.terminator, c.copy, c.marker);
-    out.finish();
-    EXPECT_EQ(buffer, c.output) << "input: " << c.input;
+    EXPECT_EQ(out.finish(), c.output) << "input: " << c.input;
     EXPECT_EQ(in.pos, c.consumed) << "input: " << c.input;
     EXPECT_EQ(in.line, 1 + c.lines) << "input: " << c.input;
   }
@@ -63,7 +62,7 @@ TEST(StartsWithPairMarker, OnlyTheFormTheToolWrites) {
 
 TEST(WorkText, StopsStoringPastItsBoundButKeepsCounting) {
   std::string buffer;
-  WorkText out(buffer, 10);
+  WorkText out(buffer, 10, "");
   out.append("12345678", 8);
   EXPECT_FALSE(out.overflowed());
   out.appendSpaces(5);
@@ -71,8 +70,7 @@ TEST(WorkText, StopsStoringPastItsBoundButKeepsCounting) {
   EXPECT_EQ(out.size(), 13u);
   out.truncate(2);
   out.push('x');  // nothing is stored after an overflow
-  out.finish();
-  EXPECT_TRUE(buffer.empty());
+  EXPECT_TRUE(out.finish().empty());
 }
 
 }  // namespace

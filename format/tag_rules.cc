@@ -1,4 +1,8 @@
 // The lookup of tag names in the rule table.
+#include <bit>
+
+#include "format/byte_scan.h"
+
 #include "format/format.h"
 
 namespace tagfmt {
@@ -9,11 +13,58 @@ char lowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// For each possible first byte, the rules whose names begin with it (either
+// letter case), one bit per rule index.
+constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = [] {
+  std::array<std::uint32_t, 256> rules{};
+  for (std::size_t i = 0; i < kTagRules.size(); ++i) {
+    const auto first = static_cast<unsigned char>(kTagRules[i].name[0]);
+    rules[first] |= 1u << i;
+    rules[first - 'a' + 'A'] |= 1u << i;
+  }
+  return rules;
+}();
+
+#if defined(__SSE2__)
+// Each rule's name in a 16-byte block, with a mask of the bytes it fills.
+struct PackedName {
+  alignas(16) char bytes[16];
+  unsigned mask;
+};
+
+constexpr std::array<PackedName, kTagRules.size()> kPackedNames = [] {
+  std::array<PackedName, kTagRules.size()> packed{};
+  for (std::size_t i = 0; i < kTagRules.size(); ++i) {
+    const std::string_view name = kTagRules[i].name;
+    for (std::size_t j = 0; j < name.size(); ++j) packed[i].bytes[j] = name[j];
+    packed[i].mask = (1u << name.size()) - 1;
+  }
+  return packed;
+}();
+
+// Compares 16 bytes of text at once with each candidate's name.
+int findInBlock(const char* text, std::uint32_t candidates) {
+  __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  const __m128i upper =
+      _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('A' - 1)),
+                    _mm_cmplt_epi8(block, _mm_set1_epi8('Z' + 1)));
+  block = _mm_or_si128(block, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  for (; candidates != 0; candidates &= candidates - 1) {
+    const int index = std::countr_zero(candidates);
+    const PackedName& name = kPackedNames[static_cast<std::size_t>(index)];
+    const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+        block, _mm_load_si128(reinterpret_cast<const __m128i*>(name.bytes)))));
+    if ((same & name.mask) == name.mask) return index;
+  }
+  return -1;
+}
+#endif
+
 // Prefix match: the byte after the rule's name is deliberately not looked at,
 // so "thead" finds "th" and "xsl:iffy" finds "xsl:if".
 bool startsWithIgnoringCase(std::string_view text, std::string_view name) {
   if (text.size() < name.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
+  for (std::size_t i = 1; i < name.size(); ++i) {
     if (lowerAscii(text[i]) != name[i]) return false;
   }
   return true;
@@ -23,11 +74,17 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view name) {
 
 int findTagRule(std::string_view name) {
   if (name.empty()) return -1;
-  const char first = lowerAscii(name[0]);
-  for (std::size_t i = 0; i < kTagRules.size(); ++i) {
-    const std::string_view ruleName = kTagRules[i].name;
-    if (ruleName[0] == first && startsWithIgnoringCase(name, ruleName)) {
-      return static_cast<int>(i);
+  std::uint32_t candidates =
+      kRulesByFirstByte[static_cast<unsigned char>(name[0])];
+  if (candidates == 0) return -1;
+#if defined(__SSE2__)
+  if (name.size() >= 16) return findInBlock(name.data(), candidates);
+#endif
+  // Candidates come out in table order, lowest index first.
+  for (; candidates != 0; candidates &= candidates - 1) {
+    const int index = std::countr_zero(candidates);
+    if (startsWithIgnoringCase(name, kTagRules[static_cast<std::size_t>(index)].name)) {
+      return index;
     }
   }
   return -1;

@@ -49,11 +49,11 @@ TEST(Corpus, FormattingChangesOnlyBlanks) {
     report.capture = &said;
     std::int64_t openSeq = 0;
     std::string work;
-    const Verdict verdict = formatText(text, work, RunOptions{}, openSeq, report);
-    if (verdict != Verdict::kSound) continue;
+    const Formatted formatted = formatText(text, work, RunOptions{}, openSeq, report);
+    if (formatted.verdict != Verdict::kSound) continue;
     ++sound;
     if (text.find("<!--@") == std::string::npos) {
-      EXPECT_TRUE(withoutBlanks(work) == withoutBlanks(text)) << file;
+      EXPECT_TRUE(withoutBlanks(formatted.text) == withoutBlanks(text)) << file;
     }
   }
   EXPECT_GT(sound, 0);

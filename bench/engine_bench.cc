@@ -1,0 +1,152 @@
+// In-process speed of the engine and the line-end work, in MB/s, on the real
+// pages beside the project and on large texts made from them.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "driver/line_ends.h"
+#include "format/format.h"
+
+namespace tagfmt {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+Formatted formatQuietly(std::string_view text, std::string& work) {
+  std::string said;
+  FileReport report("bench");
+  report.capture = &said;
+  std::int64_t openSeq = 0;
+  return formatText(text, work, RunOptions{}, openSeq, report);
+}
+
+// A page that nests soundly and ends outside any construct, so pages of
+// this kind can be joined into one large sound text.
+bool joinsSoundly(const std::string& page) {
+  std::string work;
+  if (formatQuietly(page, work).verdict != Verdict::kSound) return false;
+  std::string said;
+  FileReport report("probe");
+  report.capture = &said;
+  std::int64_t openSeq = 0;
+  formatText(page + "</table>", work, RunOptions{}, openSeq, report);
+  return said.find("unexpected </table>") != std::string::npos;
+}
+
+struct Texts {
+  std::vector<std::string> pages;
+  std::string joined;     // every page, one after another, about 50 MB
+  std::string tidyLarge;  // about 50 MB of sound pages, already formatted
+};
+
+const Texts& texts() {
+  static const Texts loaded = [] {
+    Texts t;
+    const fs::path dir = fs::path(TAGFMT_SOURCE_DIR) / ".." / "shared" / "corpus";
+    if (!fs::is_directory(dir)) return t;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      const auto ext = entry.path().extension();
+      if (ext == ".html" || ext == ".htm" || ext == ".xsl") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    std::string sound;
+    for (const fs::path& file : files) {
+      t.pages.push_back(readWhole(file));
+      if (joinsSoundly(t.pages.back())) sound += t.pages.back();
+    }
+    constexpr std::size_t kLarge = 50u << 20;
+    while (t.joined.size() < kLarge) {
+      for (const std::string& page : t.pages) t.joined += page;
+    }
+    std::string large;
+    while (!sound.empty() && large.size() < kLarge) large += sound;
+    // Formatting twice settles the few places a first pass leaves open.
+    for (int round = 0; round < 2; ++round) {
+      std::string work;
+      large = normaliseLineEnds(formatQuietly(large, work).text);
+    }
+    t.tidyLarge = std::move(large);
+    return t;
+  }();
+  return loaded;
+}
+
+bool haveCorpus(benchmark::State& state) {
+  if (!texts().pages.empty()) return true;
+  state.SkipWithError("no ../shared/corpus beside the project");
+  return false;
+}
+
+void formatLoop(benchmark::State& state, const std::string& text) {
+  std::string work;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(formatQuietly(text, work).text.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+void BM_FormatPages(benchmark::State& state) {
+  if (!haveCorpus(state)) return;
+  std::size_t bytes = 0;
+  std::string work;
+  for (auto _ : state) {
+    for (const std::string& page : texts().pages) {
+      benchmark::DoNotOptimize(formatQuietly(page, work).text.data());
+      bytes += page.size();
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_FormatPages)->Unit(benchmark::kMillisecond);
+
+void BM_FormatLargeTidy(benchmark::State& state) {
+  if (haveCorpus(state)) formatLoop(state, texts().tidyLarge);
+}
+BENCHMARK(BM_FormatLargeTidy)->Unit(benchmark::kMillisecond);
+
+void BM_FormatLargeUntidy(benchmark::State& state) {
+  if (haveCorpus(state)) formatLoop(state, texts().joined);
+}
+BENCHMARK(BM_FormatLargeUntidy)->Unit(benchmark::kMillisecond);
+
+void BM_NormaliseLineEnds(benchmark::State& state) {
+  if (!haveCorpus(state)) return;
+  const std::string& text = texts().joined;
+  for (auto _ : state) benchmark::DoNotOptimize(normaliseLineEnds(text).data());
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_NormaliseLineEnds)->Unit(benchmark::kMillisecond);
+
+void BM_CompareNormalised(benchmark::State& state) {
+  if (!haveCorpus(state)) return;
+  const std::string& text = texts().tidyLarge;
+  const std::string copy = text;
+  for (auto _ : state) benchmark::DoNotOptimize(normalisedEquals(copy, text));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CompareNormalised)->Unit(benchmark::kMillisecond);
+
+void BM_CheckAlreadyNormalised(benchmark::State& state) {
+  if (!haveCorpus(state)) return;
+  const std::string& text = texts().tidyLarge;
+  for (auto _ : state) benchmark::DoNotOptimize(isNormalised(text));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CheckAlreadyNormalised)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tagfmt
+
+BENCHMARK_MAIN();

@@ -1,0 +1,99 @@
+// The block-at-a-time scans against byte-by-byte references, on random
+// texts long enough to cross several 16-byte blocks.
+#include "format/byte_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "format/format.h"
+
+namespace tagfmt {
+namespace {
+
+std::string randomText(std::mt19937& random, std::string_view alphabet,
+                       std::size_t maxLength) {
+  std::string text(random() % (maxLength + 1), ' ');
+  for (char& c : text) c = alphabet[random() % alphabet.size()];
+  return text;
+}
+
+// The construct scanner written the plain way, byte by byte.
+std::string referenceScan(std::string_view text, char terminator,
+                          std::uint64_t& lines, std::size_t& consumed) {
+  bool inDouble = false, inSingle = false;
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    const char byte = text[pos];
+    if (!inSingle && byte == '"') inDouble = !inDouble;
+    if (!inDouble) {
+      if (byte == '\'') inSingle = !inSingle;
+      if (!inSingle && byte == '>' &&
+          (terminator == kNoTerminator || (pos > 0 && text[pos - 1] == terminator))) {
+        consumed = pos + 1;
+        std::string scanned(text.substr(0, pos + 1));
+        scanned += "<!--@7@-->";
+        return scanned;
+      }
+    }
+    if (byte == '\n') ++lines;
+  }
+  consumed = text.size();
+  return std::string(text);
+}
+
+TEST(ByteScan, ConstructScanMatchesTheByteByByteRules) {
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = "<";
+    text += randomText(random, "ab>\"'\n-?<  ", 80);
+    const char terminator = "\0-?"[round % 3];
+    std::uint64_t expectedLines = 1;
+    std::size_t expectedConsumed = 0;
+    const std::string expected =
+        referenceScan(text, terminator, expectedLines, expectedConsumed);
+    std::string buffer;
+    WorkText out(buffer, 1 << 20, "");
+    ScanInput in{text, 0, 1};
+    scanConstruct(in, out, true, terminator, true, 7);
+    ASSERT_EQ(out.finish(), expected) << text;
+    ASSERT_EQ(in.pos, expectedConsumed) << text;
+    ASSERT_EQ(in.line, expectedLines) << text;
+  }
+}
+
+TEST(ByteScan, FindAnyAndCrLfCheckMatchTheByteByByteRules) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    const std::string text = randomText(random, "aaaa\r\n<", 70);
+    const std::size_t from = text.empty() ? 0 : random() % (text.size() + 1);
+    std::size_t expected = text.find_first_of("<\n", from);
+    if (expected == std::string::npos) expected = text.size();
+    ASSERT_EQ((findAny<'<', '\n'>(text.data(), from, text.size())), expected);
+
+    bool crLfOnly = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const bool lfAfterCr = text[i] == '\n' && i > 0 && text[i - 1] == '\r';
+      const bool crBeforeLf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+      if ((text[i] == '\n' && !lfAfterCr) || (text[i] == '\r' && !crBeforeLf)) {
+        crLfOnly = false;
+      }
+    }
+    ASSERT_EQ(allBreaksAreCrLf(text.data(), text.size()), crLfOnly) << text;
+  }
+}
+
+TEST(ByteScan, TagLookupIsTheSameWhateverFollowsTheName) {
+  // Long views take the 16-byte path, short ones the byte path.
+  for (const char* name : {"table", "TR", "thead", "xsl:if", "xsl:iffy", "XSL:TEMPLATE",
+                           "xsl:import", "frame", "frameset", "b", "body", "tabl", "",
+                           "xsl:stylesheet", "Xsl:Stylesheeu", "\xC3\xA9t"}) {
+    const std::string shortName = name;
+    std::string longName = shortName;
+    longName.append(20, '>');
+    EXPECT_EQ(findTagRule(shortName), findTagRule(longName)) << name;
+  }
+}
+
+}  // namespace
+}  // namespace tagfmt
