@@ -1,8 +1,9 @@
-# Front door: make (Release binary at build/tagfmt), make test, make demo.
+# Front door: make (Release binary at build/tagfmt), make test, make demo,
+# make bench.
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CONFIGURE := cmake $(GENERATOR) -DTAGFMT_WERROR=ON
 
-.PHONY: all test demo clean
+.PHONY: all test demo bench clean
 
 all:
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -17,5 +18,10 @@ test: all
 demo: all
 	scripts/demo.sh build/tagfmt
 
+bench: all
+	$(CONFIGURE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTAGFMT_TESTS=OFF -DTAGFMT_BENCH=ON
+	cmake --build build-bench
+	bench/run.sh
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-bench

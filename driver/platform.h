@@ -32,9 +32,8 @@ enum class WriteResult {
   kFailed,      // writing began but did not complete
 };
 
-// Stores `bytes` under `name` on stable storage. The backup is written to a
-// fresh file beside `name` and renamed over it, so an existing file, link or
-// hard link of that name is replaced, never written through.
+// Stores `bytes` under `name` on stable storage, in a new file: an existing
+// file, link or hard link of that name is replaced, never written through.
 WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
                             const FileIdentity& like);
 
