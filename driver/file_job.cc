@@ -1,11 +1,11 @@
 // The file job: read a file, format it, and back it up and rewrite it when it
 // changed and nests soundly.
-#include <cstring>
 #include <new>
 
 #include "driver/driver.h"
 #include "driver/line_ends.h"
 #include "driver/platform.h"
+#include "format/byte_scan.h"
 #include "format/format.h"
 
 namespace tagfmt {
@@ -67,8 +67,9 @@ void runJob(const std::string& path, const RunOptions& options,
       report.sayDirect("-> cannot read\n");
       return;
   }
+  const TextShape shape = examineText(original.data(), original.size());
   // The engine sees text only up to a NUL, so the rest would be lost.
-  if (std::memchr(original.data(), '\0', original.size()) != nullptr) {
+  if (shape.hasNul) {
     report.say("-> contains a NUL byte, not changed\n");
     return;
   }
@@ -84,7 +85,10 @@ void runJob(const std::string& path, const RunOptions& options,
     }
     text = formatted.text;
   }
-  if (normalisedEquals(text, original)) return;
+  const bool unchanged = text.data() == original.data()
+                             ? text.size() == original.size() && shape.allCrLf
+                             : normalisedEquals(text, original);
+  if (unchanged) return;
   std::string final = normaliseLineEnds(text);
   std::string().swap(work);
   backUpAndRewrite(path, identity, original, final, report);

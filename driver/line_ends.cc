@@ -45,7 +45,7 @@ std::string normaliseLineEnds(std::string_view text) {
 }
 
 bool isNormalised(std::string_view text) {
-  return allBreaksAreCrLf(text.data(), text.size());
+  return examineText(text.data(), text.size()).allCrLf;
 }
 
 bool normalisedEquals(std::string_view text, std::string_view original) {

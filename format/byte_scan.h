@@ -35,30 +35,67 @@ inline std::size_t findAny(const char* data, std::size_t from,
   return size;
 }
 
-// True when every LF in data[0, size) directly follows a CR and every CR
-// directly precedes an LF: all line breaks are CR LF.
-inline bool allBreaksAreCrLf(const char* data, std::size_t size) {
-  std::size_t pos = 0;
-  unsigned carry = 0;  // a CR ended the previous block
+// Position of the first byte in data[from, size) that is none of
+// `kNeedles`, or `size` when there is none.
+template <char... kNeedles>
+inline std::size_t findNotAny(const char* data, std::size_t from,
+                              std::size_t size) {
+  std::size_t pos = from;
 #if defined(__SSE2__)
-  for (; size - pos >= 16; pos += 16) {
+  while (size - pos >= 16) {
     const __m128i block =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-    const auto cr = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))));
-    const auto lf = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))));
-    // Each LF must sit exactly one place after a CR, and each CR before an LF.
-    if ((((cr << 1) | carry) & 0xFFFFu) != lf) return false;
-    carry = cr >> 15;
+    __m128i hits = _mm_setzero_si128();
+    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
+     ...);
+    const auto misses = ~static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu;
+    if (misses != 0) return pos + static_cast<std::size_t>(std::countr_zero(misses));
+    pos += 16;
   }
 #endif
   for (; pos < size; ++pos) {
-    const bool isLf = data[pos] == '\n';
-    if (isLf != (carry != 0)) return false;
+    if (!((data[pos] == kNeedles) || ...)) return pos;
+  }
+  return size;
+}
+
+// What one look at a text tells: whether it holds a NUL byte, and whether
+// every line break in it is a CR LF already.
+struct TextShape {
+  bool hasNul = false;
+  bool allCrLf = true;
+};
+
+inline TextShape examineText(const char* data, std::size_t size) {
+  TextShape shape;
+  std::size_t pos = 0;
+  unsigned carry = 0;  // a CR ended the previous block
+#if defined(__SSE2__)
+  unsigned nuls = 0;
+  unsigned strayBreaks = 0;
+  for (; size - pos >= 16; pos += 16) {
+    const __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+    const auto maskOf = [&block](char byte) {
+      return static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
+    };
+    const unsigned cr = maskOf('\r');
+    // Each LF must sit exactly one place after a CR, and each CR before an LF.
+    strayBreaks |= (((cr << 1) | carry) & 0xFFFFu) ^ maskOf('\n');
+    nuls |= maskOf('\0');
+    carry = cr >> 15;
+  }
+  shape.hasNul = nuls != 0;
+  shape.allCrLf = strayBreaks == 0;
+#endif
+  for (; pos < size; ++pos) {
+    if (data[pos] == '\0') shape.hasNul = true;
+    if ((data[pos] == '\n') != (carry != 0)) shape.allCrLf = false;
     carry = data[pos] == '\r' ? 1 : 0;
   }
-  return carry == 0;
+  if (carry != 0) shape.allCrLf = false;
+  return shape;
 }
 
 }  // namespace tagfmt

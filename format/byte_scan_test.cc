@@ -65,7 +65,7 @@ TEST(ByteScan, ConstructScanMatchesTheByteByByteRules) {
 TEST(ByteScan, FindAnyAndCrLfCheckMatchTheByteByByteRules) {
   std::mt19937 random(7);
   for (int round = 0; round < 20000; ++round) {
-    const std::string text = randomText(random, "aaaa\r\n<", 70);
+    std::string text = randomText(random, "aaaa\r\n<", 70);
     const std::size_t from = text.empty() ? 0 : random() % (text.size() + 1);
     std::size_t expected = text.find_first_of("<\n", from);
     if (expected == std::string::npos) expected = text.size();
@@ -79,7 +79,16 @@ TEST(ByteScan, FindAnyAndCrLfCheckMatchTheByteByByteRules) {
         crLfOnly = false;
       }
     }
-    ASSERT_EQ(allBreaksAreCrLf(text.data(), text.size()), crLfOnly) << text;
+    ASSERT_EQ(examineText(text.data(), text.size()).allCrLf, crLfOnly) << text;
+    ASSERT_EQ(examineText(text.data(), text.size()).hasNul, false);
+  }
+}
+
+TEST(ByteScan, FindsANulAnywhere) {
+  for (std::size_t at = 0; at < 40; ++at) {
+    std::string text(40, 'a');
+    text[at] = '\0';
+    EXPECT_TRUE(examineText(text.data(), text.size()).hasNul) << at;
   }
 }
 

@@ -9,10 +9,6 @@ namespace tagfmt {
 
 namespace {
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
-}
-
 struct FormatState {
   ScanInput in;
   WorkText out;
@@ -38,7 +34,7 @@ void skipLineStart(ScanInput& in) {
   const std::string_view text = in.text;
   if (text[in.pos] == '\r') ++in.pos;
   if (in.pos < text.size() && text[in.pos] == '\n') ++in.pos;
-  while (in.pos < text.size() && isBlank(text[in.pos])) ++in.pos;
+  in.pos = findNotAny<' ', '\t', '\v', '\f'>(text.data(), in.pos, text.size());
 }
 
 void sourceLineBreak(FormatState& s) {
@@ -117,10 +113,6 @@ std::size_t formatLimit(std::size_t inputSize) {
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
                      FileReport& report) {
-  if (const void* nul = std::memchr(text.data(), '\0', text.size())) {
-    text = text.substr(0, static_cast<std::size_t>(
-                              static_cast<const char*>(nul) - text.data()));
-  }
   FormatState s{ScanInput{text, 0, 1},
                 WorkText(work, formatLimit(text.size()), text),
                 options,
@@ -128,11 +120,13 @@ Formatted formatText(std::string_view text, std::string& work,
                 report,
                 {}};
   while (s.in.pos < text.size()) {
+    // A NUL ends the text, found along the way rather than by a pass of
+    // its own.
     const std::size_t runEnd =
-        findAny<'<', '\r', '\n'>(text.data(), s.in.pos, text.size());
+        findAny<'<', '\r', '\n', '\0'>(text.data(), s.in.pos, text.size());
     s.out.append(text.data() + s.in.pos, runEnd - s.in.pos);
     s.in.pos = runEnd;
-    if (runEnd == text.size()) break;
+    if (runEnd == text.size() || text[runEnd] == '\0') break;
     if (text[runEnd] == '<') {
       construct(s);
     } else {

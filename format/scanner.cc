@@ -84,19 +84,9 @@ void WorkText::appendOther(const char* bytes, std::size_t count) {
 }
 
 void WorkText::appendSpaces(std::size_t count) {
-  if (sharing_ && tail_.empty() && count <= original_.size() - shared_) {
-    const char* const same = original_.data() + shared_;
-    std::size_t matching = 0;
-    while (matching < count && same[matching] == ' ') ++matching;
-    if (matching == count) {
-      shared_ += count;
-      used_ += count;
-      return;
-    }
-  }
+  static const std::string kSpaces(kMaxTail, ' ');
   if (sharing_ && count <= kMaxTail) {
-    const std::string spaces(count, ' ');
-    append(spaces.data(), count);
+    appendOther(kSpaces.data(), count);
     return;
   }
   if (sharing_) diverge();
@@ -167,7 +157,8 @@ unsigned countBits(unsigned mask) {
 }
 
 // Finds the closing ">" of the construct that starts at `start`, or returns
-// the text's size when there is none. Counts the LF bytes before it.
+// the position of the text's end (its size or its first NUL) when there is
+// none. Counts the LF bytes before it.
 std::size_t findClosingBracket(std::string_view text, std::size_t start,
                              char terminator, std::uint64_t& lines) {
   Quotes quotes;
@@ -186,16 +177,18 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
     const unsigned singles = maskOf('\'');
     const unsigned closers = maskOf('>');
     const unsigned breaks = maskOf('\n');
+    const unsigned nuls = maskOf('\0');
     unsigned unseen = 0xFFFFu;
     for (;;) {
-      const unsigned relevant = quotes.inDouble   ? doubles
-                                : quotes.inSingle ? singles
-                                                  : (doubles | singles | closers);
+      const unsigned relevant = nuls | (quotes.inDouble   ? doubles
+                                        : quotes.inSingle ? singles
+                                                          : (doubles | singles | closers));
       const unsigned next = relevant & unseen;
       if (next == 0) break;
       const auto bit = static_cast<unsigned>(std::countr_zero(next));
       unseen &= ~((2u << bit) - 1);
-      if (closesConstruct(quotes, text, pos + bit, terminator)) {
+      if (text[pos + bit] == '\0' ||
+          closesConstruct(quotes, text, pos + bit, terminator)) {
         lines += countBits(breaks & ((1u << bit) - 1));
         return pos + bit;
       }
@@ -203,7 +196,7 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
     lines += countBits(breaks);
   }
 #endif
-  for (; pos < text.size(); ++pos) {
+  for (; pos < text.size() && text[pos] != '\0'; ++pos) {
     if (text[pos] == '\n') ++lines;
     if (closesConstruct(quotes, text, pos, terminator)) return pos;
   }
@@ -218,7 +211,7 @@ void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
   const std::size_t bracket =
       findClosingBracket(in.text, start, terminator, in.line);
   // A construct that runs to the end of the text gets no marker.
-  const bool closed = bracket < in.text.size();
+  const bool closed = bracket < in.text.size() && in.text[bracket] == '>';
   in.pos = closed ? bracket + 1 : bracket;
   if (copy) out.append(in.text.data() + start, in.pos - start);
   if (closed && markerMode && markerNumber > 0) writeMarker(out, markerNumber);
