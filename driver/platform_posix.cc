@@ -37,8 +37,7 @@ class Descriptor {
 bool writeAll(int fd, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const std::size_t chunk =
-        std::min<std::size_t>(bytes.size() - done, 1u << 30);
+    const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 30);
     const ssize_t n = ::write(fd, bytes.data() + done, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -52,8 +51,7 @@ bool readAll(int fd, std::string& bytes) {
   std::size_t got = 0;
   for (;;) {
     if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
-    const std::size_t chunk =
-        std::min<std::size_t>(bytes.size() - got, 1u << 30);
+    const std::size_t chunk = std::min<std::size_t>(bytes.size() - got, 1u << 30);
     const ssize_t n = ::read(fd, bytes.data() + got, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
@@ -74,8 +72,7 @@ std::string directoryOf(const std::string& name) {
 // Makes a rename in `directory` durable. Best effort: some file systems
 // cannot sync a directory, and the data itself is synced already.
 void syncDirectory(const std::string& directory) {
-  const Descriptor dir(
-      ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
 }
 
@@ -84,8 +81,7 @@ void syncDirectory(const std::string& directory) {
 ReadResult readRegularFile(const std::string& path, std::string& bytes,
                            FileIdentity& identity) {
   // Non-blocking, so a FIFO cannot stall the run before it is refused.
-  Descriptor file(
-      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return ReadResult::kCannotOpen;
   struct stat st {};
   if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -94,11 +90,9 @@ ReadResult readRegularFile(const std::string& path, std::string& bytes,
   identity.device = static_cast<std::uint64_t>(st.st_dev);
   identity.inode = static_cast<std::uint64_t>(st.st_ino);
   identity.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
-  const auto expected =
-      static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+  const auto expected = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
   bytes.clear();
-  bytes.resize(static_cast<std::size_t>(expected) +
-               1);  // +1 sees growth at once
+  bytes.resize(static_cast<std::size_t>(expected) + 1);  // +1 sees growth at once
   if (!readAll(file.get(), bytes) || bytes.size() < expected) {
     return ReadResult::kCannotRead;
   }
@@ -135,8 +129,7 @@ WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
 }
 
 WriteResult rewriteFile(const std::string& path, std::string_view bytes) {
-  Descriptor file(
-      ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  Descriptor file(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return WriteResult::kCannotOpen;
   struct stat st {};
   if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -159,7 +152,8 @@ WriteResult rewriteFile(const std::string& path, std::string_view bytes) {
 std::string_view pathSeparators() { return "/"; }
 
 // Arguments are bytes here already, and so is standard output.
-std::vector<std::string> programArguments(int argumentCount, char** arguments) {
+std::vector<std::string> programArguments(int argumentCount,
+                                          char** arguments) {
   return {arguments, arguments + argumentCount};
 }
 

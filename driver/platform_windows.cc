@@ -160,8 +160,8 @@ ReadResult readRegularFile(const std::string& path, std::string& bytes,
       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
       info.nFileSizeLow;
   bytes.clear();
-  bytes.resize(static_cast<std::size_t>(expected) +
-               1);  // +1 sees growth at once
+  // One byte more than the size, so growth shows at once.
+  bytes.resize(static_cast<std::size_t>(expected) + 1);
   if (!readAll(file.get(), bytes) || bytes.size() < expected) {
     return ReadResult::kCannotRead;
   }
