@@ -18,13 +18,14 @@ if(NOT WIN32)
       "tagfmt maintainers <maintainers@users.noreply.c-seed-1e63fc94.example>")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
       "re-indent HTML pages and XSL stylesheets in place")
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "re-indent HTML pages and XSL stylesheets in place
- tagfmt re-indents hand-written HTML pages and XSL stylesheets by a fixed
- table of tag rules, writes or strips pair-marker comments, checks that the
- recognised tags nest, and writes CR LF line ends. It rewrites a file only
- when it changed and nests soundly, and keeps the old bytes in a .bak
- backup.")
+  # CPack puts the summary first and indents these lines for the control
+  # file.
+  set(CPACK_PACKAGE_DESCRIPTION
+      "tagfmt re-indents hand-written HTML pages and XSL stylesheets by a fixed
+table of tag rules, writes or strips pair-marker comments, checks that the
+recognised tags nest, and writes CR LF line ends. It rewrites a file only
+when it changed and nests soundly, and keeps the old bytes in a .bak
+backup.")
   set(CPACK_DEBIAN_PACKAGE_SECTION text)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tagfmt_<version>_<arch>.deb

@@ -95,8 +95,8 @@ std::set<MessageForm> messageFormsInSources() {
       const std::string code = readFile(entry.path().string());
       for (auto it = std::sregex_iterator(code.begin(), code.end(), call);
            it != std::sregex_iterator(); ++it) {
-        const auto open = static_cast<std::size_t>(it->position() +
-                                                   it->length() - 1);
+        const auto open =
+            static_cast<std::size_t>(it->position() + it->length() - 1);
         const MessageForm form = readMessageForm(code, open);
         // The name line has no literal text of its own.
         const bool hasText = std::any_of(form.begin(), form.end(),
@@ -179,20 +179,25 @@ TEST(ManPage, DocumentsEveryMessageTheToolPrints) {
   // Five fixed messages, "   writing" and the three nesting faults: fewer
   // means the search above no longer finds the calls.
   ASSERT_GE(forms.size(), 9u);
+  // Each message is listed, with its meaning, in the MESSAGES section.
   std::vector<std::string> shown;
+  bool inSection = false;
   for (const std::string& line : splitLines(manPage())) {
-    shown.push_back(shownText(line));
+    if (line.starts_with(".SH")) inSection = line == ".SH MESSAGES";
+    if (inSection) shown.push_back(shownText(line));
   }
+  ASSERT_FALSE(shown.empty()) << "no MESSAGES section in tagfmt.1";
   for (const MessageForm& form : forms) {
     // A message stands on a line of its own, with a placeholder word for
     // each computed part.
     std::string pattern = "^";
     std::string readable;
     for (const std::string& piece : form) {
-      pattern += piece.empty() ? std::string("\\S+")
-                               : std::regex_replace(piece,
-                                                    std::regex(R"([.^$|()\[\]{}*+?\\])"),
-                                                    R"(\$&)");
+      pattern +=
+          piece.empty()
+              ? std::string("\\S+")
+              : std::regex_replace(piece, std::regex(R"([.^$|()\[\]{}*+?\\])"),
+                                   R"(\$&)");
       readable += piece.empty() ? "<...>" : piece;
     }
     const std::regex wanted(pattern + "$");
@@ -200,7 +205,7 @@ TEST(ManPage, DocumentsEveryMessageTheToolPrints) {
         std::any_of(shown.begin(), shown.end(), [&](const std::string& line) {
           return std::regex_search(line, wanted);
         });
-    EXPECT_TRUE(found) << "not in tagfmt.1: \"" << readable << "\"";
+    EXPECT_TRUE(found) << "not in MESSAGES of tagfmt.1: \"" << readable << "\"";
   }
 }
 
@@ -214,11 +219,10 @@ TEST(ManPage, TagTableIsTheEnginesTable) {
   const auto yesNo = [](bool flag) { return flag ? "yes" : "no"; };
   for (const TagRule& rule : kTagRules) {
     ASSERT_NE(row, lines.end());
-    const std::string expected = std::string(rule.name) + ";" +
-                                 std::to_string(rule.indent) + ";" +
-                                 yesNo(rule.breakBeforeOpen) + ";" +
-                                 yesNo(rule.breakBeforeClose) + ";" +
-                                 yesNo(rule.numbered);
+    const std::string expected =
+        std::string(rule.name) + ";" + std::to_string(rule.indent) + ";" +
+        yesNo(rule.breakBeforeOpen) + ";" + yesNo(rule.breakBeforeClose) + ";" +
+        yesNo(rule.numbered);
     EXPECT_EQ(*row, expected);
     ++row;
   }

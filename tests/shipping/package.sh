@@ -21,6 +21,8 @@ deb=$scratch/out/tagfmt_${version}_$(dpkg --print-architecture).deb
 
 [ "$(dpkg-deb -f "$deb" Package)" = tagfmt ] || fail "Package field"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version field"
+[ "$(dpkg-deb -f "$deb" Description | head -n 1)" = \
+  "re-indent HTML pages and XSL stylesheets in place" ] || fail "Description"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no Depends on libc6"
 
 dpkg -x "$deb" "$scratch/root"
