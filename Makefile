@@ -53,3 +53,6 @@ clean-windows:
 windows-if-possible:
 	@if command -v $(MINGW_CXX) >/dev/null; then $(MAKE) --no-print-directory windows; \
 	else echo "skipping the Windows build: no $(MINGW_CXX) (apt-get install g++-mingw-w64-x86-64)"; fi
+	@command -v wine64 >/dev/null || command -v /usr/lib/wine/wine64 >/dev/null || \
+	  command -v wine >/dev/null || \
+	  echo "Shipping.WindowsExe will not run tagfmt.exe: no wine (apt-get install wine64)"

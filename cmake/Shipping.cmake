@@ -59,7 +59,21 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
-  # 77: a tool the test needs is missing; the test says which.
+  # 77: a tool the test needs is missing. The test says which, and so does
+  # this check, since ctest shows no output of a skipped test.
+  find_program(TAGFMT_MAN_LINTER NAMES mandoc groff)
+  find_program(TAGFMT_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  find_program(TAGFMT_GIT git)
+  foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
+                           "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
+                           "TAGFMT_GIT;Shipping.PreCommitHook;git")
+    list(GET missing 0 program)
+    if(NOT ${program})
+      list(GET missing 1 test)
+      list(GET missing 2 package)
+      message(STATUS "${test} will be skipped: apt-get install ${package}")
+    endif()
+  endforeach()
   set_tests_properties(Shipping.ManPageLint Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)
