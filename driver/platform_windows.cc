@@ -43,8 +43,8 @@ class Handle {
   HANDLE handle_;
 };
 
-// An empty result stands for a name that is not valid UTF-8, which no file
-// can have.
+// The name as the file calls take it; empty for a name they cannot take
+// (not UTF-8, or holding a NUL), which then fails like a missing file.
 std::wstring wideName(const std::string& name) {
   if (name.empty() || name.size() > 0x7fffffffu) return {};
   const int size = static_cast<int>(name.size());
