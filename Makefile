@@ -25,3 +25,40 @@ bench: all
 
 clean:
 	rm -rf build build-asan build-bench
+
+# Shipping: make install [PREFIX=/usr/local] [DESTDIR=...], make package
+# (build/tagfmt_<version>_<arch>.deb) and make windows
+# (build-windows/tagfmt.exe, cross-built with MinGW-w64).
+PREFIX ?= /usr/local
+MINGW_CXX := x86_64-w64-mingw32-g++
+
+.PHONY: install package windows windows-if-possible clean-windows
+
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+package: all
+	cd build && cpack -G DEB
+	@ls build/*.deb
+
+windows:
+	@command -v $(MINGW_CXX) >/dev/null || \
+	  { echo "make windows needs $(MINGW_CXX): apt-get install g++-mingw-w64-x86-64"; exit 1; }
+	$(CONFIGURE) -S . -B build-windows -DCMAKE_BUILD_TYPE=Release -DTAGFMT_TESTS=OFF \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+	cmake --build build-windows
+	@echo "built build-windows/tagfmt.exe"
+
+# make test builds tagfmt.exe when it can, so that its tests run.
+test: windows-if-possible
+clean: clean-windows
+
+clean-windows:
+	rm -rf build-windows
+
+windows-if-possible:
+	@if command -v $(MINGW_CXX) >/dev/null; then $(MAKE) --no-print-directory windows; \
+	else echo "skipping the Windows build: no $(MINGW_CXX) (apt-get install g++-mingw-w64-x86-64)"; fi
+	@command -v wine64 >/dev/null || command -v /usr/lib/wine/wine64 >/dev/null || \
+	  command -v wine >/dev/null || \
+	  echo "Shipping.WindowsExe will not run tagfmt.exe: no wine (apt-get install wine64)"

@@ -1,4 +1,16 @@
 // tagfmt: re-indents HTML pages and XSL stylesheets in place.
-#include "driver/driver.h"
+#include <string>
+#include <vector>
 
-int main(int argc, char** argv) { return tagfmt::runCommandLine(argc, argv); }
+#include "driver/driver.h"
+#include "driver/platform.h"
+
+int main(int argc, char** argv) {
+  tagfmt::useBinaryStandardOutput();
+  const std::vector<std::string> words = tagfmt::programArguments(argc, argv);
+  std::vector<const char*> pointers;
+  pointers.reserve(words.size());
+  for (const std::string& word : words) pointers.push_back(word.c_str());
+  return tagfmt::runCommandLine(static_cast<int>(pointers.size()),
+                                pointers.data());
+}

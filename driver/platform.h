@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tagfmt {
 
@@ -45,5 +46,14 @@ WriteResult rewriteFile(const std::string& path, std::string_view bytes);
 
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();
+
+// The program's arguments as byte strings. On Windows they are taken from
+// the wide command line and held in UTF-8, so that any file name survives
+// the trip to the file calls, which turn it back into UTF-16.
+std::vector<std::string> programArguments(int argumentCount, char** arguments);
+
+// Puts standard output in binary mode, so every message ends in a bare LF on
+// every platform.
+void useBinaryStandardOutput();
 
 }  // namespace tagfmt

@@ -139,4 +139,12 @@ WriteResult rewriteFile(const std::string& path, std::string_view bytes) {
 
 std::string_view pathSeparators() { return "/"; }
 
+// Arguments are bytes here already, and so is standard output.
+std::vector<std::string> programArguments(int argumentCount,
+                                          char** arguments) {
+  return {arguments, arguments + argumentCount};
+}
+
+void useBinaryStandardOutput() {}
+
 }  // namespace tagfmt

@@ -29,6 +29,7 @@ bool exists(const std::string& path);
 
 // Runs the tagfmt binary with `arguments` in `directory` and returns what it
 // printed on standard output. Fails the test if it does not exit with 0.
+// TAGFMT_TEST_TOOL, when set, names another program to run instead.
 std::string runTool(const std::filesystem::path& directory,
                     const std::vector<std::string>& arguments);
 

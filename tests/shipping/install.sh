@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# make install's step into a scratch root, as DESTDIR gives it: exactly the
+# binary, the manual page, the README and the git hook, and the installed
+# binary works.
+# Usage: install.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+src=$2
+fail() { echo "FAIL: $*"; exit 1; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+DESTDIR=$scratch/root cmake --install "$build" --prefix /opt/tf >/dev/null
+
+expected='opt/tf/bin/tagfmt
+opt/tf/share/doc/tagfmt/README.md
+opt/tf/share/man/man1/tagfmt.1
+opt/tf/share/tagfmt/git-hooks/pre-commit'
+found=$(cd "$scratch/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[ "$found" = "$expected" ] || fail "installed files:"$'\n'"$found"
+for program in bin/tagfmt share/tagfmt/git-hooks/pre-commit; do
+  [ -x "$scratch/root/opt/tf/$program" ] || fail "$program is not executable"
+done
+cmp -s "$src/tagfmt.1" "$scratch/root/opt/tf/share/man/man1/tagfmt.1" ||
+  fail "the installed manual page differs"
+
+mkdir "$scratch/work"
+printf '<table>\n<tr><td>a</td></tr>\n</table>\n' >"$scratch/work/page.htm"
+said=$(cd "$scratch/work" && "$scratch/root/opt/tf/bin/tagfmt" page.htm)
+[ "$said" = $'page.htm\n   writing page.bak\n   writing page.htm' ] ||
+  fail "the installed binary said: $said"
+[ "$(cat "$scratch/work/page.htm")" = \
+  $'<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>' ] ||
+  fail "the installed binary did not tidy the page"
+echo "install: files and binary as expected"
