@@ -156,6 +156,48 @@ unsigned countBits(unsigned mask) {
   return count;
 }
 
+#if defined(__SSE2__)
+// In a block with quotes of one kind only, which bytes lie inside quotes
+// follows from a running parity of the quote bits. Returns the bit of the
+// first ">" outside quotes (among `closers`) or NUL, or -1 with the quote
+// state carried to the block's end.
+int endByParity(bool& inQuote, unsigned quoteBits, unsigned closers,
+                unsigned nuls) {
+  unsigned inside = quoteBits;
+  inside ^= inside << 1;
+  inside ^= inside << 2;
+  inside ^= inside << 4;
+  inside ^= inside << 8;
+  if (inQuote) inside = ~inside;
+  inside &= 0xFFFFu;
+  const unsigned ends = (closers & ~inside) | nuls;
+  if (ends != 0) return std::countr_zero(ends);
+  inQuote = (inside >> 15) != 0;
+  return -1;
+}
+
+// A block with both kinds of quote: walks the quotes, ">" and NUL bytes
+// that matter in the quote state of the moment, one by one.
+int endByWalk(Quotes& quotes, unsigned doubles, unsigned singles,
+              unsigned closers, unsigned nuls, std::string_view text,
+              std::size_t pos, char terminator) {
+  unsigned unseen = 0xFFFFu;
+  for (;;) {
+    const unsigned relevant = nuls | (quotes.inDouble   ? doubles
+                                      : quotes.inSingle ? singles
+                                                        : (doubles | singles | closers));
+    const unsigned next = relevant & unseen;
+    if (next == 0) return -1;
+    const int bit = std::countr_zero(next);
+    unseen &= ~((2u << bit) - 1);
+    const std::size_t at = pos + static_cast<unsigned>(bit);
+    if (text[at] == '\0' || closesConstruct(quotes, text, at, terminator)) {
+      return bit;
+    }
+  }
+}
+#endif
+
 // Finds the closing ">" of the construct that starts at `start`, or returns
 // the position of the text's end (its size or its first NUL) when there is
 // none. Counts the LF bytes before it.
@@ -166,6 +208,7 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
 #if defined(__SSE2__)
   // Sixteen bytes at a time: find every quote, ">" and LF of the block at
   // once, then walk only the ones that matter in the current quote state.
+  unsigned terminatorCarry = 0;  // the previous block ended in the terminator
   for (; text.size() - pos >= 16; pos += 16) {
     const __m128i block =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
@@ -175,23 +218,27 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
     };
     const unsigned doubles = maskOf('"');
     const unsigned singles = maskOf('\'');
-    const unsigned closers = maskOf('>');
+    unsigned closers = maskOf('>');
+    if (terminator != kNoTerminator) {
+      // Only a ">" right after the terminator can close: in a declaration
+      // that runs on, most ">" bytes are passed over without a look.
+      const unsigned terminators = maskOf(terminator);
+      closers &= ((terminators << 1) | terminatorCarry) & 0xFFFFu;
+      terminatorCarry = terminators >> 15;
+    }
     const unsigned breaks = maskOf('\n');
     const unsigned nuls = maskOf('\0');
-    unsigned unseen = 0xFFFFu;
-    for (;;) {
-      const unsigned relevant = nuls | (quotes.inDouble   ? doubles
-                                        : quotes.inSingle ? singles
-                                                          : (doubles | singles | closers));
-      const unsigned next = relevant & unseen;
-      if (next == 0) break;
-      const auto bit = static_cast<unsigned>(std::countr_zero(next));
-      unseen &= ~((2u << bit) - 1);
-      if (text[pos + bit] == '\0' ||
-          closesConstruct(quotes, text, pos + bit, terminator)) {
-        lines += countBits(breaks & ((1u << bit) - 1));
-        return pos + bit;
-      }
+    int bit = -1;
+    if (!quotes.inSingle && singles == 0) {
+      bit = endByParity(quotes.inDouble, doubles, closers, nuls);
+    } else if (!quotes.inDouble && doubles == 0) {
+      bit = endByParity(quotes.inSingle, singles, closers, nuls);
+    } else {
+      bit = endByWalk(quotes, doubles, singles, closers, nuls, text, pos, terminator);
+    }
+    if (bit >= 0) {
+      lines += countBits(breaks & ((1u << bit) - 1));
+      return pos + static_cast<unsigned>(bit);
     }
     lines += countBits(breaks);
   }
