@@ -1,110 +1,13 @@
 // The construct scanner: copies or skips one tag, comment, declaration or
-// processing instruction, and writes pair markers. Also the pass's bounded
-// output buffer.
-#include <algorithm>
+// processing instruction, and writes pair markers.
 #include <bit>
 #include <charconv>
 #include <cstring>
-#include <utility>
 
 #include "format/byte_scan.h"
 #include "format/format.h"
 
 namespace tagfmt {
-
-WorkText::WorkText(std::string& buffer, std::size_t limit,
-                   std::string_view original)
-    : buffer_(buffer), original_(original), limit_(limit) {}
-
-// A piece that differs from the original is held aside while it may still
-// be taken back; a longer one ends the sharing at once.
-constexpr std::size_t kMaxTail = 4096;
-
-void WorkText::diverge() {
-  sharing_ = false;
-  const std::string tail = std::move(tail_);
-  used_ = 0;
-  append(original_.data(), shared_);
-  append(tail.data(), tail.size());
-}
-
-void WorkText::truncate(std::size_t position) {
-  used_ = position;
-  if (!sharing_) return;
-  if (position <= shared_) {
-    shared_ = position;
-    tail_.clear();
-  } else {
-    tail_.resize(position - shared_);
-  }
-}
-
-char* WorkText::reserve(std::size_t count) {
-  constexpr std::size_t kMaxPosition = SIZE_MAX / 2;
-  const std::size_t room = used_ < limit_ ? limit_ - used_ : 0;
-  if (overflowed_ || count > room) {
-    // Past the bound nothing is stored: the text will be refused anyway.
-    // Positions saturate, as only the stored text depends on them.
-    overflowed_ = true;
-    used_ = count > kMaxPosition - used_ ? kMaxPosition : used_ + count;
-    return nullptr;
-  }
-  const std::size_t needed = used_ + count;
-  if (needed > buffer_.size()) {
-    const std::size_t roomy = std::max(
-        buffer_.size() + buffer_.size() / 2 + 4096,
-        original_.size() + original_.size() / 16 + 4096);
-    buffer_.resize(std::min(limit_, std::max(needed, roomy)));
-  }
-  char* const at = buffer_.data() + used_;
-  used_ = needed;
-  return at;
-}
-
-void WorkText::appendOther(const char* bytes, std::size_t count) {
-  if (count == 0) return;
-  if (sharing_) {
-    if (tail_.empty()) {
-      const char* const same = original_.data() + shared_;
-      if (count <= original_.size() - shared_ &&
-          (bytes == same || std::memcmp(bytes, same, count) == 0)) {
-        shared_ += count;
-        used_ += count;
-        return;
-      }
-      if (count <= kMaxTail) {
-        tail_.assign(bytes, count);
-        used_ += count;
-        return;
-      }
-    }
-    diverge();
-  }
-  if (char* at = reserve(count)) std::memcpy(at, bytes, count);
-}
-
-void WorkText::appendSpaces(std::size_t count) {
-  static const std::string kSpaces(kMaxTail, ' ');
-  if (sharing_ && count <= kMaxTail) {
-    appendOther(kSpaces.data(), count);
-    return;
-  }
-  if (sharing_) diverge();
-  if (char* at = reserve(count)) std::memset(at, ' ', count);
-}
-
-std::string_view WorkText::finish() {
-  if (sharing_ && tail_.empty() && shared_ == original_.size()) {
-    return original_;
-  }
-  if (sharing_) diverge();
-  if (overflowed_) {
-    std::string().swap(buffer_);
-  } else {
-    buffer_.resize(used_);
-  }
-  return buffer_;
-}
 
 namespace {
 
