@@ -1,7 +1,5 @@
 // The reformatting pass: one walk over a file's text that re-indents it,
 // moves tags onto lines of their own and drives the nesting check.
-#include <cstring>
-
 #include "format/byte_scan.h"
 #include "format/format.h"
 
