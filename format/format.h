@@ -71,6 +71,17 @@ class WorkText {
     appendOther(bytes, count);
   }
   void appendSpaces(std::size_t count);
+  // Takes original[from, from + count) as written when the output so far is
+  // original[0, from); returns false, writing nothing, otherwise.
+  bool skipShared(std::size_t from, std::size_t count) {
+    if (!sharing_ || !tail_.empty() || shared_ != from ||
+        count > original_.size() - from) {
+      return false;
+    }
+    shared_ += count;
+    used_ += count;
+    return true;
+  }
   void push(char byte) { append(&byte, 1); }
   std::size_t size() const { return used_; }
   // Takes back everything from `position` on.

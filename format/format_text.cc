@@ -27,19 +27,32 @@ void emitBreak(WorkText& out, std::int64_t indent) {
   out.appendSpaces(static_cast<std::size_t>(indent));
 }
 
-// Steps over one CR, one LF and the next line's leading blanks.
-void skipLineStart(ScanInput& in) {
+// Steps over one CR, one LF and the next line's leading blanks. Returns
+// true when those bytes were a CR LF and spaces only.
+bool skipLineStart(ScanInput& in) {
   const std::string_view text = in.text;
+  const std::size_t start = in.pos;
   if (text[in.pos] == '\r') ++in.pos;
   if (in.pos < text.size() && text[in.pos] == '\n') ++in.pos;
+  const bool crLf = in.pos - start == 2;
+  in.pos = findNotAny<' '>(text.data(), in.pos, text.size());
+  const std::size_t spacesEnd = in.pos;
   in.pos = findNotAny<' ', '\t', '\v', '\f'>(text.data(), in.pos, text.size());
+  return crLf && in.pos == spacesEnd;
 }
 
 void sourceLineBreak(FormatState& s) {
   ++s.in.line;
-  skipLineStart(s.in);
+  const std::size_t breakAt = s.in.pos;
+  const bool plainBreak = skipLineStart(s.in);
   s.breakStart = s.out.size();
-  emitBreak(s.out, s.indent);
+  // In a tidy file the break to write is the very bytes just stepped over,
+  // so there is nothing to compare.
+  if (!plainBreak || s.indent <= 0 ||
+      s.in.pos - breakAt != 2 + static_cast<std::size_t>(s.indent) ||
+      !s.out.skipShared(breakAt, s.in.pos - breakAt)) {
+    emitBreak(s.out, s.indent);
+  }
   s.lineStart = s.out.size();
 }
 
