@@ -18,6 +18,10 @@ test: all
 demo: all
 	scripts/demo.sh build/tagfmt
 
+# Huge and hostile input, with time and peak memory for each case.
+hostile: all
+	scripts/hostile.sh build/tagfmt
+
 # Each fuzz target runs FUZZ_SECONDS; make test runs a short smoke of them.
 FUZZ_SECONDS ?= 150
 fuzz:
