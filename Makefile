@@ -18,6 +18,15 @@ test: all
 demo: all
 	scripts/demo.sh build/tagfmt
 
+# All tests under valgrind's memcheck, the tool they start included, in a
+# build without sanitizers. System programs the tests call are not traced.
+VALGRIND := valgrind --error-exitcode=1 --leak-check=full --trace-children=yes \
+	--trace-children-skip='/bin/*,/sbin/*,/usr/*' --quiet
+memcheck:
+	$(CONFIGURE) -S . -B build-memcheck -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-memcheck -j2
+	$(VALGRIND) build-memcheck/tagfmt_tests --gtest_brief=1
+
 # Huge and hostile input, with time and peak memory for each case.
 hostile: all
 	scripts/hostile.sh build/tagfmt
@@ -28,4 +37,4 @@ fuzz:
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-memcheck

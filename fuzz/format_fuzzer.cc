@@ -56,8 +56,8 @@ std::string withoutMarkers(std::string_view text) {
 std::uint64_t lineCount(std::string_view text) {
   std::uint64_t lines = 1;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() ||
-                                                text[i + 1] != '\n'))) {
+    if (text[i] == '\n' ||
+        (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
       ++lines;
     }
   }

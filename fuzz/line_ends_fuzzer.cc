@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   require(normalisedEquals(text, normal), "the text matches its own result");
   require(!normalisedEquals(text, normal + "x"), "a longer text differs");
   if (!normal.empty()) {
-    require(!normalisedEquals(text, std::string_view(normal).substr(
-                                        0, normal.size() - 1)),
+    require(!normalisedEquals(
+                text, std::string_view(normal).substr(0, normal.size() - 1)),
             "a shorter text differs");
   }
 
@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::size_t cut = text.size() * data[0] / 256;
   const std::string_view first = text.substr(0, cut);
   const std::string_view second = text.substr(cut);
-  require(normalisedEquals(first, second) == (normaliseLineEnds(first) == second),
-          "the comparison agrees with the normalisation");
+  require(
+      normalisedEquals(first, second) == (normaliseLineEnds(first) == second),
+      "the comparison agrees with the normalisation");
   return 0;
 }

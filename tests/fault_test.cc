@@ -52,12 +52,12 @@ struct Scene {
     writeFile(dir / "next.htm", "x\n");
   }
 
-  // Runs the tool on vol/page.htm and next.htm, line ends only; checks that it printed
-  // `pageMessages` for the page, then went on with next.htm, and left no
-  // temporary file in vol.
+  // Runs the tool on vol/page.htm and next.htm, line ends only; checks that it
+  // printed `pageMessages` for the page, then went on with next.htm, and left
+  // no temporary file in vol.
   void runExpecting(const std::string& pageMessages) const {
-    const ToolRun run =
-        runToolWithin(dir.path(), {"-w", "vol/page.htm", "next.htm"}, kTimeLimit);
+    const ToolRun run = runToolWithin(
+        dir.path(), {"-w", "vol/page.htm", "next.htm"}, kTimeLimit);
     EXPECT_TRUE(run.exitedWithZero && !run.timedOut);
     EXPECT_EQ(run.output, pageMessages + kNextMessages);
     EXPECT_EQ(readFile(dir / "next.htm"), "x\r\n");
