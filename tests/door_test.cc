@@ -105,8 +105,9 @@ TEST(Door, NamesThatAreNotRegularFilesAreRefusedWithoutWaiting) {
   close(listener);
   EXPECT_TRUE(run.exitedWithZero && !run.timedOut);
   std::string expected;
-  for (std::size_t i = 0; i < std::size(names); ++i)
+  for (std::size_t i = 0; i < std::size(names); ++i) {
     expected += "-> cannot open\n";
+  }
   EXPECT_EQ(run.output,
             expected + "next.htm\n   writing next.bak\n   writing next.htm\n");
   EXPECT_EQ(readFile(dir / "next.htm"), "x");
