@@ -155,6 +155,7 @@ void checkMessages(std::string_view said, std::string_view text) {
 
 // The first byte picks the mode and where the run's numbering starts; the
 // rest is the file's text.
+// NOLINTNEXTLINE(readability-identifier-naming): the name libFuzzer calls
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size == 0) return 0;

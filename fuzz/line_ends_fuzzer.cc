@@ -41,6 +41,7 @@ std::size_t breakCount(std::string_view text) {
 }  // namespace
 
 // The first byte says where to cut the rest in two for the comparison.
+// NOLINTNEXTLINE(readability-identifier-naming): the name libFuzzer calls
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size == 0) return 0;
