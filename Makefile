@@ -3,7 +3,7 @@
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CONFIGURE := cmake $(GENERATOR) -DTAGFMT_WERROR=ON
 
-.PHONY: all test demo bench clean
+.PHONY: all test demo bench clean fuzz memcheck hostile
 
 all:
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -14,6 +14,7 @@ test: all
 	cmake --build build-asan
 	cd build && ctest --output-on-failure
 	cd build-asan && ctest --output-on-failure
+	scripts/fuzz.sh 25 smoke
 
 demo: all
 	scripts/demo.sh build/tagfmt
@@ -24,7 +25,7 @@ bench: all
 	bench/run.sh
 
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-fuzz build-memcheck
 
 # Shipping: make install [PREFIX=/usr/local] [DESTDIR=...], make package
 # (build/tagfmt_<version>_<arch>.deb) and make windows
@@ -62,3 +63,21 @@ windows-if-possible:
 	@command -v wine64 >/dev/null || command -v /usr/lib/wine/wine64 >/dev/null || \
 	  command -v wine >/dev/null || \
 	  echo "Shipping.WindowsExe will not run tagfmt.exe: no wine (apt-get install wine64)"
+
+# All tests under valgrind's memcheck, the tool they start included, in a
+# build without sanitizers. System programs the tests call are not traced.
+VALGRIND := valgrind --error-exitcode=1 --leak-check=full --trace-children=yes \
+	--trace-children-skip='/bin/*,/sbin/*,/usr/*' --quiet
+memcheck:
+	$(CONFIGURE) -S . -B build-memcheck -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-memcheck -j2
+	$(VALGRIND) build-memcheck/tagfmt_tests --gtest_brief=1
+
+# Huge and hostile input, with time and peak memory for each case.
+hostile: all
+	scripts/hostile.sh build/tagfmt
+
+# Each fuzz target runs FUZZ_SECONDS; make test runs a short smoke of them.
+FUZZ_SECONDS ?= 150
+fuzz:
+	scripts/fuzz.sh $(FUZZ_SECONDS)

@@ -50,7 +50,9 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
     return;
   }
   report.say("   writing " + path + "\n");
-  if (rewriteFile(path, final) != WriteResult::kOk) report.say("-> failed\n");
+  if (rewriteFile(path, final, identity) != WriteResult::kOk) {
+    report.say("-> failed\n");
+  }
 }
 
 void runJob(const std::string& path, const RunOptions& options,

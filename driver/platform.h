@@ -39,10 +39,13 @@ WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
                             const FileIdentity& like);
 
 // Rewrites the file at `path` in place with `bytes`, so its owner,
-// permissions, hard links and symbolic links stay as they were. Room for
-// the new text is claimed before anything is overwritten where the platform
-// allows it, so a full disk leaves the file as it was.
-WriteResult rewriteFile(const std::string& path, std::string_view bytes);
+// permissions, hard links and symbolic links stay as they were. What the
+// name opens must still be the file `identity` describes, else nothing is
+// written (kCannotOpen). Room for the new text is claimed before anything
+// is overwritten where the platform allows it, so a full disk leaves the
+// file as it was.
+WriteResult rewriteFile(const std::string& path, std::string_view bytes,
+                        const FileIdentity& identity);
 
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();

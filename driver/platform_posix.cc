@@ -116,18 +116,26 @@ WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
   return WriteResult::kOk;
 }
 
-WriteResult rewriteFile(const std::string& path, std::string_view bytes) {
+WriteResult rewriteFile(const std::string& path, std::string_view bytes,
+                        const FileIdentity& identity) {
   Descriptor file(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return WriteResult::kCannotOpen;
+  // The name may have been pointed elsewhere since the file was read.
   struct stat st {};
-  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_dev) != identity.device ||
+      static_cast<std::uint64_t>(st.st_ino) != identity.inode) {
     return WriteResult::kCannotOpen;
   }
 #ifdef __linux__
-  // Claim the room first: on a full disk the file stays as it was.
+  // Claim the room first: on a full disk the file stays as it was. The size
+  // is kept, as a claim that fails part-way would otherwise leave the file
+  // grown with zero bytes; cutting back to the old size frees what it took.
   if (!bytes.empty() &&
-      ::fallocate(file.get(), 0, 0, static_cast<off_t>(bytes.size())) != 0 &&
-      errno == ENOSPC) {
+      ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0,
+                  static_cast<off_t>(bytes.size())) != 0 &&
+      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
+    static_cast<void>(::ftruncate(file.get(), st.st_size));
     return WriteResult::kFailed;
   }
 #endif

@@ -216,10 +216,20 @@ WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
   return WriteResult::kOk;
 }
 
-WriteResult rewriteFile(const std::string& path, std::string_view bytes) {
+WriteResult rewriteFile(const std::string& path, std::string_view bytes,
+                        const FileIdentity& identity) {
   Handle file(
       openExisting(wideName(path), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL));
   if (!file.valid() || !isDiskFile(file.get())) return WriteResult::kCannotOpen;
+  // The name may have been pointed elsewhere since the file was read.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file.get(), &info)) {
+    return WriteResult::kCannotOpen;
+  }
+  const FileIdentity opened = identityOf(info);
+  if (opened.device != identity.device || opened.inode != identity.inode) {
+    return WriteResult::kCannotOpen;
+  }
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(file.get(), &size)) return WriteResult::kCannotOpen;
   // Claim the room first: on a full disk the file stays as it was.

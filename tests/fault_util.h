@@ -1,0 +1,72 @@
+// Test helpers for real file-system faults on Linux: mounts that are undone
+// when the test ends, the immutable flag, filling a disk, and running the
+// tool with a time limit.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tagfmt::testing {
+
+// What a run of the tool printed and how it ended.
+struct ToolRun {
+  std::string output;
+  bool exitedWithZero = false;
+  bool timedOut = false;  // killed after the time limit
+};
+
+// Runs the tagfmt binary like runTool, but kills it after `seconds`.
+ToolRun runToolWithin(const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments,
+                      unsigned seconds);
+
+// A file system mounted on a folder for one test and unmounted when the
+// object goes, also when the test fails. The mounts are made in a mount
+// namespace of the test process where the machine allows it, so even a
+// crashed test leaves none behind. Each mount call returns false and says
+// why in `why` when the machine refuses.
+class MountPoint {
+ public:
+  MountPoint() = default;
+  ~MountPoint();
+  MountPoint(const MountPoint&) = delete;
+  MountPoint& operator=(const MountPoint&) = delete;
+
+  // A tmpfs of `bytes` on `folder`.
+  bool tmpfs(const std::string& folder, std::size_t bytes, std::string& why);
+  // An ext4 file system of `bytes` on `folder`, made in the file `image`
+  // and mounted through a loop device.
+  bool ext4(const std::string& image, const std::string& folder,
+            std::size_t bytes, std::string& why);
+  // `folder` bound onto itself, read-only.
+  bool bindReadOnly(const std::string& folder, std::string& why);
+
+ private:
+  std::vector<std::string> mounted_;  // innermost last
+};
+
+// Sets the immutable flag on a file or folder; clears it when the object
+// goes.
+class ImmutableFlag {
+ public:
+  ImmutableFlag() = default;
+  ~ImmutableFlag();
+  ImmutableFlag(const ImmutableFlag&) = delete;
+  ImmutableFlag& operator=(const ImmutableFlag&) = delete;
+  bool set(const std::string& path, std::string& why);
+
+ private:
+  std::string path_;
+};
+
+// Fills the file system of `folder` with a file "filler" in it until only
+// about `bytes` stay free.
+bool fillLeaving(const std::string& folder, std::size_t bytes,
+                 std::string& why);
+
+// Names in `folder` that start like the tool's temporary files.
+std::vector<std::string> temporaryLeftovers(const std::string& folder);
+
+}  // namespace tagfmt::testing
