@@ -53,12 +53,14 @@ struct Texts {
 const Texts& texts() {
   static const Texts loaded = [] {
     Texts t;
-    const fs::path dir = fs::path(TAGFMT_SOURCE_DIR) / ".." / "shared" / "corpus";
+    const fs::path dir =
+        fs::path(TAGFMT_SOURCE_DIR) / ".." / "shared" / "corpus";
     if (!fs::is_directory(dir)) return t;
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
       const auto ext = entry.path().extension();
-      if (ext == ".html" || ext == ".htm" || ext == ".xsl") files.push_back(entry.path());
+      if (ext == ".html" || ext == ".htm" || ext == ".xsl")
+        files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     std::string sound;
@@ -94,7 +96,8 @@ void formatLoop(benchmark::State& state, const std::string& text) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(formatQuietly(text, work).text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
 void BM_FormatPages(benchmark::State& state) {
@@ -125,7 +128,8 @@ void BM_NormaliseLineEnds(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   const std::string& text = texts().joined;
   for (auto _ : state) benchmark::DoNotOptimize(normaliseLineEnds(text).data());
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_NormaliseLineEnds)->Unit(benchmark::kMillisecond);
 
@@ -134,7 +138,8 @@ void BM_CompareNormalised(benchmark::State& state) {
   const std::string& text = texts().tidyLarge;
   const std::string copy = text;
   for (auto _ : state) benchmark::DoNotOptimize(normalisedEquals(copy, text));
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_CompareNormalised)->Unit(benchmark::kMillisecond);
 
@@ -142,7 +147,8 @@ void BM_CheckAlreadyNormalised(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   const std::string& text = texts().tidyLarge;
   for (auto _ : state) benchmark::DoNotOptimize(isNormalised(text));
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_CheckAlreadyNormalised)->Unit(benchmark::kMillisecond);
 

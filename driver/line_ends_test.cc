@@ -31,9 +31,15 @@ TEST(LineEnds, ComparisonFindsEveryDifference) {
   const struct {
     std::string_view text, original;
   } cases[] = {
-      {"a\nb", "a\nb"},        {"a\nb", "a\r\nb\r\n"}, {"a\r\nb", "a\r\nc"},
-      {"a", ""},               {"", "a"},              {"a\n", "a\r"},
-      {"ab", "a"},             {"a\rb", "a\rb"},       {"a\r\nb", "a\r\n\r\nb"},
+      {"a\nb", "a\nb"},
+      {"a\nb", "a\r\nb\r\n"},
+      {"a\r\nb", "a\r\nc"},
+      {"a", ""},
+      {"", "a"},
+      {"a\n", "a\r"},
+      {"ab", "a"},
+      {"a\rb", "a\rb"},
+      {"a\r\nb", "a\r\n\r\nb"},
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(normalisedEquals(c.text, c.original))

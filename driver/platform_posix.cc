@@ -36,7 +36,8 @@ class Descriptor {
 bool writeAll(int fd, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 30);
+    const std::size_t chunk =
+        std::min<std::size_t>(bytes.size() - done, 1u << 30);
     const ssize_t n = ::write(fd, bytes.data() + done, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -50,7 +51,8 @@ bool readAll(int fd, std::string& bytes) {
   std::size_t got = 0;
   for (;;) {
     if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
-    const std::size_t chunk = std::min<std::size_t>(bytes.size() - got, 1u << 30);
+    const std::size_t chunk =
+        std::min<std::size_t>(bytes.size() - got, 1u << 30);
     const ssize_t n = ::read(fd, bytes.data() + got, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
@@ -66,7 +68,8 @@ bool readAll(int fd, std::string& bytes) {
 ReadResult readRegularFile(const std::string& path, std::string& bytes,
                            FileIdentity& identity) {
   // Non-blocking, so a FIFO cannot stall the run before it is refused.
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  Descriptor file(
+      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return ReadResult::kCannotOpen;
   struct stat st {};
   if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -75,9 +78,11 @@ ReadResult readRegularFile(const std::string& path, std::string& bytes,
   identity.device = static_cast<std::uint64_t>(st.st_dev);
   identity.inode = static_cast<std::uint64_t>(st.st_ino);
   identity.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
-  const auto expected = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+  const auto expected =
+      static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
   bytes.clear();
-  bytes.resize(static_cast<std::size_t>(expected) + 1);  // +1 sees growth at once
+  bytes.resize(static_cast<std::size_t>(expected) +
+               1);  // +1 sees growth at once
   if (!readAll(file.get(), bytes) || bytes.size() < expected) {
     return ReadResult::kCannotRead;
   }
@@ -100,9 +105,10 @@ WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
     // and a new file made, so nothing is ever written through it.
     if (::unlink(name.c_str()) != 0) return WriteResult::kCannotOpen;
   }
-  Descriptor file(::open(name.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-                         like.permissions));
+  Descriptor file(
+      ::open(name.c_str(),
+             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+             like.permissions));
   if (file.get() < 0) return WriteResult::kCannotOpen;
   // One sync makes both the bytes and the new name durable on the journaling
   // file systems Linux uses (ext4, XFS, btrfs); a second sync of the folder
@@ -118,7 +124,8 @@ WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
 
 WriteResult rewriteFile(const std::string& path, std::string_view bytes,
                         const FileIdentity& identity) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  Descriptor file(
+      ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return WriteResult::kCannotOpen;
   // The name may have been pointed elsewhere since the file was read.
   struct stat st {};
@@ -148,8 +155,7 @@ WriteResult rewriteFile(const std::string& path, std::string_view bytes,
 std::string_view pathSeparators() { return "/"; }
 
 // Arguments are bytes here already, and so is standard output.
-std::vector<std::string> programArguments(int argumentCount,
-                                          char** arguments) {
+std::vector<std::string> programArguments(int argumentCount, char** arguments) {
   return {arguments, arguments + argumentCount};
 }
 

@@ -22,10 +22,12 @@ inline std::size_t findAny(const char* data, std::size_t from,
     const __m128i block =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
     __m128i hits = _mm_setzero_si128();
-    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
+    ((hits =
+          _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
      ...);
     const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0) return pos + static_cast<std::size_t>(std::countr_zero(mask));
+    if (mask != 0)
+      return pos + static_cast<std::size_t>(std::countr_zero(mask));
     pos += 16;
   }
 #endif
@@ -46,10 +48,13 @@ inline std::size_t findNotAny(const char* data, std::size_t from,
     const __m128i block =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
     __m128i hits = _mm_setzero_si128();
-    ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
+    ((hits =
+          _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
      ...);
-    const auto misses = ~static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu;
-    if (misses != 0) return pos + static_cast<std::size_t>(std::countr_zero(misses));
+    const auto misses =
+        ~static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu;
+    if (misses != 0)
+      return pos + static_cast<std::size_t>(std::countr_zero(misses));
     pos += 16;
   }
 #endif

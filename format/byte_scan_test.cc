@@ -29,7 +29,8 @@ std::string referenceScan(std::string_view text, char terminator,
     if (!inDouble) {
       if (byte == '\'') inSingle = !inSingle;
       if (!inSingle && byte == '>' &&
-          (terminator == kNoTerminator || (pos > 0 && text[pos - 1] == terminator))) {
+          (terminator == kNoTerminator ||
+           (pos > 0 && text[pos - 1] == terminator))) {
         consumed = pos + 1;
         std::string scanned(text.substr(0, pos + 1));
         scanned += "<!--@7@-->";
@@ -48,7 +49,8 @@ TEST(ByteScan, ConstructScanMatchesTheByteByByteRules) {
     // Some texts hold one kind of quote only, which blocks handle apart.
     const char* alphabets[] = {"ab>\"'\n-?<  ", "aab>\"\n-?  ", "aab>'\n-?  "};
     std::string text = "<";
-    text += randomText(random, alphabets[round % 3 == 0 ? 0 : 1 + round % 2], 80);
+    text +=
+        randomText(random, alphabets[round % 3 == 0 ? 0 : 1 + round % 2], 80);
     const char terminator = "\0-?"[(round / 3) % 3];
     std::uint64_t expectedLines = 1;
     std::size_t expectedConsumed = 0;
@@ -76,7 +78,8 @@ TEST(ByteScan, FindAnyAndCrLfCheckMatchTheByteByByteRules) {
     bool crLfOnly = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
       const bool lfAfterCr = text[i] == '\n' && i > 0 && text[i - 1] == '\r';
-      const bool crBeforeLf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+      const bool crBeforeLf =
+          text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
       if ((text[i] == '\n' && !lfAfterCr) || (text[i] == '\r' && !crBeforeLf)) {
         crLfOnly = false;
       }
@@ -96,9 +99,10 @@ TEST(ByteScan, FindsANulAnywhere) {
 
 TEST(ByteScan, TagLookupIsTheSameWhateverFollowsTheName) {
   // Long views take the 16-byte path, short ones the byte path.
-  for (const char* name : {"table", "TR", "thead", "xsl:if", "xsl:iffy", "XSL:TEMPLATE",
-                           "xsl:import", "frame", "frameset", "b", "body", "tabl", "",
-                           "xsl:stylesheet", "Xsl:Stylesheeu", "\xC3\xA9t"}) {
+  for (const char* name :
+       {"table", "TR", "thead", "xsl:if", "xsl:iffy", "XSL:TEMPLATE",
+        "xsl:import", "frame", "frameset", "b", "body", "tabl", "",
+        "xsl:stylesheet", "Xsl:Stylesheeu", "\xC3\xA9t"}) {
     const std::string shortName = name;
     std::string longName = shortName;
     longName.append(20, '>');

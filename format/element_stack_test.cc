@@ -21,12 +21,14 @@ TEST(ElementStack, ReportsMismatchesAgainstTheTopEntry) {
   EXPECT_EQ(stack.close(kForm, 5, report), 1);
   EXPECT_EQ(stack.close(kTd, 6, report), 0);
   EXPECT_FALSE(stack.finish(report));
-  EXPECT_EQ(said,
-            "t.htm\n"
-            "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
-            "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
-            "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line 1)\n"
-            "-> Nesting Error Line 6: unexpected </td>\n");
+  EXPECT_EQ(
+      said,
+      "t.htm\n"
+      "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
+      "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
+      "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line "
+      "1)\n"
+      "-> Nesting Error Line 6: unexpected </td>\n");
 }
 
 TEST(ElementStack, ReportsWhatIsLeftOpenInnermostFirst) {

@@ -18,8 +18,7 @@ struct Result {
   std::string messages;
 };
 
-Result format(std::string_view input, bool markerMode,
-                 std::int64_t& openSeq) {
+Result format(std::string_view input, bool markerMode, std::int64_t& openSeq) {
   std::string said;
   FileReport report("t.htm");
   report.capture = &said;
@@ -51,7 +50,8 @@ void check(const FormatCase& c) {
         << c.name << " with " << variantNames[v] << " line ends";
     EXPECT_EQ(got.messages, messages.empty() ? "" : "t.htm\n" + messages)
         << c.name << " with " << variantNames[v] << " line ends";
-    EXPECT_EQ(got.verdict, messages.empty() ? Verdict::kSound : Verdict::kFailed)
+    EXPECT_EQ(got.verdict,
+              messages.empty() ? Verdict::kSound : Verdict::kFailed)
         << c.name;
   }
 }
@@ -83,7 +83,8 @@ TEST(FormatText, WorkedExample) {
 TEST(FormatText, TidyTextComesBackAsItself) {
   // Breaks redone at a smaller indentation must not count as changes.
   const std::string tidy = withCrLf(
-      "<xsl:template match=\"/\">\n    <table>\n      <tr>\n        <td>a</td>\n"
+      "<xsl:template match=\"/\">\n    <table>\n      <tr>\n        "
+      "<td>a</td>\n"
       "      </tr>\n    </table></xsl:template>");
   std::string work;
   std::string said;
@@ -130,7 +131,8 @@ TEST(FormatText, IndentationAndLineBreaks) {
       {"font, div and a change nothing",
        "<table>\n<font><div><a href=x>y</a></div></font>\n</table>",
        "<table>\n  <font><div><a href=x>y</a></div></font></table>"},
-      {"multi-line tag keeps its inside", "<table>\n<td\n  class=x>y</td>\n</table>",
+      {"multi-line tag keeps its inside",
+       "<table>\n<td\n  class=x>y</td>\n</table>",
        "<table>\n  <td\n  class=x>y</td></table>"},
       {"comment keeps its lines", "<table>\n<!-- a\n   b -->\n</table>",
        "<table>\n  <!-- a\n   b --></table>"},
@@ -139,7 +141,8 @@ TEST(FormatText, IndentationAndLineBreaks) {
        "<!-- don't -->\n<table>\n</table>\n<!-- x -->"},
       {"stray < swallows the next tag", "a < b <td>c", "a < b <td>c"},
       {"lone < at the end", "x<", "x<"},
-      {"select and center indent", "<center><select>\n<option>x\n</select></center>",
+      {"select and center indent",
+       "<center><select>\n<option>x\n</select></center>",
        "<center>\n  <select>\n    <option>x\n  </select></center>"},
   };
   for (const FormatCase& c : cases) check(c);
@@ -174,15 +177,18 @@ TEST(FormatText, NestingFaults) {
        "<table>\n  <tr>\n    <td>\n    </tr>\n  </table></form>",
        "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
        "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
-       "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line 1)\n"},
+       "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line "
+       "1)\n"},
       {"closing tag first in the text", "</td>x", "</td>x",
        "-> Nesting Error Line 1: unexpected </td>\n"},
       {"left open, innermost first", "\n\n\n\n<table><tr>", "<table>\n  <tr>",
        "-> Nesting Error: missing </tr> ( <tr> on line 5)\n"
        "-> Nesting Error: missing </table> ( <table> on line 5)\n"},
       {"upper case reported in lower case", "<TABLE>\n</TR>", "<TABLE></TR>",
-       "-> Nesting Error Line 2: </tr> instead of </table> ( <table> on line 1)\n"},
-      {"unrecognised tags never fault", "<p><li></br></tbody>", "<p><li></br></tbody>"},
+       "-> Nesting Error Line 2: </tr> instead of </table> ( <table> on line "
+       "1)\n"},
+      {"unrecognised tags never fault", "<p><li></br></tbody>",
+       "<p><li></br></tbody>"},
       {"self-closed td counts as open", "<table>\n<td/>\n</table>",
        "<table>\n  <td/>\n  </table>",
        "-> Nesting Error Line 3: </table> instead of </td> ( <td> on line 2)\n"

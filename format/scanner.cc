@@ -86,9 +86,10 @@ int endByWalk(Quotes& quotes, unsigned doubles, unsigned singles,
               std::size_t pos, char terminator) {
   unsigned unseen = 0xFFFFu;
   for (;;) {
-    const unsigned relevant = nuls | (quotes.inDouble   ? doubles
-                                      : quotes.inSingle ? singles
-                                                        : (doubles | singles | closers));
+    const unsigned relevant =
+        nuls | (quotes.inDouble   ? doubles
+                : quotes.inSingle ? singles
+                                  : (doubles | singles | closers));
     const unsigned next = relevant & unseen;
     if (next == 0) return -1;
     const int bit = std::countr_zero(next);
@@ -105,7 +106,7 @@ int endByWalk(Quotes& quotes, unsigned doubles, unsigned singles,
 // the position of the text's end (its size or its first NUL) when there is
 // none. Counts the LF bytes before it.
 std::size_t findClosingBracket(std::string_view text, std::size_t start,
-                             char terminator, std::uint64_t& lines) {
+                               char terminator, std::uint64_t& lines) {
   Quotes quotes;
   std::size_t pos = start;
 #if defined(__SSE2__)
@@ -137,7 +138,8 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
     } else if (!quotes.inDouble && doubles == 0) {
       bit = endByParity(quotes.inSingle, singles, closers, nuls);
     } else {
-      bit = endByWalk(quotes, doubles, singles, closers, nuls, text, pos, terminator);
+      bit = endByWalk(quotes, doubles, singles, closers, nuls, text, pos,
+                      terminator);
     }
     if (bit >= 0) {
       lines += countBits(breaks & ((1u << bit) - 1));

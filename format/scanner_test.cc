@@ -20,14 +20,18 @@ struct ScanCase {
 TEST(ScanConstruct, CopiesThroughTheClosingBracket) {
   const ScanCase cases[] = {
       {"<td>x", kNoTerminator, true, false, 0, "<td>", 4, 0},
-      {"<a href='x>y'>z", kNoTerminator, true, false, 0, "<a href='x>y'>", 14, 0},
+      {"<a href='x>y'>z", kNoTerminator, true, false, 0, "<a href='x>y'>", 14,
+       0},
       {"<a t=\"x>y\">z", kNoTerminator, true, false, 0, "<a t=\"x>y\">", 11, 0},
-      {"<a t=\"it's\">z", kNoTerminator, true, false, 0, "<a t=\"it's\">", 12, 0},
-      {"<a t='say \"hi'>z", kNoTerminator, true, false, 0, "<a t='say \"hi'>", 15, 0},
+      {"<a t=\"it's\">z", kNoTerminator, true, false, 0, "<a t=\"it's\">", 12,
+       0},
+      {"<a t='say \"hi'>z", kNoTerminator, true, false, 0, "<a t='say \"hi'>",
+       15, 0},
       {"<!-- x > y -->z", '-', true, false, 0, "<!-- x > y -->", 14, 0},
       {"<!-->z", '-', true, false, 0, "<!-->", 5, 0},
       {"<!-- don't -->z", '-', true, false, 0, "<!-- don't -->z", 15, 0},
-      {"<!DOCTYPE html>\n<p>-->z", '-', true, false, 0, "<!DOCTYPE html>\n<p>-->", 22, 1},
+      {"<!DOCTYPE html>\n<p>-->z", '-', true, false, 0,
+       "<!DOCTYPE html>\n<p>-->", 22, 1},
       {"<?xml v='1'?>z", '?', true, false, 0, "<?xml v='1'?>", 13, 0},
       {"<?a > b?>z", '?', true, false, 0, "<?a > b?>", 9, 0},
       {"<!--@12@-->z", kNoTerminator, false, false, 0, "", 11, 0},
@@ -54,8 +58,9 @@ TEST(ScanConstruct, CopiesThroughTheClosingBracket) {
 TEST(StartsWithPairMarker, OnlyTheFormTheToolWrites) {
   EXPECT_TRUE(startsWithPairMarker("<!--@1@-->"));
   EXPECT_TRUE(startsWithPairMarker("<!--@42@--><td>"));
-  for (const char* text : {"<!--@", "<!--@@-->", "<!--@@== doc -->", "<!--@1@->",
-                           "<!--@1 @-->", "<!--@-1@-->", "<!-- @1@-->", "<!--@1@"}) {
+  for (const char* text :
+       {"<!--@", "<!--@@-->", "<!--@@== doc -->", "<!--@1@->", "<!--@1 @-->",
+        "<!--@-1@-->", "<!-- @1@-->", "<!--@1@"}) {
     EXPECT_FALSE(startsWithPairMarker(text)) << text;
   }
 }

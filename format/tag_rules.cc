@@ -2,7 +2,6 @@
 #include <bit>
 
 #include "format/byte_scan.h"
-
 #include "format/format.h"
 
 namespace tagfmt {
@@ -83,7 +82,8 @@ int findTagRule(std::string_view name) {
   // Candidates come out in table order, lowest index first.
   for (; candidates != 0; candidates &= candidates - 1) {
     const int index = std::countr_zero(candidates);
-    if (startsWithIgnoringCase(name, kTagRules[static_cast<std::size_t>(index)].name)) {
+    if (startsWithIgnoringCase(
+            name, kTagRules[static_cast<std::size_t>(index)].name)) {
       return index;
     }
   }

@@ -47,9 +47,9 @@ char* WorkText::reserve(std::size_t count) {
   }
   const std::size_t needed = used_ + count;
   if (needed > buffer_.size()) {
-    const std::size_t roomy = std::max(
-        buffer_.size() + buffer_.size() / 2 + 4096,
-        original_.size() + original_.size() / 16 + 4096);
+    const std::size_t roomy =
+        std::max(buffer_.size() + buffer_.size() / 2 + 4096,
+                 original_.size() + original_.size() / 16 + 4096);
     buffer_.resize(std::min(limit_, std::max(needed, roomy)));
   }
   char* const at = buffer_.data() + used_;

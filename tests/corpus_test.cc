@@ -20,7 +20,8 @@ std::vector<std::string> corpusFiles() {
   if (dir.empty()) return files;
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file() && name != "README.md" && name != "MANIFEST.tsv") {
+    if (entry.is_regular_file() && name != "README.md" &&
+        name != "MANIFEST.tsv") {
       files.push_back(entry.path().string());
     }
   }
@@ -31,7 +32,8 @@ std::vector<std::string> corpusFiles() {
 std::string withoutBlanks(std::string_view text) {
   std::string kept;
   for (char c : text) {
-    if (c != ' ' && c != '\t' && c != '\v' && c != '\f' && c != '\r' && c != '\n') {
+    if (c != ' ' && c != '\t' && c != '\v' && c != '\f' && c != '\r' &&
+        c != '\n') {
       kept += c;
     }
   }
@@ -49,7 +51,8 @@ TEST(Corpus, FormattingChangesOnlyBlanks) {
     report.capture = &said;
     std::int64_t openSeq = 0;
     std::string work;
-    const Formatted formatted = formatText(text, work, RunOptions{}, openSeq, report);
+    const Formatted formatted =
+        formatText(text, work, RunOptions{}, openSeq, report);
     if (formatted.verdict != Verdict::kSound) continue;
     ++sound;
     if (text.find("<!--@") == std::string::npos) {
@@ -87,7 +90,8 @@ TEST(Corpus, RunOverCopiesLosesNoByte) {
     }
     ++rewritten;
     EXPECT_TRUE(readFile(backup) == original) << files[i];
-    EXPECT_TRUE(withoutBlanks(readFile(dir / names[i])) == withoutBlanks(original))
+    EXPECT_TRUE(withoutBlanks(readFile(dir / names[i])) ==
+                withoutBlanks(original))
         << files[i];
   }
   EXPECT_GT(rewritten, 0);

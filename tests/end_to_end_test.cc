@@ -14,9 +14,11 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kPage[] = "<table>\n<tr><td>a</td></tr>\n</table>\n";
-const char kPageTidy[] = "<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>";
+const char kPageTidy[] =
+    "<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>";
 const char kPageMarked[] =
-    "<table><!--@1@-->\r\n  <tr><!--@2@-->\r\n    <td><!--@3@-->a</td><!--@3@-->"
+    "<table><!--@1@-->\r\n  <tr><!--@2@-->\r\n    "
+    "<td><!--@3@-->a</td><!--@3@-->"
     "\r\n  </tr><!--@2@--></table><!--@1@-->";
 
 TEST(EndToEnd, NoArgumentsSaysNothing) {
@@ -39,7 +41,8 @@ TEST(EndToEnd, RewritesAChangedFileAfterBackingItUp) {
 
 TEST(EndToEnd, OptionWordsApplyToTheNamesAfterThem) {
   ScratchDir dir;
-  for (const char* name : {"a.htm", "b.htm", "c.htm"}) writeFile(dir / name, kPage);
+  for (const char* name : {"a.htm", "b.htm", "c.htm"})
+    writeFile(dir / name, kPage);
   runTool(dir.path(), {"a.htm", "+", "b.htm", "-", "c.htm", "-w"});
   EXPECT_EQ(readFile(dir / "a.htm"), kPageTidy);
   // Numbers run on from the three tags of a.htm.
@@ -76,11 +79,13 @@ TEST(EndToEnd, NestingFaultLeavesTheFileAlone) {
   ScratchDir dir;
   const char faulty[] = "<table>\n<tr>\n<td></tr>\n</table>\n</form>\n";
   writeFile(dir / "t.htm", faulty);
-  EXPECT_EQ(runTool(dir.path(), {"t.htm"}),
-            "t.htm\n"
-            "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
-            "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
-            "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line 1)\n");
+  EXPECT_EQ(
+      runTool(dir.path(), {"t.htm"}),
+      "t.htm\n"
+      "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
+      "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
+      "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line "
+      "1)\n");
   EXPECT_EQ(readFile(dir / "t.htm"), faulty);
   EXPECT_FALSE(exists(dir / "t.bak"));
 }
@@ -121,8 +126,10 @@ TEST(EndToEnd, BackupNames) {
     const char* file;
     const char* backup;
   } cases[] = {
-      {"a.b.xsl", "a.b.bak"},   {"dir.old/page", "dir.old/page.bak"},
-      {"noext", "noext.bak"},   {"x.bak", "x.bak.bak"},
+      {"a.b.xsl", "a.b.bak"},
+      {"dir.old/page", "dir.old/page.bak"},
+      {"noext", "noext.bak"},
+      {"x.bak", "x.bak.bak"},
   };
   for (const auto& c : cases) {
     writeFile(dir / c.file, "a\n");

@@ -15,7 +15,8 @@ namespace tagfmt::testing {
 namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "tagfmt-test-XXXXXX").string();
+  std::string pattern =
+      (fs::temp_directory_path() / "tagfmt-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) std::abort();
   path_ = pattern;
 }
