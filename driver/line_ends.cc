@@ -37,8 +37,8 @@ std::string normaliseLineEnds(std::string_view text) {
     std::memcpy(to, text.data() + runStart, brk - runStart);
     to += brk - runStart;
     if (brk == text.size()) break;
-    std::memcpy(to, "\r\n", 2);
-    to += 2;
+    *to++ = '\r';
+    *to++ = '\n';
     runStart = brk + breakLength(text, brk);
   }
   return out;

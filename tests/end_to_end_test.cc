@@ -41,8 +41,9 @@ TEST(EndToEnd, RewritesAChangedFileAfterBackingItUp) {
 
 TEST(EndToEnd, OptionWordsApplyToTheNamesAfterThem) {
   ScratchDir dir;
-  for (const char* name : {"a.htm", "b.htm", "c.htm"})
+  for (const char* name : {"a.htm", "b.htm", "c.htm"}) {
     writeFile(dir / name, kPage);
+  }
   runTool(dir.path(), {"a.htm", "+", "b.htm", "-", "c.htm", "-w"});
   EXPECT_EQ(readFile(dir / "a.htm"), kPageTidy);
   // Numbers run on from the three tags of a.htm.
