@@ -59,8 +59,9 @@ const Texts& texts() {
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
       const auto ext = entry.path().extension();
-      if (ext == ".html" || ext == ".htm" || ext == ".xsl")
+      if (ext == ".html" || ext == ".htm" || ext == ".xsl") {
         files.push_back(entry.path());
+      }
     }
     std::sort(files.begin(), files.end());
     std::string sound;
@@ -100,7 +101,7 @@ void formatLoop(benchmark::State& state, const std::string& text) {
       static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-void BM_FormatPages(benchmark::State& state) {
+void formatPages(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   std::size_t bytes = 0;
   std::string work;
@@ -112,28 +113,28 @@ void BM_FormatPages(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
-BENCHMARK(BM_FormatPages)->Unit(benchmark::kMillisecond);
+BENCHMARK(formatPages)->Unit(benchmark::kMillisecond);
 
-void BM_FormatLargeTidy(benchmark::State& state) {
+void formatLargeTidy(benchmark::State& state) {
   if (haveCorpus(state)) formatLoop(state, texts().tidyLarge);
 }
-BENCHMARK(BM_FormatLargeTidy)->Unit(benchmark::kMillisecond);
+BENCHMARK(formatLargeTidy)->Unit(benchmark::kMillisecond);
 
-void BM_FormatLargeUntidy(benchmark::State& state) {
+void formatLargeUntidy(benchmark::State& state) {
   if (haveCorpus(state)) formatLoop(state, texts().joined);
 }
-BENCHMARK(BM_FormatLargeUntidy)->Unit(benchmark::kMillisecond);
+BENCHMARK(formatLargeUntidy)->Unit(benchmark::kMillisecond);
 
-void BM_NormaliseLineEnds(benchmark::State& state) {
+void normaliseLargeUntidy(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   const std::string& text = texts().joined;
   for (auto _ : state) benchmark::DoNotOptimize(normaliseLineEnds(text).data());
   state.SetBytesProcessed(
       static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_NormaliseLineEnds)->Unit(benchmark::kMillisecond);
+BENCHMARK(normaliseLargeUntidy)->Unit(benchmark::kMillisecond);
 
-void BM_CompareNormalised(benchmark::State& state) {
+void compareNormalised(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   const std::string& text = texts().tidyLarge;
   const std::string copy = text;
@@ -141,16 +142,16 @@ void BM_CompareNormalised(benchmark::State& state) {
   state.SetBytesProcessed(
       static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_CompareNormalised)->Unit(benchmark::kMillisecond);
+BENCHMARK(compareNormalised)->Unit(benchmark::kMillisecond);
 
-void BM_CheckAlreadyNormalised(benchmark::State& state) {
+void checkAlreadyNormalised(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   const std::string& text = texts().tidyLarge;
   for (auto _ : state) benchmark::DoNotOptimize(isNormalised(text));
   state.SetBytesProcessed(
       static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_CheckAlreadyNormalised)->Unit(benchmark::kMillisecond);
+BENCHMARK(checkAlreadyNormalised)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tagfmt
