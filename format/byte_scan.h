@@ -11,11 +11,11 @@
 
 namespace tagfmt {
 
-// Position of the first byte in data[from, size) that equals one of
-// `kNeedles`, or `size` when there is none.
-template <char... kNeedles>
-inline std::size_t findAny(const char* data, std::size_t from,
-                           std::size_t size) {
+// Position of the first byte in data[from, size) that is (with kIn true)
+// or is not (with kIn false) one of `kNeedles`, or `size` when there is none.
+template <bool kIn, char... kNeedles>
+inline std::size_t findFirst(const char* data, std::size_t from,
+                             std::size_t size) {
   std::size_t pos = from;
 #if defined(__SSE2__)
   while (size - pos >= 16) {
@@ -25,43 +25,32 @@ inline std::size_t findAny(const char* data, std::size_t from,
     ((hits =
           _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
      ...);
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0)
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (!kIn) mask = ~mask & 0xFFFFu;
+    if (mask != 0) {
       return pos + static_cast<std::size_t>(std::countr_zero(mask));
+    }
     pos += 16;
   }
 #endif
   for (; pos < size; ++pos) {
-    if (((data[pos] == kNeedles) || ...)) return pos;
+    if (((data[pos] == kNeedles) || ...) == kIn) return pos;
   }
   return size;
 }
 
-// Position of the first byte in data[from, size) that is none of
-// `kNeedles`, or `size` when there is none.
+// The first byte that is one of `kNeedles`.
+template <char... kNeedles>
+inline std::size_t findAny(const char* data, std::size_t from,
+                           std::size_t size) {
+  return findFirst<true, kNeedles...>(data, from, size);
+}
+
+// The first byte that is none of `kNeedles`.
 template <char... kNeedles>
 inline std::size_t findNotAny(const char* data, std::size_t from,
                               std::size_t size) {
-  std::size_t pos = from;
-#if defined(__SSE2__)
-  while (size - pos >= 16) {
-    const __m128i block =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-    __m128i hits = _mm_setzero_si128();
-    ((hits =
-          _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(kNeedles)))),
-     ...);
-    const auto misses =
-        ~static_cast<unsigned>(_mm_movemask_epi8(hits)) & 0xFFFFu;
-    if (misses != 0)
-      return pos + static_cast<std::size_t>(std::countr_zero(misses));
-    pos += 16;
-  }
-#endif
-  for (; pos < size; ++pos) {
-    if (!((data[pos] == kNeedles) || ...)) return pos;
-  }
-  return size;
+  return findFirst<false, kNeedles...>(data, from, size);
 }
 
 // What one look at a text tells: whether it holds a NUL byte, and whether

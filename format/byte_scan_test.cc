@@ -66,7 +66,7 @@ TEST(ByteScan, ConstructScanMatchesTheByteByByteRules) {
   }
 }
 
-TEST(ByteScan, FindAnyAndCrLfCheckMatchTheByteByByteRules) {
+TEST(ByteScan, SearchesAndCrLfCheckMatchTheByteByByteRules) {
   std::mt19937 random(7);
   for (int round = 0; round < 20000; ++round) {
     std::string text = randomText(random, "aaaa\r\n<", 70);
@@ -74,6 +74,10 @@ TEST(ByteScan, FindAnyAndCrLfCheckMatchTheByteByByteRules) {
     std::size_t expected = text.find_first_of("<\n", from);
     if (expected == std::string::npos) expected = text.size();
     ASSERT_EQ((findAny<'<', '\n'>(text.data(), from, text.size())), expected);
+    std::size_t notExpected = text.find_first_not_of("a\r", from);
+    if (notExpected == std::string::npos) notExpected = text.size();
+    ASSERT_EQ((findNotAny<'a', '\r'>(text.data(), from, text.size())),
+              notExpected);
 
     bool crLfOnly = true;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -19,42 +19,6 @@ namespace tagfmt::testing {
 
 namespace fs = std::filesystem;
 
-ToolRun runToolWithin(const fs::path& directory,
-                      const std::vector<std::string>& arguments,
-                      unsigned seconds) {
-  ToolRun run;
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) std::abort();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(TAGFMT_BINARY));
-  for (const std::string& word : arguments) {
-    argv.push_back(const_cast<char*>(word.c_str()));
-  }
-  argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(pipeFds[1], STDOUT_FILENO);
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-    if (chdir(directory.c_str()) != 0) _exit(126);
-    alarm(seconds);  // the default action of SIGALRM ends the tool
-    execv(TAGFMT_BINARY, argv.data());
-    _exit(127);
-  }
-  close(pipeFds[1]);
-  char chunk[65536];
-  ssize_t n;
-  while ((n = read(pipeFds[0], chunk, sizeof chunk)) > 0) {
-    run.output.append(chunk, static_cast<std::size_t>(n));
-  }
-  close(pipeFds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  run.exitedWithZero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  run.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
-  return run;
-}
-
 namespace {
 
 // Moves this process into a mount namespace of its own, once, so its

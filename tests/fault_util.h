@@ -1,6 +1,5 @@
 // Test helpers for real file-system faults on Linux: mounts that are undone
-// when the test ends, the immutable flag, filling a disk, and running the
-// tool with a time limit.
+// when the test ends, the immutable flag and filling a disk.
 #pragma once
 
 #include <cstddef>
@@ -8,19 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_util.h"
+
 namespace tagfmt::testing {
-
-// What a run of the tool printed and how it ended.
-struct ToolRun {
-  std::string output;
-  bool exitedWithZero = false;
-  bool timedOut = false;  // killed after the time limit
-};
-
-// Runs the tagfmt binary like runTool, but kills it after `seconds`.
-ToolRun runToolWithin(const std::filesystem::path& directory,
-                      const std::vector<std::string>& arguments,
-                      unsigned seconds);
 
 // A file system mounted on a folder for one test and unmounted when the
 // object goes, also when the test fails. The mounts are made in a mount

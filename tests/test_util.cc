@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -62,9 +63,16 @@ const char* toolBinary() {
 
 }  // namespace
 
-std::string runTool(const fs::path& directory,
-                    const std::vector<std::string>& arguments) {
+ToolRun runToolWithin(const fs::path& directory,
+                      const std::vector<std::string>& arguments,
+                      unsigned seconds) {
   const char* const binary = toolBinary();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(binary));
+  for (const std::string& word : arguments) {
+    argv.push_back(const_cast<char*>(word.c_str()));
+  }
+  argv.push_back(nullptr);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) std::abort();
   const pid_t child = fork();
@@ -73,28 +81,31 @@ std::string runTool(const fs::path& directory,
     close(pipeFds[0]);
     close(pipeFds[1]);
     if (chdir(directory.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(binary));
-    for (const std::string& word : arguments) {
-      argv.push_back(const_cast<char*>(word.c_str()));
-    }
-    argv.push_back(nullptr);
+    alarm(seconds);  // the default action of SIGALRM ends the tool
     execv(binary, argv.data());
     _exit(127);
   }
   close(pipeFds[1]);
-  std::string output;
+  ToolRun run;
   char chunk[65536];
   ssize_t n;
   while ((n = read(pipeFds[0], chunk, sizeof chunk)) > 0) {
-    output.append(chunk, static_cast<std::size_t>(n));
+    run.output.append(chunk, static_cast<std::size_t>(n));
   }
   close(pipeFds[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "tagfmt ended with status " << status;
-  return output;
+  run.exitedWithZero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+  return run;
+}
+
+std::string runTool(const fs::path& directory,
+                    const std::vector<std::string>& arguments) {
+  const ToolRun run = runToolWithin(directory, arguments, 120);
+  EXPECT_TRUE(run.exitedWithZero) << "tagfmt did not end with status 0"
+                                  << (run.timedOut ? " (timed out)" : "");
+  return run.output;
 }
 
 std::string withCrLf(std::string_view text) {

@@ -27,8 +27,22 @@ void writeFile(const std::string& path, std::string_view bytes);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 
+// What a run of the tool printed and how it ended.
+struct ToolRun {
+  std::string output;
+  bool exitedWithZero = false;
+  bool timedOut = false;  // killed after the time limit
+};
+
+// Runs the tagfmt binary with `arguments` in `directory`, and kills it after
+// `seconds`.
+ToolRun runToolWithin(const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments,
+                      unsigned seconds);
+
 // Runs the tagfmt binary with `arguments` in `directory` and returns what it
-// printed on standard output. Fails the test if it does not exit with 0.
+// printed on standard output. Fails the test if it does not exit with 0
+// within two minutes.
 // TAGFMT_TEST_TOOL, when set, names another program to run instead.
 std::string runTool(const std::filesystem::path& directory,
                     const std::vector<std::string>& arguments);
