@@ -63,8 +63,13 @@ size=$(cat "${pages[@]}" | wc -c)
 echo "-- whole runs on ${#pages[@]} real files, $((size / 1024)) KiB"
 
 cat_time=$(median cat "${pages[@]}")
-before="rm -rf $scratch/run && cp -r $scratch/pages $scratch/run && cd $scratch/run"
+# Each rewriting run starts from a fresh copy, synced so that writing the
+# copy back is not charged to the run.
+before="rm -rf $scratch/run && cp -r $scratch/pages $scratch/run && sync && cd $scratch/run"
 rewrite=$(median "$tool" "${pages[@]}")
+# Let the writes of the first run reach the disk, so that their write-back
+# does not slow the runs measured next.
+sync
 before="cd $scratch/run"
 tidyrun=$(median "$tool" "${pages[@]}")
 cat_after=$(median cat "${pages[@]}")
@@ -79,7 +84,7 @@ if command -v xmllint >/dev/null; then
   r=$(ratio "$xml" "$rewrite"); row "xmllint / tagfmt rewriting run (target >= 1.5)" "$r $(verdict "$r" 1.5 '>=')"
 fi
 if command -v tidy >/dev/null; then
-  before="rm -rf $scratch/tidy && cp -r $scratch/pages $scratch/tidy && cd $scratch/tidy"
+  before="rm -rf $scratch/tidy && cp -r $scratch/pages $scratch/tidy && sync && cd $scratch/tidy"
   tidy_time=$(median tidy -m -i -q "${pages[@]}")
   before="cd $scratch/pages"
   row "tidy -m -i -q, rewriting (s)" "$tidy_time"
@@ -92,6 +97,7 @@ for copy in 1 2 3 4; do for p in "${pages[@]}"; do cp "$scratch/run/$p" "$scratc
 cd "$scratch/many"
 mapfile -t many < <(ls)
 "$tool" "${many[@]}" >/dev/null
+sync
 before="cd $scratch/many"
 many_time=$(median "$tool" "${many[@]}")
 r=$(ratio "$many_time" "$tidyrun"); row "4x the files / 1x, nothing to write (linear: about 4)" "$r"
