@@ -31,7 +31,7 @@ bool chooseBackupName(const std::string& path, const FileIdentity& identity,
 
 // Writes the backup, then the file, with the messages that go with each.
 void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
-                      std::string_view original, std::string_view final,
+                      std::string_view original, std::string_view normalised,
                       FileReport& report) {
   report.showName();
   std::string backup;
@@ -50,7 +50,7 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
     return;
   }
   report.say("   writing " + path + "\n");
-  if (rewriteFile(path, final, identity) != WriteResult::kOk) {
+  if (rewriteFile(path, normalised, identity) != WriteResult::kOk) {
     report.say("-> failed\n");
   }
 }
@@ -91,9 +91,9 @@ void runJob(const std::string& path, const RunOptions& options,
                              ? text.size() == original.size() && shape.allCrLf
                              : normalisedEquals(text, original);
   if (unchanged) return;
-  std::string final = normaliseLineEnds(text);
+  const std::string normalised = normaliseLineEnds(text);
   std::string().swap(work);
-  backUpAndRewrite(path, identity, original, final, report);
+  backUpAndRewrite(path, identity, original, normalised, report);
 }
 
 }  // namespace
