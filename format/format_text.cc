@@ -18,6 +18,10 @@ struct FormatState {
   // Where the break for the latest source line break ends and begins.
   std::size_t lineStart = 0;
   std::size_t breakStart = 0;
+  // Where that source line break stands in the input, and its length when it
+  // is a CR LF and spaces only (else 0).
+  std::size_t sourceBreakAt = 0;
+  std::size_t plainBreakLength = 0;
 };
 
 // A break at indentation 0 or less writes nothing, not even the CR LF.
@@ -41,18 +45,29 @@ bool skipLineStart(ScanInput& in) {
   return crLf && in.pos == spacesEnd;
 }
 
+// Writes the break for the latest source line break at the current
+// indentation. In a tidy file the source's own CR LF and spaces are that
+// break, or its start, and need no comparing.
+void writeLineBreak(FormatState& s) {
+  if (s.indent > 0 && s.plainBreakLength >= 2) {
+    const std::size_t spaces = s.plainBreakLength - 2;
+    const auto wanted = static_cast<std::size_t>(s.indent);
+    if (spaces <= wanted &&
+        s.out.skipShared(s.sourceBreakAt, s.plainBreakLength)) {
+      s.out.appendSpaces(wanted - spaces);
+      return;
+    }
+  }
+  emitBreak(s.out, s.indent);
+}
+
 void sourceLineBreak(FormatState& s) {
   ++s.in.line;
-  const std::size_t breakAt = s.in.pos;
-  const bool plainBreak = skipLineStart(s.in);
+  s.sourceBreakAt = s.in.pos;
+  const bool plain = skipLineStart(s.in);
+  s.plainBreakLength = plain ? s.in.pos - s.sourceBreakAt : 0;
   s.breakStart = s.out.size();
-  // In a tidy file the break to write is the very bytes just stepped over,
-  // so there is nothing to compare.
-  if (!plainBreak || s.indent <= 0 ||
-      s.in.pos - breakAt != 2 + static_cast<std::size_t>(s.indent) ||
-      !s.out.skipShared(breakAt, s.in.pos - breakAt)) {
-    emitBreak(s.out, s.indent);
-  }
+  writeLineBreak(s);
   s.lineStart = s.out.size();
 }
 
@@ -70,7 +85,7 @@ void closingTag(FormatState& s) {
     if (s.lineStart == s.out.size()) {
       // First on its line: take the break back and redo it one level out.
       s.out.truncate(s.breakStart);
-      emitBreak(s.out, s.indent);
+      writeLineBreak(s);
     } else if (rule.breakBeforeClose) {
       emitBreak(s.out, s.indent);
     }
