@@ -54,16 +54,17 @@ int findTagRule(std::string_view name);
 // is a copy of the start of `original`, nothing is stored: most files are
 // tidy already, and then the pass only reads. The last piece written may
 // differ and still be taken back (a break redone at a smaller indentation)
-// without leaving that mode. Past the bound it stops
-// storing bytes but keeps counting positions, so the pass can run on to the
-// end and still check nesting.
+// without leaving that mode. Past the bound it stops storing bytes but keeps
+// counting positions, so the pass can run on to the end and still check
+// nesting.
 class WorkText {
  public:
   WorkText(std::string& buffer, std::size_t limit, std::string_view original);
   void append(const char* bytes, std::size_t count) {
     // The common case in a tidy file: the bytes are the original's own, at
     // the very place they would be written.
-    if (sharing_ && tail_.empty() && bytes == original_.data() + shared_) {
+    if (sharing_ && tail_.empty() && bytes == original_.data() + shared_ &&
+        count <= original_.size() - shared_) {
       shared_ += count;
       used_ += count;
       return;
@@ -82,7 +83,6 @@ class WorkText {
     used_ += count;
     return true;
   }
-  void push(char byte) { append(&byte, 1); }
   std::size_t size() const { return used_; }
   // Takes back everything from `position` on.
   void truncate(std::size_t position);

@@ -74,7 +74,7 @@ TEST(WorkText, StopsStoringPastItsBoundButKeepsCounting) {
   EXPECT_TRUE(out.overflowed());
   EXPECT_EQ(out.size(), 13u);
   out.truncate(2);
-  out.push('x');  // nothing is stored after an overflow
+  out.append("x", 1);  // nothing is stored after an overflow
   EXPECT_TRUE(out.finish().empty());
 }
 
