@@ -24,11 +24,9 @@ std::string readWhole(const fs::path& path) {
 }
 
 Formatted formatQuietly(std::string_view text, std::string& work) {
-  std::string said;
-  FileReport report("bench");
-  report.capture = &said;
+  NestingFaults faults;
   std::int64_t openSeq = 0;
-  return formatText(text, work, RunOptions{}, openSeq, report);
+  return formatText(text, work, RunOptions{}, openSeq, faults);
 }
 
 // A page that nests soundly and ends outside any construct, so pages of
@@ -36,12 +34,10 @@ Formatted formatQuietly(std::string_view text, std::string& work) {
 bool joinsSoundly(const std::string& page) {
   std::string work;
   if (formatQuietly(page, work).verdict != Verdict::kSound) return false;
-  std::string said;
-  FileReport report("probe");
-  report.capture = &said;
+  NestingFaults faults;
   std::int64_t openSeq = 0;
-  formatText(page + "</table>", work, RunOptions{}, openSeq, report);
-  return said.find("unexpected </table>") != std::string::npos;
+  formatText(page + "</table>", work, RunOptions{}, openSeq, faults);
+  return faults.size() == 1 && faults[0].kind == FaultKind::kUnexpected;
 }
 
 struct Texts {

@@ -78,9 +78,13 @@ void runJob(const std::string& path, const RunOptions& options,
   std::string work;
   std::string_view text = original;
   if (!options.lineEndsOnly) {
+    NestingFaults faults;
     const Formatted formatted =
-        formatText(original, work, options, openSeq, report);
-    if (formatted.verdict == Verdict::kFailed) return;
+        formatText(original, work, options, openSeq, faults);
+    if (formatted.verdict == Verdict::kFailed) {
+      sayFaults(faults, report);
+      return;
+    }
     if (formatted.verdict == Verdict::kTooLarge) {
       report.sayDirect("-> no memory\n");
       return;

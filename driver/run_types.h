@@ -1,17 +1,13 @@
-// The two types a whole run shares with the formatting engine: the option
-// flags and the per-file message channel.
+// The per-file message channel of a run, and tagfmt's wording of the
+// engine's nesting faults.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace tagfmt {
+#include "format/format.h"
 
-// Flags set by the option words; one instance lives for the whole run.
-struct RunOptions {
-  bool markerMode = false;    // "+" turns it on, "-" turns it off.
-  bool lineEndsOnly = false;  // "-w" turns it on for the rest of the run.
-};
+namespace tagfmt {
 
 // The message channel of one file job. The file's name is printed once,
 // before the first message about that file, and not at all when nothing is
@@ -32,5 +28,12 @@ struct FileReport {
   // output; tests use it to read what a job said.
   std::string* capture = nullptr;
 };
+
+// tagfmt's message for one nesting fault, ending in a line feed, e.g.
+// "-> Nesting Error Line 3: unexpected </td>\n".
+std::string nestingMessage(const NestingFault& fault);
+
+// Says every fault of `faults` through `report`, in order.
+void sayFaults(const NestingFaults& faults, FileReport& report);
 
 }  // namespace tagfmt

@@ -1,28 +1,17 @@
-// The stack of open recognised elements and its nesting-fault messages.
-#include <string>
-
+// The stack of open recognised elements and the nesting faults it finds.
 #include "format/format.h"
 
 namespace tagfmt {
-
-namespace {
-
-std::string ruleName(int ruleIndex) {
-  return std::string(kTagRules[static_cast<std::size_t>(ruleIndex)].name);
-}
-
-}  // namespace
 
 void ElementStack::open(int ruleIndex, std::int64_t seq, std::uint64_t line) {
   entries_.push_back(OpenElement{ruleIndex, seq, line});
 }
 
 std::int64_t ElementStack::close(int ruleIndex, std::uint64_t line,
-                                 FileReport& report) {
+                                 NestingFaults& faults) {
   if (entries_.empty()) {
     failed_ = true;
-    report.say("-> Nesting Error Line " + std::to_string(line) +
-               ": unexpected </" + ruleName(ruleIndex) + ">\n");
+    faults.push_back({FaultKind::kUnexpected, ruleIndex, -1, line, 0});
     return 0;
   }
   // The top entry goes even on a mismatch: no search deeper, no resync.
@@ -30,19 +19,16 @@ std::int64_t ElementStack::close(int ruleIndex, std::uint64_t line,
   entries_.pop_back();
   if (top.ruleIndex != ruleIndex) {
     failed_ = true;
-    const std::string expected = ruleName(top.ruleIndex);
-    report.say("-> Nesting Error Line " + std::to_string(line) + ": </" +
-               ruleName(ruleIndex) + "> instead of </" + expected + "> ( <" +
-               expected + "> on line " + std::to_string(top.line) + ")\n");
+    faults.push_back(
+        {FaultKind::kMismatch, ruleIndex, top.ruleIndex, line, top.line});
   }
   return top.seq;
 }
 
-bool ElementStack::finish(FileReport& report) {
+bool ElementStack::finish(NestingFaults& faults) {
   for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-    const std::string name = ruleName(it->ruleIndex);
-    report.say("-> Nesting Error: missing </" + name + "> ( <" + name +
-               "> on line " + std::to_string(it->line) + ")\n");
+    faults.push_back(
+        {FaultKind::kMissing, -1, it->ruleIndex, it->line, it->line});
   }
   const bool sound = entries_.empty() && !failed_;
   entries_.clear();

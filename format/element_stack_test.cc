@@ -1,61 +1,63 @@
-// The nesting check: every fault message, word for word, and the verdict.
+// The nesting check: every fault, in order, and the verdict.
 #include <gtest/gtest.h>
 
 #include "format/format.h"
 
 namespace tagfmt {
+
+bool operator==(const NestingFault& a, const NestingFault& b) {
+  return a.kind == b.kind && a.closeRule == b.closeRule &&
+         a.openRule == b.openRule && a.line == b.line &&
+         a.openLine == b.openLine;
+}
+
 namespace {
 
 constexpr int kTable = 0, kTr = 1, kTd = 3, kForm = 4;
+constexpr FaultKind kMismatch = FaultKind::kMismatch;
 
-TEST(ElementStack, ReportsMismatchesAgainstTheTopEntry) {
-  std::string said;
-  FileReport report("t.htm");
-  report.capture = &said;
+TEST(ElementStack, FindsMismatchesAgainstTheTopEntry) {
+  NestingFaults faults;
   ElementStack stack;
   stack.open(kTable, 1, 1);
   stack.open(kTr, 2, 2);
   stack.open(kTd, 3, 3);
-  EXPECT_EQ(stack.close(kTr, 3, report), 3);
-  EXPECT_EQ(stack.close(kTable, 4, report), 2);
-  EXPECT_EQ(stack.close(kForm, 5, report), 1);
-  EXPECT_EQ(stack.close(kTd, 6, report), 0);
-  EXPECT_FALSE(stack.finish(report));
-  EXPECT_EQ(
-      said,
-      "t.htm\n"
-      "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 3)\n"
-      "-> Nesting Error Line 4: </table> instead of </tr> ( <tr> on line 2)\n"
-      "-> Nesting Error Line 5: </form> instead of </table> ( <table> on line "
-      "1)\n"
-      "-> Nesting Error Line 6: unexpected </td>\n");
+  EXPECT_EQ(stack.close(kTr, 3, faults), 3);
+  EXPECT_EQ(stack.close(kTable, 4, faults), 2);
+  EXPECT_EQ(stack.close(kForm, 5, faults), 1);
+  EXPECT_EQ(stack.close(kTd, 6, faults), 0);
+  EXPECT_FALSE(stack.finish(faults));
+  const NestingFaults expected = {
+      {kMismatch, kTr, kTd, 3, 3},
+      {kMismatch, kTable, kTr, 4, 2},
+      {kMismatch, kForm, kTable, 5, 1},
+      {FaultKind::kUnexpected, kTd, -1, 6, 0},
+  };
+  EXPECT_EQ(faults, expected);
 }
 
-TEST(ElementStack, ReportsWhatIsLeftOpenInnermostFirst) {
-  std::string said;
-  FileReport report("t.htm");
-  report.capture = &said;
+TEST(ElementStack, FindsWhatIsLeftOpenInnermostFirst) {
+  NestingFaults faults;
   ElementStack stack;
   stack.open(kTable, 1, 5);
-  stack.open(kTr, 2, 5);
-  EXPECT_FALSE(stack.finish(report));
-  EXPECT_EQ(said,
-            "t.htm\n"
-            "-> Nesting Error: missing </tr> ( <tr> on line 5)\n"
-            "-> Nesting Error: missing </table> ( <table> on line 5)\n");
+  stack.open(kTr, 2, 6);
+  EXPECT_FALSE(stack.finish(faults));
+  const NestingFaults expected = {
+      {FaultKind::kMissing, -1, kTr, 6, 6},
+      {FaultKind::kMissing, -1, kTable, 5, 5},
+  };
+  EXPECT_EQ(faults, expected);
 }
 
-TEST(ElementStack, SoundNestingSaysNothing) {
-  std::string said;
-  FileReport report("t.htm");
-  report.capture = &said;
+TEST(ElementStack, SoundNestingFindsNothing) {
+  NestingFaults faults;
   ElementStack stack;
   stack.open(kTable, 7, 1);
   stack.open(kTd, 8, 1);
-  EXPECT_EQ(stack.close(kTd, 1, report), 8);
-  EXPECT_EQ(stack.close(kTable, 2, report), 7);
-  EXPECT_TRUE(stack.finish(report));
-  EXPECT_EQ(said, "");
+  EXPECT_EQ(stack.close(kTd, 1, faults), 8);
+  EXPECT_EQ(stack.close(kTable, 2, faults), 7);
+  EXPECT_TRUE(stack.finish(faults));
+  EXPECT_TRUE(faults.empty());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The formatting engine: tag rules, the construct scanner, the element stack
-// and the reformatting pass. It does no file I/O; it reports through the
-// FileReport it is handed.
+// and the reformatting pass. It does no file I/O and words no message: it
+// hands its nesting faults to the caller, which says them its own way.
 #pragma once
 
 #include <array>
@@ -10,9 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run_types.h"
-
 namespace tagfmt {
+
+// Flags set by the option words; one instance lives for a whole run.
+struct RunOptions {
+  bool markerMode = false;    // "+" turns it on, "-" turns it off.
+  bool lineEndsOnly = false;  // "-w" turns it on for the rest of the run.
+};
 
 // One recognised tag: how its element indents and breaks lines.
 struct TagRule {
@@ -139,18 +143,38 @@ struct OpenElement {
   std::uint64_t line;
 };
 
-// The stack of open recognised elements of one file; it reports every
-// nesting fault through the file's report.
+enum class FaultKind {
+  kUnexpected,  // a closing tag with nothing open
+  kMismatch,    // a closing tag that does not match the innermost element
+  kMissing,     // an element still open at the end of the text
+};
+
+// One nesting fault, in the terms a message needs. `line` is the line the
+// fault is reported at: the closing tag's, or for kMissing the opening
+// tag's. `closeRule` is -1 for kMissing; `openRule` and `openLine` describe
+// the element that was open and are -1 and 0 for kUnexpected.
+struct NestingFault {
+  FaultKind kind;
+  int closeRule;
+  int openRule;
+  std::uint64_t line;
+  std::uint64_t openLine;
+};
+
+using NestingFaults = std::vector<NestingFault>;
+
+// The stack of open recognised elements of one file; it appends every
+// nesting fault to the list it is handed, in the order they are found.
 class ElementStack {
  public:
   void open(int ruleIndex, std::int64_t seq, std::uint64_t line);
   // Matches a closing tag against the top entry and removes that entry even
   // when it does not match. Returns the removed entry's seq, or 0 when the
   // stack was empty.
-  std::int64_t close(int ruleIndex, std::uint64_t line, FileReport& report);
-  // Reports every element still open, innermost first. Returns true when
-  // the file nested soundly.
-  bool finish(FileReport& report);
+  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults);
+  // Appends a fault for every element still open, innermost first. Returns
+  // true when the file nested soundly.
+  bool finish(NestingFaults& faults);
   std::size_t depth() const { return entries_.size(); }
 
  private:
@@ -164,7 +188,7 @@ std::size_t formatLimit(std::size_t inputSize);
 
 enum class Verdict {
   kSound,     // nesting is sound; the formatted text is complete
-  kFailed,    // nesting faults were reported; the text must not be saved
+  kFailed,    // nesting faults were found; the text must not be saved
   kTooLarge,  // nesting is sound but the text outgrew formatLimit()
 };
 
@@ -177,12 +201,12 @@ struct Formatted {
 
 // Re-indents `text` (which ends at its first NUL byte, if any) by the tag
 // rules, removes old pair markers, writes new ones in marker mode, and
-// checks nesting. `work` holds the result when it differs from the input.
-// `openSeq` counts recognised opening tags across the whole run. Source
-// line breaks come out as CR LF; bytes inside constructs are copied as they
-// stand.
+// checks nesting, appending each fault to `faults`. `work` holds the result
+// when it differs from the input. `openSeq` counts recognised opening tags
+// across the whole run. Source line breaks come out as CR LF; bytes inside
+// constructs are copied as they stand.
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     FileReport& report);
+                     NestingFaults& faults);
 
 }  // namespace tagfmt

@@ -12,7 +12,7 @@ struct FormatState {
   WorkText out;
   const RunOptions& options;
   std::int64_t& openSeq;
-  FileReport& report;
+  NestingFaults& faults;
   ElementStack stack;
   std::int64_t indent = 0;
   // Where the break for the latest source line break ends and begins.
@@ -80,7 +80,7 @@ void closingTag(FormatState& s) {
   std::int64_t marker = 0;
   if (index >= 0) {
     const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
-    const std::int64_t seq = s.stack.close(index, s.in.line, s.report);
+    const std::int64_t seq = s.stack.close(index, s.in.line, s.faults);
     s.indent -= rule.indent;
     if (s.lineStart == s.out.size()) {
       // First on its line: take the break back and redo it one level out.
@@ -138,12 +138,12 @@ std::size_t formatLimit(std::size_t inputSize) {
 
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     FileReport& report) {
+                     NestingFaults& faults) {
   FormatState s{ScanInput{text, 0, 1},
                 WorkText(work, formatLimit(text.size()), text),
                 options,
                 openSeq,
-                report,
+                faults,
                 {}};
   while (s.in.pos < text.size()) {
     // A NUL ends the text, found along the way rather than by a pass of
@@ -160,7 +160,7 @@ Formatted formatText(std::string_view text, std::string& work,
     }
   }
   const std::string_view formatted = s.out.finish();
-  if (!s.stack.finish(report)) return {Verdict::kFailed, formatted};
+  if (!s.stack.finish(faults)) return {Verdict::kFailed, formatted};
   if (s.out.overflowed()) return {Verdict::kTooLarge, {}};
   return {Verdict::kSound, formatted};
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/line_ends.h"
+#include "driver/run_types.h"
 #include "format/format.h"
 #include "tests/test_util.h"
 
@@ -25,7 +26,9 @@ Result format(std::string_view input, bool markerMode, std::int64_t& openSeq) {
   RunOptions options;
   options.markerMode = markerMode;
   std::string work;
-  const Formatted formatted = formatText(input, work, options, openSeq, report);
+  NestingFaults faults;
+  const Formatted formatted = formatText(input, work, options, openSeq, faults);
+  sayFaults(faults, report);
   return {formatted.verdict, normaliseLineEnds(formatted.text), said};
 }
 
@@ -87,11 +90,9 @@ TEST(FormatText, TidyTextComesBackAsItself) {
       "<td>a</td>\n"
       "      </tr>\n    </table></xsl:template>");
   std::string work;
-  std::string said;
-  FileReport report("t.htm");
-  report.capture = &said;
+  NestingFaults faults;
   std::int64_t openSeq = 0;
-  const Formatted got = formatText(tidy, work, RunOptions{}, openSeq, report);
+  const Formatted got = formatText(tidy, work, RunOptions{}, openSeq, faults);
   EXPECT_EQ(got.verdict, Verdict::kSound);
   EXPECT_EQ(got.text.data(), tidy.data());
   EXPECT_EQ(got.text.size(), tidy.size());

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "driver/run_types.h"
 #include "format/format.h"
 
 namespace {
@@ -170,7 +171,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   FileReport report("f");
   report.capture = &said;
   std::string work;
-  const Formatted formatted = formatText(text, work, options, openSeq, report);
+  tagfmt::NestingFaults faults;
+  const Formatted formatted = formatText(text, work, options, openSeq, faults);
+  sayFaults(faults, report);
   const Verdict verdict = formatted.verdict;
   const std::string_view out = formatted.text;
 
@@ -201,10 +204,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // Formatting is deterministic: the same input gives the same output.
   std::int64_t again = firstSeq;
   std::string secondWork;
-  FileReport quiet("f");
-  std::string ignored;
-  quiet.capture = &ignored;
-  const Formatted second = formatText(text, secondWork, options, again, quiet);
+  tagfmt::NestingFaults ignored;
+  const Formatted second =
+      formatText(text, secondWork, options, again, ignored);
   require(second.text == out && again == openSeq, "formatting is repeatable");
   return 0;
 }

@@ -46,13 +46,11 @@ TEST(Corpus, FormattingChangesOnlyBlanks) {
   int sound = 0;
   for (const std::string& file : files) {
     const std::string text = readFile(file);
-    std::string said;
-    FileReport report(file);
-    report.capture = &said;
+    NestingFaults faults;
     std::int64_t openSeq = 0;
     std::string work;
     const Formatted formatted =
-        formatText(text, work, RunOptions{}, openSeq, report);
+        formatText(text, work, RunOptions{}, openSeq, faults);
     if (formatted.verdict != Verdict::kSound) continue;
     ++sound;
     if (text.find("<!--@") == std::string::npos) {

@@ -70,7 +70,8 @@ MessageForm readMessageForm(const std::string& code, std::size_t pos) {
     }
     if (c == '(') ++depth;
     if (c == ')' && --depth == 0) break;
-    if (depth == 1 && c != '(' && c != '+' && c != ' ' && c != '\n') {
+    if (depth == 1 &&
+        std::string_view("(+ \n{},").find(c) == std::string_view::npos) {
       if (form.empty() || literalLast) form.emplace_back();
       literalLast = false;
     }
@@ -87,7 +88,8 @@ MessageForm readMessageForm(const std::string& code, std::size_t pos) {
 // Every message the tool's sources can print, found by their calls.
 std::set<MessageForm> messageFormsInSources() {
   std::set<MessageForm> forms;
-  const std::regex call(R"(\bsay(Direct)?\()");
+  // say() and sayDirect() print a message; message() joins one.
+  const std::regex call(R"(\b(say(Direct)?|message)\()");
   for (const char* folder : {"driver", "format"}) {
     for (const auto& entry : fs::directory_iterator(sourcePath(folder))) {
       const std::string name = entry.path().filename().string();
