@@ -60,7 +60,8 @@ backup.")
 endif()
 
 if(TAGFMT_TESTS)
-  target_sources(tagfmt_tests PRIVATE tests/man_page_test.cc)
+  target_sources(tagfmt_tests PRIVATE tests/man_page_test.cc
+                                      tests/doc_examples_test.cc)
 endif()
 
 # The artefacts are tested once, from the plain build; the sanitizer build
