@@ -115,7 +115,11 @@ ExampleBlocks readmeBlocks(const std::string& text) {
 // The characters a line of an .EX block stands for.
 std::string unescapeRoff(const std::string& line) {
   static const std::vector<std::pair<std::string, std::string>> kEscapes = {
-      {"\\&", ""}, {"\\-", "-"}, {"\\e", "\\"}, {"\\(aq", "'"}, {"\\(dq", "\""}};
+      {"\\&", ""},
+      {"\\-", "-"},
+      {"\\e", "\\"},
+      {"\\(aq", "'"},
+      {"\\(dq", "\""}};
   std::string text;
   for (std::size_t i = 0; i < line.size();) {
     const auto escape =
@@ -253,7 +257,8 @@ void checkDocument(const std::string& name, const ExampleBlocks& found,
                     << blocks->second[i];
     }
   }
-  for (const auto& [id, blocks] : found) {
+  for (const auto& entry : found) {
+    const std::string& id = entry.first;
     const bool known =
         std::any_of(docExamples().begin(), docExamples().end(),
                     [&](const DocExample& e) { return e.id == id; });
