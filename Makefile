@@ -13,9 +13,9 @@ all:
 # that CORPUS names (make test CORPUS=DIR); ctest shows no reason for a
 # skipped test, so the line before the tests says which folder is used.
 ifdef CORPUS
-export TAGFMT_TEST_CORPUS := $(CORPUS)
+export TAGFMT_TEST_CORPUS := $(abspath $(CORPUS))
 endif
-CORPUS_USED := $(or $(CORPUS),$(CURDIR)/../shared/corpus)
+CORPUS_USED := $(abspath $(or $(CORPUS),$(CURDIR)/../shared/corpus))
 
 test: all
 	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTAGFMT_SANITIZE=ON
