@@ -9,9 +9,20 @@ all:
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build
 
+# The corpus tests read real pages from ../shared/corpus, or from the folder
+# that CORPUS names (make test CORPUS=DIR); ctest shows no reason for a
+# skipped test, so the line before the tests says which folder is used.
+ifdef CORPUS
+export TAGFMT_TEST_CORPUS := $(abspath $(CORPUS))
+endif
+CORPUS_USED := $(abspath $(or $(CORPUS),$(CURDIR)/../shared/corpus))
+
 test: all
 	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTAGFMT_SANITIZE=ON
 	cmake --build build-asan
+	@if [ -d "$(CORPUS_USED)" ]; then echo "Corpus tests read $(CORPUS_USED)"; \
+	else echo "Corpus tests will be skipped: no folder $(CORPUS_USED) (make test CORPUS=DIR names one)"; fi
+	@[ "$$(id -u)" = 0 ] || echo "Not root: the file-system fault tests (mounts, immutable files) will be skipped"
 	cd build && ctest --output-on-failure
 	cd build-asan && ctest --output-on-failure
 	scripts/fuzz.sh 25 smoke

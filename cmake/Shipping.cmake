@@ -4,8 +4,32 @@
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES tagfmt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(WIN32)
+  install(FILES tagfmt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+  # Debian ships manual pages and changelogs gzipped at the highest level,
+  # without a time stamp inside (-n), so that builds are reproducible.
+  set(TAGFMT_GZIPPED)
+  foreach(pair IN ITEMS "tagfmt.1;tagfmt.1.gz" "packaging/changelog;changelog.gz")
+    list(GET pair 0 source)
+    list(GET pair 1 output)
+    add_custom_command(
+      OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${output}
+      COMMAND sh -c "gzip -9nc \"$1\" >\"$2\"" gzip
+              ${CMAKE_CURRENT_SOURCE_DIR}/${source}
+              ${CMAKE_CURRENT_BINARY_DIR}/${output}
+      DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${source}
+      VERBATIM)
+    list(APPEND TAGFMT_GZIPPED ${CMAKE_CURRENT_BINARY_DIR}/${output})
+  endforeach()
+  add_custom_target(tagfmt_gzipped_docs ALL DEPENDS ${TAGFMT_GZIPPED})
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tagfmt.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+                ${CMAKE_CURRENT_SOURCE_DIR}/packaging/copyright
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
 install(PROGRAMS contrib/pre-commit
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tagfmt/git-hooks)
 
@@ -36,7 +60,8 @@ backup.")
 endif()
 
 if(TAGFMT_TESTS)
-  target_sources(tagfmt_tests PRIVATE tests/man_page_test.cc)
+  target_sources(tagfmt_tests PRIVATE tests/man_page_test.cc
+                                      tests/doc_examples_test.cc)
 endif()
 
 # The artefacts are tested once, from the plain build; the sanitizer build

@@ -42,7 +42,7 @@ std::string withoutBlanks(std::string_view text) {
 
 TEST(Corpus, FormattingChangesOnlyBlanks) {
   const std::vector<std::string> files = corpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no ../shared/corpus beside the project";
+  if (files.empty()) GTEST_SKIP() << corpusMissing();
   int sound = 0;
   for (const std::string& file : files) {
     const std::string text = readFile(file);
@@ -69,7 +69,7 @@ std::string pageName(std::size_t index, std::string_view extension) {
 
 TEST(Corpus, RunOverCopiesLosesNoByte) {
   const std::vector<std::string> files = corpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no ../shared/corpus beside the project";
+  if (files.empty()) GTEST_SKIP() << corpusMissing();
   ScratchDir dir;
   std::vector<std::string> names;
   for (const std::string& file : files) {

@@ -126,9 +126,22 @@ std::string withCr(std::string_view text) {
 }
 
 std::string corpusDir() {
-  const fs::path dir = fs::path(TAGFMT_SOURCE_DIR) / ".." / "shared" / "corpus";
   std::error_code ignored;
+  // Named by the one running the tests (make test CORPUS=DIR): a wrong
+  // name is a fault, not a reason to skip.
+  if (const char* named = std::getenv("TAGFMT_TEST_CORPUS");
+      named != nullptr && *named != '\0') {
+    if (fs::is_directory(named, ignored)) return named;
+    ADD_FAILURE() << "TAGFMT_TEST_CORPUS=" << named << " is not a folder";
+    return "";
+  }
+  const fs::path dir = fs::path(TAGFMT_SOURCE_DIR) / ".." / "shared" / "corpus";
   return fs::is_directory(dir, ignored) ? dir.lexically_normal().string() : "";
+}
+
+std::string corpusMissing() {
+  return "no ../shared/corpus beside the project; make test CORPUS=DIR (or "
+         "TAGFMT_TEST_CORPUS=DIR) names another folder of pages";
 }
 
 }  // namespace tagfmt::testing

@@ -51,7 +51,12 @@ std::string runTool(const std::filesystem::path& directory,
 std::string withCrLf(std::string_view text);
 std::string withCr(std::string_view text);
 
-// The folder of real pages next to the project, or "" when it is missing.
+// The folder of real pages: the one TAGFMT_TEST_CORPUS names, else
+// ../shared/corpus beside the project; "" when there is none. A name in
+// TAGFMT_TEST_CORPUS that is not a folder fails the calling test.
 std::string corpusDir();
+
+// Why a corpus test is skipped when corpusDir() is "", and how to name one.
+std::string corpusMissing();
 
 }  // namespace tagfmt::testing

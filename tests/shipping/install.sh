@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make install's step into a scratch root, as DESTDIR gives it: exactly the
-# binary, the manual page, the README and the git hook, and the installed
-# binary works.
+# binary, the gzipped manual page, the README, copyright and changelog and
+# the git hook, and the installed binary works.
 # Usage: install.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -14,14 +14,16 @@ DESTDIR=$scratch/root cmake --install "$build" --prefix /opt/tf >/dev/null
 
 expected='opt/tf/bin/tagfmt
 opt/tf/share/doc/tagfmt/README.md
-opt/tf/share/man/man1/tagfmt.1
+opt/tf/share/doc/tagfmt/changelog.gz
+opt/tf/share/doc/tagfmt/copyright
+opt/tf/share/man/man1/tagfmt.1.gz
 opt/tf/share/tagfmt/git-hooks/pre-commit'
 found=$(cd "$scratch/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$found" = "$expected" ] || fail "installed files:"$'\n'"$found"
 for program in bin/tagfmt share/tagfmt/git-hooks/pre-commit; do
   [ -x "$scratch/root/opt/tf/$program" ] || fail "$program is not executable"
 done
-cmp -s "$src/tagfmt.1" "$scratch/root/opt/tf/share/man/man1/tagfmt.1" ||
+zcmp "$src/tagfmt.1" "$scratch/root/opt/tf/share/man/man1/tagfmt.1.gz" ||
   fail "the installed manual page differs"
 
 mkdir "$scratch/work"

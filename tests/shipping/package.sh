@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package as make package builds it: its name and fields, and
-# its contents unpacked into a scratch root (dpkg -x) with a working binary
-# and the manual page in place.
+# The Debian package as make package builds it: its name and fields, its
+# contents unpacked into a scratch root (dpkg -x) with a working binary and
+# the manual page in place, and lintian's verdict when lintian is installed.
 # Usage: package.sh BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 build=$1
@@ -25,9 +25,19 @@ deb=$scratch/out/tagfmt_${version}_$(dpkg --print-architecture).deb
   "re-indent HTML pages and XSL stylesheets in place" ] || fail "Description"
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no Depends on libc6"
 
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+changelog=$(dpkg-parsechangelog -l "$src/packaging/changelog" -S Version)
+[ "$changelog" = "$version" ] ||
+  fail "packaging/changelog starts at $changelog, the package is $version"
+[ "$(dpkg-parsechangelog -l "$src/packaging/changelog" -S Maintainer)" = \
+  "$maintainer" ] || fail "the changelog's signer is not the Maintainer"
+
 dpkg -x "$deb" "$scratch/root"
-[ -f "$scratch/root/usr/share/man/man1/tagfmt.1" ] || fail "no manual page"
-[ -f "$scratch/root/usr/share/doc/tagfmt/README.md" ] || fail "no README"
+doc=$scratch/root/usr/share/doc/tagfmt
+gzip -t "$scratch/root/usr/share/man/man1/tagfmt.1.gz" || fail "no manual page"
+[ -f "$doc/README.md" ] || fail "no README"
+zcmp "$doc/changelog.gz" "$src/packaging/changelog" || fail "changelog.gz"
+cmp -s "$doc/copyright" "$src/packaging/copyright" || fail "no copyright file"
 cp "$src/examples/catalog.xsl" "$scratch/catalog.xsl"
 said=$(cd "$scratch" && "$scratch/root/usr/bin/tagfmt" catalog.xsl)
 [ "$said" = $'catalog.xsl\n   writing catalog.bak\n   writing catalog.xsl' ] ||
@@ -35,4 +45,13 @@ said=$(cd "$scratch" && "$scratch/root/usr/bin/tagfmt" catalog.xsl)
 cmp -s "$src/examples/catalog.xsl" "$scratch/catalog.bak" || fail "backup"
 grep -q $'^    <xsl:template match="/">\r$' "$scratch/catalog.xsl" ||
   fail "the packaged binary did not re-indent the stylesheet"
+
+if command -v lintian >/dev/null; then
+  # Info tags (I:) are allowed; errors and warnings are not.
+  lintian --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1 ||
+    { cat "$scratch/lintian"; fail "lintian"; }
+  echo "package: lintian finds no error or warning"
+else
+  echo "package: lintian is not installed, not run (apt-get install lintian)"
+fi
 echo "package: $(basename "$deb") installs and runs"

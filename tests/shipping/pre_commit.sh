@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The git pre-commit hook in a real repository: tidy files pass; untidy and
-# badly nested ones stop the commit with a message that names them.
+# badly nested ones stop the commit with a message that names them; under
+# every line-end setting a commit stopped once goes through when the tidied
+# files are staged.
 # Usage: pre_commit.sh TAGFMT SOURCE_DIR
 set -euo pipefail
 tool=$1
@@ -78,6 +80,74 @@ ln -s "$scratch/outside.htm" link.htm
 git add link.htm
 commits "link" || fail "a link to a page was checked"
 [ "$(cat "$scratch/outside.htm")" = "${untidy%$'\n'}" ] || fail "link target changed"
+
+# Line-end settings: git may store LF where tagfmt writes CR LF. For each
+# setting and each kind of line end, an untidy page stops the commit once;
+# staged as tidied, it goes through. NOTE is what the once-only note must
+# say ("" for no note), STORED what git must keep of the CR LF.
+untidy=$'<table>\n<tr><td>a</td></tr>\n</table>\n'
+newRepo() {
+  git init -q "$scratch/$1"
+  cd "$scratch/$1"
+  git config user.name tester
+  git config user.email tester@example.invalid
+  git config core.hooksPath .git/hooks
+  mkdir -p .git/hooks
+  cp "$src/contrib/pre-commit" .git/hooks/pre-commit
+}
+while IFS='|' read -r setting attributes note stored; do
+  for ends in LF CRLF CR; do
+    label="$setting${attributes:+ with $attributes}, $ends"
+    newRepo "ends-$RANDOM$RANDOM"
+    [ "$setting" = unset ] || git config core.autocrlf "${setting#autocrlf=}"
+    if [ -n "$attributes" ]; then
+      printf '%s\n' "$attributes" >.gitattributes
+      git add .gitattributes
+    fi
+    case $ends in
+      LF) printf '%s' "$untidy" >page.htm ;;
+      CRLF) printf '%s' "${untidy//$'\n'/$'\r\n'}" >page.htm ;;
+      CR) printf '%s' "${untidy//$'\n'/$'\r'}" >page.htm ;;
+    esac
+    git add page.htm 2>/dev/null
+    if commits "untidy"; then fail "$label: an untidy page was committed"; fi
+    grep -q 'page.htm (tidied in the working copy)' err ||
+      fail "$label: the page was not tidied"
+    said=$(cat err)
+    git add page.htm 2>/dev/null
+    commits "tidied" || fail "$label: the tidied page was refused again"
+    said+=$'\n'$(cat err)
+    # A page committed that way passes again, and the note is not repeated.
+    git cat-file -p HEAD:page.htm >again.htm
+    git add again.htm 2>/dev/null
+    commits "again" || fail "$label: the stored page was refused"
+    grep -q 'note:' err && fail "$label: the note was shown again"
+    [ "$(printf '%s\n' "$said" | grep -c 'note:')" -le 1 ] ||
+      fail "$label: the note was shown twice"
+    if [ -n "$note" ]; then
+      printf '%s\n' "$said" | grep -qF "$note" ||
+        fail "$label: the note does not say '$note': $said"
+      printf '%s\n' "$said" | grep -qxF '    *.htm -text' ||
+        fail "$label: the note does not give '*.htm -text'"
+    elif printf '%s\n' "$said" | grep -q 'note:'; then
+      fail "$label: an unexpected note: $said"
+    fi
+    if [ "$stored" = CRLF ]; then
+      git cat-file -p HEAD:page.htm | grep -q $'\r$' || fail "$label: LF stored"
+    else
+      git cat-file -p HEAD:page.htm | grep -q $'\r' && fail "$label: CR stored"
+    fi
+    cd "$scratch"
+  done
+done <<'SETTINGS'
+unset|||CRLF
+autocrlf=input||(core.autocrlf=input)|LF
+autocrlf=true||(core.autocrlf=true)|LF
+unset|*.htm text eol=lf|(the attribute text=set, eol=lf that .gitattributes gives it)|LF
+unset|*.htm text=auto|(the attribute text=auto that .gitattributes gives it)|LF
+autocrlf=input|*.htm -text||CRLF
+SETTINGS
+cd "$scratch/repo"
 
 # Without the tool the hook says so.
 printf '%s' "$untidy" >late.htm
