@@ -60,7 +60,8 @@ std::vector<std::pair<std::size_t, std::size_t>> commonLines(
   const std::vector<std::size_t> oldShared = sharedLines(
       before, std::unordered_set<std::string_view>(after.begin(), after.end()));
   const std::vector<std::size_t> newShared = sharedLines(
-      after, std::unordered_set<std::string_view>(before.begin(), before.end()));
+      after,
+      std::unordered_set<std::string_view>(before.begin(), before.end()));
   dtl::Diff<std::string_view> diff(pick(before, oldShared),
                                    pick(after, newShared));
   diff.compose();

@@ -73,15 +73,15 @@ Said tagfmtSaid(const std::string& output) {
       const std::string written = line.substr(11);
       if (!written.ends_with(".bak")) said.rewritten.insert(written);
     } else if (std::regex_match(line, m, mismatch)) {
-      said.faults.push_back(name + ":" + m[1].str() + ": nesting error: " +
-                            m[2].str() + " (<" + m[3].str() + "> on line " +
-                            m[4].str() + ")");
+      said.faults.push_back(name + ":" + m[1].str() +
+                            ": nesting error: " + m[2].str() + " (<" +
+                            m[3].str() + "> on line " + m[4].str() + ")");
     } else if (std::regex_match(line, m, missing)) {
       said.faults.push_back(name + ":" + m[2].str() +
                             ": nesting error: missing " + m[1].str());
     } else if (std::regex_match(line, m, unexpected)) {
-      said.faults.push_back(name + ":" + m[1].str() + ": nesting error: " +
-                            m[2].str());
+      said.faults.push_back(name + ":" + m[1].str() +
+                            ": nesting error: " + m[2].str());
     } else if (!line.starts_with("->")) {
       name = line;
     }
@@ -140,8 +140,8 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
 
   const ProgramRun check =
       runProgram(TAGFMT_CHECK_BINARY, dir.path() / "checked", {"-j", "2", "."});
-  const ProgramRun diff = runProgram(TAGFMT_CHECK_BINARY,
-                                     dir.path() / "checked", {"--diff", "."});
+  const ProgramRun diff =
+      runProgram(TAGFMT_CHECK_BINARY, dir.path() / "checked", {"--diff", "."});
   EXPECT_EQ(check.status, 2);
   EXPECT_EQ(diff.status, 2);
   EXPECT_TRUE(readTree(dir.path() / "checked") == before)
@@ -154,10 +154,11 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
   EXPECT_EQ(checked.faults, tagfmt.faults);
 
   const Tree tidied = readTree(dir.path() / "tidied");
-  const ProgramRun git = runOn(dir.path() / "applied", {"git", "apply", "-"},
-                               diff.out);
-  const ProgramRun patch = runOn(
-      dir.path() / "patched", {"patch", "-p1", "--binary", "--quiet"}, diff.out);
+  const ProgramRun git =
+      runOn(dir.path() / "applied", {"git", "apply", "-"}, diff.out);
+  const ProgramRun patch =
+      runOn(dir.path() / "patched", {"patch", "-p1", "--binary", "--quiet"},
+            diff.out);
   for (const auto& [tool, run, folder] :
        {std::tuple{"git apply", git, "applied"},
         std::tuple{"patch", patch, "patched"}}) {
@@ -191,9 +192,10 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
             << " would be tidied, " << refused.size() << " refused\n";
   for (const char* kind : kNoteKinds) {
     std::size_t ofRefused = 0;
-    for (const std::string& file : kinds[kind]) ofRefused += refused.count(file);
-    std::cout << "note \"" << kind << "\": " << kinds[kind].size()
-              << " files, " << ofRefused << " of them refused\n";
+    for (const std::string& file : kinds[kind])
+      ofRefused += refused.count(file);
+    std::cout << "note \"" << kind << "\": " << kinds[kind].size() << " files, "
+              << ofRefused << " of them refused\n";
   }
 }
 
