@@ -122,6 +122,47 @@ std::map<std::string, std::set<std::string>> notesByKind(
   return files;
 }
 
+// The files in which a fault's line holds a recognised tag written
+// self-closed, or one whose name only begins with a rule's: found here by
+// plain pattern, apart from the engine.
+std::map<std::string, std::set<std::string>> causesOnFaultLines(
+    const fs::path& dir, const std::vector<std::string>& faults) {
+  static const std::regex faultLine(R"(([^:]+):(\d+): nesting error: (.*))");
+  static const std::regex onLine(R"(on line (\d+)\))");
+  std::string names = "(";
+  for (const TagRule& rule : kTagRules) {
+    names.append(rule.name);
+    names.push_back('|');
+  }
+  names.back() = ')';
+  const std::regex selfClosed(
+      std::string("<").append(names).append("[^<>/]*/>"), std::regex::icase);
+  const std::regex prefixed(
+      std::string("</?").append(names).append("[a-z0-9:_.-]"),
+      std::regex::icase);
+  std::map<std::string, std::set<std::string>> files;
+  std::smatch m;
+  for (const std::string& fault : faults) {
+    if (!std::regex_match(fault, m, faultLine)) continue;
+    const std::string file = m[1].str();
+    std::vector<std::size_t> lines = {std::stoul(m[2].str())};
+    const std::string text = m[3].str();
+    if (std::regex_search(text, m, onLine)) lines.push_back(std::stoul(m[1]));
+    std::istringstream in(readFile((dir / file).string()));
+    std::size_t number = 0;
+    for (std::string line; std::getline(in, line);) {
+      if (std::find(lines.begin(), lines.end(), ++number) == lines.end()) {
+        continue;
+      }
+      if (std::regex_search(line, selfClosed)) {
+        files[kNoteKinds[0]].insert(file);
+      }
+      if (std::regex_search(line, prefixed)) files[kNoteKinds[1]].insert(file);
+    }
+  }
+  return files;
+}
+
 ProgramRun runOn(const fs::path& dir, const std::vector<std::string>& words,
                  std::string_view input = {}) {
   return runProgram("/usr/bin/env", dir, words, input);
@@ -187,6 +228,13 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
   std::set<std::string> refused;
   for (const std::string& fault : tagfmt.faults) {
     refused.insert(fault.substr(0, fault.find(':')));
+  }
+  for (auto& [kind, files] :
+       causesOnFaultLines(dir.path() / "checked", tagfmt.faults)) {
+    for (const std::string& file : files) {
+      EXPECT_EQ(kinds[kind].count(file), 1u)
+          << file << " has no note \"" << kind << "\"";
+    }
   }
   std::cout << names.size() << " files: " << tagfmt.rewritten.size()
             << " would be tidied, " << refused.size() << " refused\n";

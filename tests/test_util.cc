@@ -138,7 +138,7 @@ ProgramRun runProgram(const std::string& binary, const fs::path& directory,
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   if (in == nullptr || out == nullptr || err == nullptr) std::abort();
-  std::fwrite(input.data(), 1, input.size(), in);
+  if (!input.empty()) std::fwrite(input.data(), 1, input.size(), in);
   std::fflush(in);
   std::rewind(in);
   const pid_t child = fork();
