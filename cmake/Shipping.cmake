@@ -4,6 +4,9 @@
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  install(TARGETS tagfmt-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(WIN32)
   install(FILES tagfmt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -11,7 +14,8 @@ else()
   # Debian ships manual pages and changelogs gzipped at the highest level,
   # without a time stamp inside (-n), so that builds are reproducible.
   set(TAGFMT_GZIPPED)
-  foreach(pair IN ITEMS "tagfmt.1;tagfmt.1.gz" "packaging/changelog;changelog.gz")
+  foreach(pair IN ITEMS "tagfmt.1;tagfmt.1.gz" "tagfmt-check.1;tagfmt-check.1.gz"
+                        "packaging/changelog;changelog.gz")
     list(GET pair 0 source)
     list(GET pair 1 output)
     add_custom_command(
@@ -25,6 +29,7 @@ else()
   endforeach()
   add_custom_target(tagfmt_gzipped_docs ALL DEPENDS ${TAGFMT_GZIPPED})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tagfmt.1.gz
+                ${CMAKE_CURRENT_BINARY_DIR}/tagfmt-check.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
                 ${CMAKE_CURRENT_SOURCE_DIR}/packaging/copyright
@@ -49,7 +54,8 @@ if(NOT WIN32)
 table of tag rules, writes or strips pair-marker comments, checks that the
 recognised tags nest, and writes CR LF line ends. It rewrites a file only
 when it changed and nests soundly, and keeps the old bytes in a .bak
-backup.")
+backup. tagfmt-check says what tagfmt would do, for CI jobs, editors and
+commit hooks, and writes nothing.")
   set(CPACK_DEBIAN_PACKAGE_SECTION text)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tagfmt_<version>_<arch>.deb
@@ -72,6 +78,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   set(shipping ${CMAKE_SOURCE_DIR}/tests/shipping)
   add_test(NAME Shipping.ManPageLint
            COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt.1)
+  add_test(NAME Shipping.CheckManPageLint
+           COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt-check.1)
   add_test(NAME Shipping.Install
            COMMAND ${shipping}/install.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.DebianPackage
@@ -90,6 +98,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_DPKG_SHLIBDEPS dpkg-shlibdeps)
   find_program(TAGFMT_GIT git)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
+                           "TAGFMT_MAN_LINTER;Shipping.CheckManPageLint;mandoc"
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
                            "TAGFMT_GIT;Shipping.PreCommitHook;git")
     list(GET missing 0 program)
@@ -99,7 +108,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
       message(STATUS "${test} will be skipped: apt-get install ${package}")
     endif()
   endforeach()
-  set_tests_properties(Shipping.ManPageLint Shipping.Install
+  set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
+                       Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)
 endif()

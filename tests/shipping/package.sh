@@ -35,6 +35,9 @@ changelog=$(dpkg-parsechangelog -l "$src/packaging/changelog" -S Version)
 dpkg -x "$deb" "$scratch/root"
 doc=$scratch/root/usr/share/doc/tagfmt
 gzip -t "$scratch/root/usr/share/man/man1/tagfmt.1.gz" || fail "no manual page"
+[ -x "$scratch/root/usr/bin/tagfmt-check" ] || fail "no tagfmt-check"
+gzip -t "$scratch/root/usr/share/man/man1/tagfmt-check.1.gz" ||
+  fail "no manual page for tagfmt-check"
 [ -f "$doc/README.md" ] || fail "no README"
 zcmp "$doc/changelog.gz" "$src/packaging/changelog" || fail "changelog.gz"
 cmp -s "$doc/copyright" "$src/packaging/copyright" || fail "no copyright file"
