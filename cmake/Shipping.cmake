@@ -1,6 +1,6 @@
 # Shipping tagfmt: install rules, the Debian package (CPack) and the tests
 # of what ships: the manual page, the install tree, the package, the git
-# hook and the Windows build. Included at the end of CMakeLists.txt.
+# hook, the pre-commit and vim integrations and the Windows build. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -8,6 +8,9 @@ install(FILES tagfmt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(PROGRAMS contrib/pre-commit
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tagfmt/git-hooks)
+# Where Debian's vim looks by default (with the /usr prefix of the package).
+install(DIRECTORY contrib/vim/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles)
 
 if(NOT WIN32)
   # The version comes from project(); nothing else names it.
@@ -55,6 +58,17 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   add_test(NAME Shipping.PreCommitHook
            COMMAND ${shipping}/pre_commit.sh $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
+  if(TARGET tagfmt-check)
+    set(check_binary $<TARGET_FILE:tagfmt-check>)
+  else()
+    set(check_binary ${CMAKE_BINARY_DIR}/tagfmt-check)
+  endif()
+  add_test(NAME Shipping.PreCommitFramework
+           COMMAND ${shipping}/pre_commit_framework.sh ${check_binary}
+                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.Vim
+           COMMAND ${shipping}/vim.sh ${check_binary} $<TARGET_FILE:tagfmt>
+                   ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.WindowsExe
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
@@ -64,9 +78,13 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_MAN_LINTER NAMES mandoc groff)
   find_program(TAGFMT_DPKG_SHLIBDEPS dpkg-shlibdeps)
   find_program(TAGFMT_GIT git)
+  find_program(TAGFMT_PRE_COMMIT pre-commit)
+  find_program(TAGFMT_VIM vim)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
-                           "TAGFMT_GIT;Shipping.PreCommitHook;git")
+                           "TAGFMT_GIT;Shipping.PreCommitHook;git"
+                           "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
+                           "TAGFMT_VIM;Shipping.Vim;vim")
     list(GET missing 0 program)
     if(NOT ${program})
       list(GET missing 1 test)
@@ -76,5 +94,6 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   endforeach()
   set_tests_properties(Shipping.ManPageLint Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
+                       Shipping.PreCommitFramework Shipping.Vim
                        Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)
 endif()

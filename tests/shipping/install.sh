@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make install's step into a scratch root, as DESTDIR gives it: exactly the
-# binary, the manual page, the README and the git hook, and the installed
-# binary works.
+# binary, the manual page, the README, the git hook and the vim files, and
+# the installed binary works.
 # Usage: install.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -15,7 +15,10 @@ DESTDIR=$scratch/root cmake --install "$build" --prefix /opt/tf >/dev/null
 expected='opt/tf/bin/tagfmt
 opt/tf/share/doc/tagfmt/README.md
 opt/tf/share/man/man1/tagfmt.1
-opt/tf/share/tagfmt/git-hooks/pre-commit'
+opt/tf/share/tagfmt/git-hooks/pre-commit
+opt/tf/share/vim/vimfiles/autoload/tagfmt.vim
+opt/tf/share/vim/vimfiles/compiler/tagfmt.vim
+opt/tf/share/vim/vimfiles/plugin/tagfmt.vim'
 found=$(cd "$scratch/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$found" = "$expected" ] || fail "installed files:"$'\n'"$found"
 for program in bin/tagfmt share/tagfmt/git-hooks/pre-commit; do
@@ -23,6 +26,10 @@ for program in bin/tagfmt share/tagfmt/git-hooks/pre-commit; do
 done
 cmp -s "$src/tagfmt.1" "$scratch/root/opt/tf/share/man/man1/tagfmt.1" ||
   fail "the installed manual page differs"
+for file in autoload/tagfmt.vim compiler/tagfmt.vim plugin/tagfmt.vim; do
+  cmp -s "$src/contrib/vim/$file" "$scratch/root/opt/tf/share/vim/vimfiles/$file" ||
+    fail "the installed $file differs"
+done
 
 mkdir "$scratch/work"
 printf '<table>\n<tr><td>a</td></tr>\n</table>\n' >"$scratch/work/page.htm"
