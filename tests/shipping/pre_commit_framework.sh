@@ -40,11 +40,11 @@ mkdir "$scratch/work"
 cd "$scratch/work" || exit 1
 git init -q
 try() { pre-commit try-repo --color never "$hooks" "$@" >"$log" 2>&1; }
-# What tagfmt leaves in a copy of FILE.
+# What tagfmt leaves in a copy of FILE, run alone with option words WORD...
 tidied() {
   mkdir -p "$scratch/expect"
   cp "$1" "$scratch/expect/t.htm"
-  (cd "$scratch/expect" && "$tool" t.htm >/dev/null)
+  (cd "$scratch/expect" && "$tool" "${@:2}" t.htm >/dev/null)
   cat "$scratch/expect/t.htm"
   rm -f "$scratch/expect/"*
 }
@@ -94,8 +94,8 @@ rm broken.xsl
 git add -A
 try || fail "a hook failed on tidy pages"
 
-# Installed from a configuration: the commit stops until the tidied pages
-# are staged.
+# Installed from a configuration, in marker mode: the commit stops until
+# the tidied pages are staged, each numbered as tagfmt numbers it alone.
 git commit -q -m pages --no-verify
 cat >.pre-commit-config.yaml <<CONFIG
 repos:
@@ -103,13 +103,22 @@ repos:
     rev: $(git -C "$hooks" rev-parse HEAD)
     hooks:
       - id: tagfmt
+        args: [--markers]
       - id: tagfmt-check
+        args: [--markers]
 CONFIG
 pre-commit install >"$log" 2>&1 || fail "pre-commit install"
 printf '%s' "$untidy" >late.html
-git add late.html .pre-commit-config.yaml
+printf '%s' "$untidy" >later.html
+expect=$(tidied late.html + | od -c)
+git add late.html later.html .pre-commit-config.yaml
 git commit -q -m late >"$log" 2>&1 && fail "an untidy page was committed"
-grep -qxF 'tidied late.html' "$log" || fail "late.html not reported"
+for name in late.html later.html; do
+  grep -qxF "tidied $name" "$log" || fail "$name not reported"
+  [ "$(od -c $name)" = "$expect" ] || fail "$name is not as tagfmt + leaves it"
+done
+grep -q '<!--@1@-->' late.html || fail "no pair markers were written"
+git add later.html
 git add late.html
 git commit -q -m late >"$log" 2>&1 || fail "the tidied page was refused"
 [ -z "$(git status --porcelain --ignored -- '*.bak')" ] || fail "a .bak was left"
