@@ -110,12 +110,12 @@ CONFIG
 pre-commit install >"$log" 2>&1 || fail "pre-commit install"
 printf '%s' "$untidy" >late.html
 printf '%s' "$untidy" >later.html
-expect=$(tidied late.html + | od -c)
+marked=$(tidied late.html + | od -c)
 git add late.html later.html .pre-commit-config.yaml
 git commit -q -m late >"$log" 2>&1 && fail "an untidy page was committed"
 for name in late.html later.html; do
   grep -qxF "tidied $name" "$log" || fail "$name not reported"
-  [ "$(od -c $name)" = "$expect" ] || fail "$name is not as tagfmt + leaves it"
+  [ "$(od -c "$name")" = "$marked" ] || fail "$name is not as tagfmt + leaves it"
 done
 grep -q '<!--@1@-->' late.html || fail "no pair markers were written"
 git add later.html
