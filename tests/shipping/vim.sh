@@ -83,8 +83,8 @@ runvim -S faults.vim
 # FILE:LINE: KIND: TEXT at FILE and LINE, FILE: TEXT at FILE.
 expected() {
   "$check" "$@" 2>/dev/null | sed -n \
-    -e 's/^\(.*\):\([0-9]*\): nesting error: \(.*\)$/\1|\2|e|\3/p' \
-    -e 's/^\(.*\):\([0-9]*\): note: \(.*\)$/\1|\2|n|\3/p' \
+    -e 's/^\(.*\):\([0-9]*\): nesting error: \(.*\)$/\1|\2|e|\3/p' -e t \
+    -e 's/^\(.*\):\([0-9]*\): note: \(.*\)$/\1|\2|n|\3/p' -e t \
     -e 's/^\(.*\): \([^:]*\)$/\1|0||\2/p'
 }
 cat >make.vim <<'VIM'
@@ -99,12 +99,12 @@ endfor
 call writefile(s:lines, 'quickfix')
 qa!
 VIM
-runvim -c 'edit pages/broken.htm' -S make.vim
-want=$(expected pages/broken.htm)
+runvim -c 'edit pages/self\ closed.xsl' -S make.vim
+want=$(expected "pages/self closed.xsl")
 [ "$(cat quickfix)" = "$want" ] ||
-  fail ":make on broken.htm listed"$'\n'"$(cat quickfix)"$'\n'"instead of"$'\n'"$want"
-grep -q '|e|' quickfix || fail ":make on broken.htm listed no fault"
-grep -q '|n|' quickfix || fail ":make on broken.htm listed no note"
+  fail ":make on self closed.xsl listed"$'\n'"$(cat quickfix)"$'\n'"instead of"$'\n'"$want"
+grep -q '|e|' quickfix || fail ":make on self closed.xsl listed no fault"
+grep -q '|n|' quickfix || fail ":make on self closed.xsl listed no note"
 
 cp "pages/self closed.xsl" pages/broken.htm pages/tidy.htm .
 rm -rf pages expect
