@@ -58,17 +58,13 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   add_test(NAME Shipping.PreCommitHook
            COMMAND ${shipping}/pre_commit.sh $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
-  if(TARGET tagfmt-check)
-    set(check_binary $<TARGET_FILE:tagfmt-check>)
-  else()
-    set(check_binary ${CMAKE_BINARY_DIR}/tagfmt-check)
-  endif()
   add_test(NAME Shipping.PreCommitFramework
-           COMMAND ${shipping}/pre_commit_framework.sh ${check_binary}
-                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
-  add_test(NAME Shipping.Vim
-           COMMAND ${shipping}/vim.sh ${check_binary} $<TARGET_FILE:tagfmt>
+           COMMAND ${shipping}/pre_commit_framework.sh
+                   $<TARGET_FILE:tagfmt-check> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.Vim
+           COMMAND ${shipping}/vim.sh $<TARGET_FILE:tagfmt-check>
+                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.WindowsExe
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
