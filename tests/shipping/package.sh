@@ -28,6 +28,8 @@ dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no Depends on libc6"
 dpkg -x "$deb" "$scratch/root"
 [ -f "$scratch/root/usr/share/man/man1/tagfmt.1" ] || fail "no manual page"
 [ -f "$scratch/root/usr/share/doc/tagfmt/README.md" ] || fail "no README"
+[ -f "$scratch/root/usr/share/vim/vimfiles/compiler/tagfmt.vim" ] ||
+  fail "no vim files where Debian's vim looks"
 cp "$src/examples/catalog.xsl" "$scratch/catalog.xsl"
 said=$(cd "$scratch" && "$scratch/root/usr/bin/tagfmt" catalog.xsl)
 [ "$said" = $'catalog.xsl\n   writing catalog.bak\n   writing catalog.xsl' ] ||
