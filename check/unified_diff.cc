@@ -2,6 +2,7 @@
 // the hunks are put together here, so that every byte of a line, its CR
 // included, stays as it is.
 #include <dtl/dtl.hpp>
+#include <unordered_set>
 
 #include "check/check.h"
 
@@ -32,16 +33,70 @@ struct Edit {
   std::string_view line;
 };
 
-std::vector<Edit> editScript(std::string_view before, std::string_view after) {
-  dtl::Diff<std::string_view> diff(splitLines(before), splitLines(after));
-  diff.compose();
-  std::vector<Edit> edits;
-  for (const auto& [line, info] : diff.getSes().getSequence()) {
-    const char mark = info.type == dtl::SES_ADD      ? '+'
-                      : info.type == dtl::SES_DELETE ? '-'
-                                                     : ' ';
-    edits.push_back({mark, line});
+// Lines found on one side only can never be common, and after a change of
+// line ends that is most lines; dtl gets only the others, which keeps it
+// fast on a file whose every line changed.
+std::vector<std::size_t> sharedLines(
+    const std::vector<std::string_view>& lines,
+    const std::unordered_set<std::string_view>& other) {
+  std::vector<std::size_t> shared;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (other.contains(lines[i])) shared.push_back(i);
   }
+  return shared;
+}
+
+std::vector<std::string_view> pick(const std::vector<std::string_view>& lines,
+                                   const std::vector<std::size_t>& indices) {
+  std::vector<std::string_view> picked;
+  for (const std::size_t i : indices) picked.push_back(lines[i]);
+  return picked;
+}
+
+// The pairs of common lines, as indices into `before` and `after`, in order.
+std::vector<std::pair<std::size_t, std::size_t>> commonLines(
+    const std::vector<std::string_view>& before,
+    const std::vector<std::string_view>& after) {
+  const std::vector<std::size_t> oldShared = sharedLines(
+      before, std::unordered_set<std::string_view>(after.begin(), after.end()));
+  const std::vector<std::size_t> newShared = sharedLines(
+      after,
+      std::unordered_set<std::string_view>(before.begin(), before.end()));
+  dtl::Diff<std::string_view> diff(pick(before, oldShared),
+                                   pick(after, newShared));
+  diff.compose();
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  std::size_t oldAt = 0;
+  std::size_t newAt = 0;
+  for (const auto& element : diff.getSes().getSequence()) {
+    const dtl::edit_t type = element.second.type;
+    if (type == dtl::SES_COMMON) {
+      pairs.emplace_back(oldShared[oldAt], newShared[newAt]);
+    }
+    oldAt += type != dtl::SES_ADD ? 1 : 0;
+    newAt += type != dtl::SES_DELETE ? 1 : 0;
+  }
+  return pairs;
+}
+
+std::vector<Edit> editScript(std::string_view beforeText,
+                             std::string_view afterText) {
+  const std::vector<std::string_view> before = splitLines(beforeText);
+  const std::vector<std::string_view> after = splitLines(afterText);
+  std::vector<Edit> edits;
+  std::size_t oldAt = 0;
+  std::size_t newAt = 0;
+  const auto changesUpTo = [&](std::size_t oldEnd, std::size_t newEnd) {
+    for (; oldAt < oldEnd; ++oldAt) edits.push_back({'-', before[oldAt]});
+    for (; newAt < newEnd; ++newAt) edits.push_back({'+', after[newAt]});
+  };
+  for (const auto& [oldLine, newLine] : commonLines(before, after)) {
+    changesUpTo(oldLine, newLine);
+    edits.push_back({' ', before[oldAt]});
+    ++oldAt;
+    ++newAt;
+  }
+  changesUpTo(before.size(), after.size());
   return edits;
 }
 

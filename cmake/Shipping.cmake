@@ -5,6 +5,10 @@ include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES tagfmt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(NOT WIN32)
+  install(TARGETS tagfmt-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES tagfmt-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(PROGRAMS contrib/pre-commit
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tagfmt/git-hooks)
@@ -28,7 +32,8 @@ if(NOT WIN32)
 table of tag rules, writes or strips pair-marker comments, checks that the
 recognised tags nest, and writes CR LF line ends. It rewrites a file only
 when it changed and nests soundly, and keeps the old bytes in a .bak
-backup.")
+backup. tagfmt-check says what tagfmt would do, for CI jobs, editors and
+commit hooks, and writes nothing.")
   set(CPACK_DEBIAN_PACKAGE_SECTION text)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tagfmt_<version>_<arch>.deb
@@ -50,6 +55,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   set(shipping ${CMAKE_SOURCE_DIR}/tests/shipping)
   add_test(NAME Shipping.ManPageLint
            COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt.1)
+  add_test(NAME Shipping.CheckManPageLint
+           COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt-check.1)
   add_test(NAME Shipping.Install
            COMMAND ${shipping}/install.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.DebianPackage
@@ -77,6 +84,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_PRE_COMMIT pre-commit)
   find_program(TAGFMT_VIM vim)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
+                           "TAGFMT_MAN_LINTER;Shipping.CheckManPageLint;mandoc"
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
                            "TAGFMT_GIT;Shipping.PreCommitHook;git"
                            "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
@@ -88,7 +96,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
       message(STATUS "${test} will be skipped: apt-get install ${package}")
     endif()
   endforeach()
-  set_tests_properties(Shipping.ManPageLint Shipping.Install
+  set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
+                       Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.PreCommitFramework Shipping.Vim
                        Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)

@@ -108,6 +108,59 @@ std::string runTool(const fs::path& directory,
   return run.output;
 }
 
+namespace {
+
+std::string readAll(std::FILE* file) {
+  std::string bytes;
+  std::rewind(file);
+  char chunk[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    bytes.append(chunk, n);
+  }
+  std::fclose(file);
+  return bytes;
+}
+
+}  // namespace
+
+ProgramRun runProgram(const std::string& binary, const fs::path& directory,
+                      const std::vector<std::string>& arguments,
+                      std::string_view input) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(binary.c_str()));
+  for (const std::string& word : arguments) {
+    argv.push_back(const_cast<char*>(word.c_str()));
+  }
+  argv.push_back(nullptr);
+  // Files rather than pipes: nothing can block on a full pipe.
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (in == nullptr || out == nullptr || err == nullptr) std::abort();
+  std::fwrite(input.data(), 1, input.size(), in);
+  std::fflush(in);
+  std::rewind(in);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(fileno(in), STDIN_FILENO);
+    dup2(fileno(out), STDOUT_FILENO);
+    dup2(fileno(err), STDERR_FILENO);
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    alarm(120);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::fclose(in);
+  ProgramRun run;
+  run.out = readAll(out);
+  run.err = readAll(err);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
 std::string withCrLf(std::string_view text) {
   std::string out;
   for (char c : text) {

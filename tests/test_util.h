@@ -47,6 +47,21 @@ ToolRun runToolWithin(const std::filesystem::path& directory,
 std::string runTool(const std::filesystem::path& directory,
                     const std::vector<std::string>& arguments);
 
+// What a run of another program printed on each stream, and its exit
+// status (-1 when it did not exit normally).
+struct ProgramRun {
+  std::string out;
+  std::string err;
+  int status = -1;
+};
+
+// Runs `binary` with `arguments` in `directory`, `input` on its standard
+// input, and kills it after two minutes.
+ProgramRun runProgram(const std::string& binary,
+                      const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments,
+                      std::string_view input = {});
+
 // The text with every "\n" written as CR LF, or as a lone CR.
 std::string withCrLf(std::string_view text);
 std::string withCr(std::string_view text);

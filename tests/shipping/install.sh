@@ -13,7 +13,9 @@ trap 'rm -rf "$scratch"' EXIT
 DESTDIR=$scratch/root cmake --install "$build" --prefix /opt/tf >/dev/null
 
 expected='opt/tf/bin/tagfmt
+opt/tf/bin/tagfmt-check
 opt/tf/share/doc/tagfmt/README.md
+opt/tf/share/man/man1/tagfmt-check.1
 opt/tf/share/man/man1/tagfmt.1
 opt/tf/share/tagfmt/git-hooks/pre-commit
 opt/tf/share/vim/vimfiles/autoload/tagfmt.vim
@@ -21,11 +23,13 @@ opt/tf/share/vim/vimfiles/compiler/tagfmt.vim
 opt/tf/share/vim/vimfiles/plugin/tagfmt.vim'
 found=$(cd "$scratch/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$found" = "$expected" ] || fail "installed files:"$'\n'"$found"
-for program in bin/tagfmt share/tagfmt/git-hooks/pre-commit; do
+for program in bin/tagfmt bin/tagfmt-check share/tagfmt/git-hooks/pre-commit; do
   [ -x "$scratch/root/opt/tf/$program" ] || fail "$program is not executable"
 done
-cmp -s "$src/tagfmt.1" "$scratch/root/opt/tf/share/man/man1/tagfmt.1" ||
-  fail "the installed manual page differs"
+for page in tagfmt.1 tagfmt-check.1; do
+  cmp -s "$src/$page" "$scratch/root/opt/tf/share/man/man1/$page" ||
+    fail "the installed manual page $page differs"
+done
 for file in autoload/tagfmt.vim compiler/tagfmt.vim plugin/tagfmt.vim; do
   cmp -s "$src/contrib/vim/$file" "$scratch/root/opt/tf/share/vim/vimfiles/$file" ||
     fail "the installed $file differs"
@@ -39,4 +43,10 @@ said=$(cd "$scratch/work" && "$scratch/root/opt/tf/bin/tagfmt" page.htm)
 [ "$(cat "$scratch/work/page.htm")" = \
   $'<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>' ] ||
   fail "the installed binary did not tidy the page"
-echo "install: files and binary as expected"
+printf '<table>\n<td/>\n</table>\n' >"$scratch/work/bad.htm"
+status=0
+said=$(cd "$scratch/work" && "$scratch/root/opt/tf/bin/tagfmt-check" -l . 2>/dev/null) ||
+  status=$?
+[ "$status" = 2 ] && [ -z "$said" ] ||
+  fail "the installed tagfmt-check said \"$said\" with status $status"
+echo "install: files and binaries as expected"

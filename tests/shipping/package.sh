@@ -27,6 +27,9 @@ dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "no Depends on libc6"
 
 dpkg -x "$deb" "$scratch/root"
 [ -f "$scratch/root/usr/share/man/man1/tagfmt.1" ] || fail "no manual page"
+[ -x "$scratch/root/usr/bin/tagfmt-check" ] || fail "no tagfmt-check"
+[ -f "$scratch/root/usr/share/man/man1/tagfmt-check.1" ] ||
+  fail "no manual page for tagfmt-check"
 [ -f "$scratch/root/usr/share/doc/tagfmt/README.md" ] || fail "no README"
 [ -f "$scratch/root/usr/share/vim/vimfiles/compiler/tagfmt.vim" ] ||
   fail "no vim files where Debian's vim looks"

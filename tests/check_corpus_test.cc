@@ -1,0 +1,203 @@
+// tagfmt-check against tagfmt itself on the real pages beside the project:
+// the same files named, the same fault lines, the same bytes by --diff and
+// --stdout, the tree left alone, and a note for each refusal of the kinds
+// it explains.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "format/format.h"
+#include "tests/test_util.h"
+
+namespace tagfmt::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Tree = std::map<std::string, std::string>;
+
+Tree readTree(const fs::path& dir) {
+  Tree tree;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    tree[entry.path().filename().string()] = readFile(entry.path().string());
+  }
+  return tree;
+}
+
+// The corpus under names that sort as they are numbered, extension kept.
+std::vector<std::string> copyCorpus(const fs::path& to) {
+  std::vector<std::string> names;
+  fs::create_directories(to);
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::recursive_directory_iterator(corpusDir())) {
+    const std::string extension = entry.path().extension().string();
+    if (entry.is_regular_file() && extension != ".md" && extension != ".tsv") {
+      files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  for (const fs::path& file : files) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%04zu", names.size());
+    names.push_back(number + file.extension().string());
+    fs::copy_file(file, to / names.back());
+  }
+  return names;
+}
+
+// tagfmt's report, in tagfmt-check's words: names it rewrote and the
+// "NAME:LINE: nesting error: TEXT" lines.
+struct Said {
+  std::set<std::string> rewritten;
+  std::vector<std::string> faults;
+};
+
+Said tagfmtSaid(const std::string& output) {
+  static const std::regex mismatch(
+      R"(-> Nesting Error Line (\d+): (.*) \( <(\w[\w:]*)> on line (\d+)\))");
+  static const std::regex unexpected(R"(-> Nesting Error Line (\d+): (.*))");
+  static const std::regex missing(
+      R"(-> Nesting Error: missing (</[\w:]+>) \( <[\w:]+> on line (\d+)\))");
+  Said said;
+  std::istringstream lines(output);
+  std::string name;
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("   writing ")) {
+      const std::string written = line.substr(11);
+      if (!written.ends_with(".bak")) said.rewritten.insert(written);
+    } else if (std::regex_match(line, m, mismatch)) {
+      said.faults.push_back(name + ":" + m[1].str() +
+                            ": nesting error: " + m[2].str() + " (<" +
+                            m[3].str() + "> on line " + m[4].str() + ")");
+    } else if (std::regex_match(line, m, missing)) {
+      said.faults.push_back(name + ":" + m[2].str() +
+                            ": nesting error: missing " + m[1].str());
+    } else if (std::regex_match(line, m, unexpected)) {
+      said.faults.push_back(name + ":" + m[1].str() +
+                            ": nesting error: " + m[2].str());
+    } else if (!line.starts_with("->")) {
+      name = line;
+    }
+  }
+  return said;
+}
+
+Said checkSaid(const std::string& output) {
+  Said said;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.ends_with(": would be tidied")) {
+      said.rewritten.insert(line.substr(0, line.size() - 17));
+    } else if (line.find(": nesting error: ") != std::string::npos) {
+      said.faults.push_back(line);
+    }
+  }
+  return said;
+}
+
+const char* const kNoteKinds[] = {
+    "is written self-closed", "names match by their beginning",
+    "the declaration on line", "opens a quote inside the comment"};
+
+// For each note kind, the files that got such a note.
+std::map<std::string, std::set<std::string>> notesByKind(
+    const std::string& output) {
+  std::map<std::string, std::set<std::string>> files;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    for (const char* kind : kNoteKinds) {
+      if (line.find(": note: ") != std::string::npos &&
+          line.find(kind) != std::string::npos) {
+        files[kind].insert(line.substr(0, line.find(':')));
+      }
+    }
+  }
+  return files;
+}
+
+ProgramRun runOn(const fs::path& dir, const std::vector<std::string>& words,
+                 std::string_view input = {}) {
+  return runProgram("/usr/bin/env", dir, words, input);
+}
+
+TEST(CheckCorpus, AgreesWithTagfmt) {
+  if (corpusDir().empty()) {
+    GTEST_SKIP() << "no ../shared/corpus beside the project";
+  }
+  ScratchDir dir;
+  const std::vector<std::string> names = copyCorpus(dir.path() / "checked");
+  fs::copy(dir.path() / "checked", dir.path() / "tidied");
+  fs::copy(dir.path() / "checked", dir.path() / "applied");
+  fs::copy(dir.path() / "checked", dir.path() / "patched");
+  const Tree before = readTree(dir.path() / "checked");
+
+  const ProgramRun check =
+      runProgram(TAGFMT_CHECK_BINARY, dir.path() / "checked", {"-j", "2", "."});
+  const ProgramRun diff =
+      runProgram(TAGFMT_CHECK_BINARY, dir.path() / "checked", {"--diff", "."});
+  EXPECT_EQ(check.status, 2);
+  EXPECT_EQ(diff.status, 2);
+  EXPECT_TRUE(readTree(dir.path() / "checked") == before)
+      << "tagfmt-check changed the tree";
+
+  const std::string tagfmtOutput = runTool(dir.path() / "tidied", names);
+  const Said tagfmt = tagfmtSaid(tagfmtOutput);
+  const Said checked = checkSaid(check.out);
+  EXPECT_TRUE(checked.rewritten == tagfmt.rewritten);
+  EXPECT_EQ(checked.faults, tagfmt.faults);
+
+  const Tree tidied = readTree(dir.path() / "tidied");
+  const ProgramRun git =
+      runOn(dir.path() / "applied", {"git", "apply", "-"}, diff.out);
+  const ProgramRun patch =
+      runOn(dir.path() / "patched", {"patch", "-p1", "--binary", "--quiet"},
+            diff.out);
+  for (const auto& [tool, run, folder] :
+       {std::tuple{"git apply", git, "applied"},
+        std::tuple{"patch", patch, "patched"}}) {
+    if (run.status == 127) {
+      std::cout << "skipping " << tool << ": not installed\n";
+      continue;
+    }
+    EXPECT_EQ(run.status, 0) << tool << ": " << run.err;
+    const Tree applied = readTree(dir.path() / folder);
+    for (const std::string& name : names) {
+      EXPECT_TRUE(applied.at(name) == tidied.at(name)) << tool << " " << name;
+    }
+  }
+
+  for (const std::string& name : names) {
+    const ProgramRun run = runProgram(
+        TAGFMT_CHECK_BINARY, dir.path() / "checked", {"--stdout", name});
+    const bool refused = run.status == 2;
+    EXPECT_EQ(refused, run.out.empty()) << name;
+    if (!refused) {
+      EXPECT_TRUE(run.out == tidied.at(name)) << name;
+    }
+  }
+
+  std::map<std::string, std::set<std::string>> kinds = notesByKind(check.out);
+  std::set<std::string> refused;
+  for (const std::string& fault : tagfmt.faults) {
+    refused.insert(fault.substr(0, fault.find(':')));
+  }
+  std::cout << names.size() << " files: " << tagfmt.rewritten.size()
+            << " would be tidied, " << refused.size() << " refused\n";
+  for (const char* kind : kNoteKinds) {
+    std::size_t ofRefused = 0;
+    for (const std::string& file : kinds[kind])
+      ofRefused += refused.count(file);
+    std::cout << "note \"" << kind << "\": " << kinds[kind].size() << " files, "
+              << ofRefused << " of them refused\n";
+  }
+}
+
+}  // namespace
+}  // namespace tagfmt::testing

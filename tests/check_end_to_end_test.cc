@@ -1,0 +1,232 @@
+// tagfmt-check as its users run it: modes, exit status, usage errors, the
+// folder walk, -j, and --diff and --stdout against tagfmt's own bytes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/test_util.h"
+
+namespace tagfmt::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+ProgramRun check(const fs::path& dir, const std::vector<std::string>& words,
+                 std::string_view input = {}) {
+  return runProgram(TAGFMT_CHECK_BINARY, dir, words, input);
+}
+
+// A folder with a tidy page, an untidy one, a refused one and some that the
+// walk must pass over.
+void makeSite(const ScratchDir& dir) {
+  writeFile(dir / "tidy.htm", "<table>\r\n  <tr>\r\n  </tr></table>");
+  writeFile(dir / "messy.html", "<table>\n<tr>\n</tr>\n</table>");
+  fs::create_directories(dir / "sub");
+  fs::create_directories(dir / ".hidden");
+  writeFile(dir / "sub/BAD.XSL", "<table>\n<td/>\n</table>\n");
+  writeFile(dir / "sub/notes.txt", "<table>\n");
+  writeFile(dir / ".hidden/x.htm", "<table>\n");
+  writeFile(dir / "nul.xslt", std::string("<a>\0", 4));
+}
+
+const char kUsage[] =
+    "usage: tagfmt-check [-l | --diff | --stdout] [--markers] "
+    "[--line-ends-only] [-j N] PATH...\n"
+    "Try 'tagfmt-check --help' for more.\n";
+
+const char kBadLines[] =
+    "sub/BAD.XSL:3: nesting error: </table> instead of </td> (<td> on line "
+    "2)\n"
+    "sub/BAD.XSL:2: note: <td> on line 2 is written self-closed (\"/>\"), and "
+    "a recognised tag counts as opened even then\n"
+    "sub/BAD.XSL:1: nesting error: missing </table>\n";
+
+TEST(CheckEndToEnd, ModesAndExitStatus) {
+  ScratchDir dir;
+  makeSite(dir);
+  const std::string bad = kBadLines;
+  const struct {
+    std::vector<std::string> words;
+    std::string out;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"tidy.htm"}, "", "0 files would be tidied, 0 refused, 1 tidy\n", 0},
+      {{"tidy.htm", "messy.html"},
+       "messy.html: would be tidied\n",
+       "1 file would be tidied, 0 refused, 1 tidy\n",
+       1},
+      {{"."},
+       "messy.html: would be tidied\n"
+       "nul.xslt: contains a NUL byte, not checked\n" +
+           bad,
+       "1 file would be tidied, 2 refused, 1 tidy\n",
+       2},
+      {{"-l", "-j", "3", "."},
+       "messy.html\n",
+       "nul.xslt: contains a NUL byte, not checked\n" + bad +
+           "1 file would be tidied, 2 refused, 1 tidy\n",
+       2},
+      {{"--line-ends-only", "sub", "tidy.htm"},
+       "sub/BAD.XSL: would be tidied\n",
+       "1 file would be tidied, 0 refused, 1 tidy\n",
+       1},
+      {{"missing.htm", "sub/notes.txt"},
+       "missing.htm: cannot open\nsub/notes.txt:1: nesting error: missing "
+       "</table>\n",
+       "0 files would be tidied, 2 refused, 0 tidy\n",
+       2},
+      {{"--stdout", "tidy.htm"}, "<table>\r\n  <tr>\r\n  </tr></table>", "", 0},
+      {{"--stdout", "messy.html"},
+       "<table>\r\n  <tr>\r\n  </tr></table>",
+       "",
+       1},
+      {{"--stdout", "sub/BAD.XSL"}, "", bad, 2},
+      {{"--version"}, "tagfmt-check 1.0.0\n", "", 0},
+  };
+  for (const auto& c : cases) {
+    const ProgramRun run = check(dir.path(), c.words);
+    EXPECT_EQ(run.out, c.out) << c.words[0];
+    EXPECT_EQ(run.err, c.err) << c.words[0];
+    EXPECT_EQ(run.status, c.status) << c.words[0];
+  }
+}
+
+TEST(CheckEndToEnd, UsageErrors) {
+  ScratchDir dir;
+  makeSite(dir);
+  const struct {
+    std::vector<std::string> words;
+    const char* error;
+  } cases[] = {
+      {{"-x", "tidy.htm"}, "unknown option '-x'"},
+      {{"--stdout", "tidy.htm", "messy.html"}, "--stdout takes one file or -"},
+      {{"--stdout", "sub"}, "--stdout takes one file or -"},
+      {{"-l", "--diff", "tidy.htm"}, "choose one of -l, --diff and --stdout"},
+      {{}, "no PATH given"},
+      {{"-j", "0", "."}, "-j takes a number from 1 to 1024, not '0'"},
+      {{"-jx", "."}, "-j takes a number from 1 to 1024, not 'x'"},
+      {{"-j"}, "-j needs a number"},
+  };
+  for (const auto& c : cases) {
+    const ProgramRun run = check(dir.path(), c.words);
+    EXPECT_EQ(run.out, "") << c.error;
+    EXPECT_EQ(run.err, "tagfmt-check: " + std::string(c.error) + "\n" + kUsage);
+    EXPECT_EQ(run.status, 2) << c.error;
+  }
+  const ProgramRun help = check(dir.path(), {"--help"});
+  EXPECT_TRUE(help.out.starts_with("usage: tagfmt-check [OPTIONS] PATH...\n"));
+  EXPECT_EQ(help.status, 0);
+  // After "--" a word that begins with "-" is a file.
+  EXPECT_EQ(check(dir.path(), {"--", "-x"}).out, "-x: cannot open\n");
+}
+
+// Pages of every kind, each with LF, CR LF and lone-CR line ends.
+std::vector<std::string> makePages(const ScratchDir& dir) {
+  const char* const texts[] = {
+      "<table>\n<tr><td>a</td>\n<td>b</td></tr>\n</table>\n",
+      "<xsl:template match=\"/\">\n<xsl:if test=\"x\">\n<p>y</p>\n</xsl:if>\n"
+      "</xsl:template>",
+      "<table><!--@7@-->\n<tr><!--@8@-->\n</tr><!--@8@-->\n</table>\n",
+      "<!DOCTYPE html>\n<html>\n<table>\n<td>x</td>\n</table>\n</html>\n",
+      "<table>\n<td/>\n</table>\n",
+      "plain text\nwith no tags\n",
+      "<form>\n<select>\n<a href=x>y</a>\n</select>\n</form>",
+  };
+  std::vector<std::string> names;
+  for (const char* text : texts) {
+    for (const std::string& variant :
+         {std::string(text), withCrLf(text), withCr(text)}) {
+      char name[32];
+      std::snprintf(name, sizeof name, "p%zu.htm", names.size() + 10);
+      names.push_back(name);
+      writeFile(dir / names.back(), variant);
+    }
+  }
+  return names;
+}
+
+TEST(CheckEndToEnd, SameOutputWhateverTheJobs) {
+  ScratchDir dir;
+  makePages(dir);
+  for (const std::vector<std::string>& mode : {std::vector<std::string>{},
+                                               {"-l"},
+                                               {"--diff"},
+                                               {"--markers"},
+                                               {"--markers", "--diff"}}) {
+    std::vector<std::string> words = mode;
+    words.insert(words.end(), {"-j", "1", "."});
+    const ProgramRun one = check(dir.path(), words);
+    for (const char* jobs : {"2", "5", "64"}) {
+      words[words.size() - 2] = jobs;
+      const ProgramRun many = check(dir.path(), words);
+      EXPECT_TRUE(many.out == one.out) << "-j " << jobs;
+      EXPECT_EQ(many.err, one.err) << "-j " << jobs;
+      EXPECT_EQ(many.status, one.status);
+    }
+  }
+}
+
+// --diff applied by git and by patch, and --stdout, give tagfmt's bytes, in
+// the default mode, with markers numbered across files, and line ends only.
+TEST(CheckEndToEnd, DiffAndStdoutGiveTagfmtsBytes) {
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{}, {"--markers"}, {"--line-ends-only"}}) {
+    ScratchDir tidied;
+    ScratchDir applied;
+    ScratchDir patched;
+    const std::vector<std::string> names = makePages(tidied);
+    makePages(applied);
+    makePages(patched);
+    std::vector<std::string> words = options;
+    words.push_back("--diff");
+    words.insert(words.end(), names.begin(), names.end());
+    const ProgramRun diff = check(applied.path(), words);
+    std::vector<std::string> tagfmtWords;
+    if (options == std::vector<std::string>{"--markers"}) tagfmtWords = {"+"};
+    if (options == std::vector<std::string>{"--line-ends-only"}) {
+      tagfmtWords = {"-w"};
+    }
+    tagfmtWords.insert(tagfmtWords.end(), names.begin(), names.end());
+    runTool(tidied.path(), tagfmtWords);
+    const ProgramRun git = runProgram("/usr/bin/env", applied.path(),
+                                      {"git", "apply", "-"}, diff.out);
+    const ProgramRun patch =
+        runProgram("/usr/bin/env", patched.path(),
+                   {"patch", "-p1", "--binary", "--quiet"}, diff.out);
+    if (git.status == 127 || patch.status == 127) {
+      GTEST_SKIP() << "needs git and patch (apt-get install git patch)";
+    }
+    EXPECT_EQ(git.status, 0) << git.err;
+    EXPECT_EQ(patch.status, 0) << patch.err;
+    for (const std::string& name : names) {
+      const std::string expected = readFile(tidied / name);
+      EXPECT_TRUE(readFile(applied / name) == expected) << "git " << name;
+      EXPECT_TRUE(readFile(patched / name) == expected) << "patch " << name;
+    }
+    // One file alone: its markers would start from 1, not as in the run.
+    if (tagfmtWords.size() > names.size() && tagfmtWords[0] == "+") continue;
+    ScratchDir originals;
+    makePages(originals);
+    for (const std::string& name : names) {
+      std::vector<std::string> one = options;
+      one.insert(one.end(), {"--stdout", name});
+      const ProgramRun byName = check(originals.path(), one);
+      one.back() = "-";
+      const ProgramRun piped =
+          check(originals.path(), one, readFile(originals / name));
+      const bool refused = byName.status == 2;
+      const std::string expected = refused ? "" : readFile(tidied / name);
+      EXPECT_TRUE(byName.out == expected) << name;
+      EXPECT_TRUE(piped.out == expected) << name;
+      EXPECT_EQ(piped.status, byName.status) << name;
+      EXPECT_EQ(refused, exists(tidied / name) && !byName.err.empty()) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tagfmt::testing
