@@ -1,6 +1,6 @@
 # Shipping tagfmt: install rules, the Debian package (CPack) and the tests
 # of what ships: the manual page, the install tree, the package, the git
-# hook and the Windows build. Included at the end of CMakeLists.txt.
+# hook, the pre-commit and vim integrations and the Windows build. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -37,6 +37,9 @@ else()
 endif()
 install(PROGRAMS contrib/pre-commit
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tagfmt/git-hooks)
+# Where Debian's vim looks by default (with the /usr prefix of the package).
+install(DIRECTORY contrib/vim/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles)
 
 if(NOT WIN32)
   # The version comes from project(); nothing else names it.
@@ -88,6 +91,13 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   add_test(NAME Shipping.PreCommitHook
            COMMAND ${shipping}/pre_commit.sh $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.PreCommitFramework
+           COMMAND ${shipping}/pre_commit_framework.sh
+                   $<TARGET_FILE:tagfmt-check> $<TARGET_FILE:tagfmt>
+                   ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.Vim
+           COMMAND ${shipping}/vim.sh $<TARGET_FILE:tagfmt-check>
+                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.WindowsExe
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
@@ -97,10 +107,14 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_MAN_LINTER NAMES mandoc groff)
   find_program(TAGFMT_DPKG_SHLIBDEPS dpkg-shlibdeps)
   find_program(TAGFMT_GIT git)
+  find_program(TAGFMT_PRE_COMMIT pre-commit)
+  find_program(TAGFMT_VIM vim)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
                            "TAGFMT_MAN_LINTER;Shipping.CheckManPageLint;mandoc"
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
-                           "TAGFMT_GIT;Shipping.PreCommitHook;git")
+                           "TAGFMT_GIT;Shipping.PreCommitHook;git"
+                           "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
+                           "TAGFMT_VIM;Shipping.Vim;vim")
     list(GET missing 0 program)
     if(NOT ${program})
       list(GET missing 1 test)
@@ -111,5 +125,6 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
+                       Shipping.PreCommitFramework Shipping.Vim
                        Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)
 endif()

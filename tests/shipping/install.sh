@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make install's step into a scratch root, as DESTDIR gives it: exactly the
-# binary, the gzipped manual page, the README, copyright and changelog and
-# the git hook, and the installed binary works.
+# binary, the gzipped manual pages, the README, copyright and changelog, the
+# git hook and the vim files, and the installed binary works.
 # Usage: install.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -19,7 +19,10 @@ opt/tf/share/doc/tagfmt/changelog.gz
 opt/tf/share/doc/tagfmt/copyright
 opt/tf/share/man/man1/tagfmt-check.1.gz
 opt/tf/share/man/man1/tagfmt.1.gz
-opt/tf/share/tagfmt/git-hooks/pre-commit'
+opt/tf/share/tagfmt/git-hooks/pre-commit
+opt/tf/share/vim/vimfiles/autoload/tagfmt.vim
+opt/tf/share/vim/vimfiles/compiler/tagfmt.vim
+opt/tf/share/vim/vimfiles/plugin/tagfmt.vim'
 found=$(cd "$scratch/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$found" = "$expected" ] || fail "installed files:"$'\n'"$found"
 for program in bin/tagfmt bin/tagfmt-check share/tagfmt/git-hooks/pre-commit; do
@@ -28,6 +31,10 @@ done
 for page in tagfmt.1 tagfmt-check.1; do
   zcmp "$src/$page" "$scratch/root/opt/tf/share/man/man1/$page.gz" ||
     fail "the installed manual page $page differs"
+done
+for file in autoload/tagfmt.vim compiler/tagfmt.vim plugin/tagfmt.vim; do
+  cmp -s "$src/contrib/vim/$file" "$scratch/root/opt/tf/share/vim/vimfiles/$file" ||
+    fail "the installed $file differs"
 done
 
 mkdir "$scratch/work"

@@ -41,6 +41,8 @@ gzip -t "$scratch/root/usr/share/man/man1/tagfmt-check.1.gz" ||
 [ -f "$doc/README.md" ] || fail "no README"
 zcmp "$doc/changelog.gz" "$src/packaging/changelog" || fail "changelog.gz"
 cmp -s "$doc/copyright" "$src/packaging/copyright" || fail "no copyright file"
+[ -f "$scratch/root/usr/share/vim/vimfiles/compiler/tagfmt.vim" ] ||
+  fail "no vim files where Debian's vim looks"
 cp "$src/examples/catalog.xsl" "$scratch/catalog.xsl"
 said=$(cd "$scratch" && "$scratch/root/usr/bin/tagfmt" catalog.xsl)
 [ "$said" = $'catalog.xsl\n   writing catalog.bak\n   writing catalog.xsl' ] ||

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# The hooks of .pre-commit-hooks.yaml under the pre-commit framework, offline,
+# on a scratch repository: tagfmt-check names what it refuses and changes
+# nothing; the tidy hook leaves tagfmt's bytes and no .bak, and stops a
+# commit until the tidied files are staged.
+# Usage: pre_commit_framework.sh TAGFMT_CHECK TAGFMT SOURCE_DIR
+set -uo pipefail
+check=$1
+tool=$2
+src=$3
+skip() { echo "SKIP: $*"; exit 77; }
+command -v git >/dev/null || skip "git is not installed (apt-get install git)"
+command -v pre-commit >/dev/null ||
+  skip "pre-commit is not installed (apt-get install pre-commit)"
+[ -x "$check" ] || skip "no tagfmt-check binary at $check (build it first)"
+
+scratch=$(mktemp -d)
+log=$scratch/log
+fail() { echo "FAIL: $*"; [ -f "$log" ] && sed 's/^/  | /' "$log"; exit 1; }
+trap 'rm -rf "$scratch"' EXIT
+# No user settings, no network, no cache outside the scratch folder.
+export HOME=$scratch/home PRE_COMMIT_HOME=$scratch/cache
+export GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1
+export GIT_AUTHOR_NAME=tester GIT_AUTHOR_EMAIL=tester@example.invalid
+export GIT_COMMITTER_NAME=tester GIT_COMMITTER_EMAIL=tester@example.invalid
+mkdir -p "$HOME" "$scratch/bin"
+ln -s "$check" "$scratch/bin/tagfmt-check"
+export PATH=$scratch/bin:$PATH
+
+# The hooks as a user's pre-commit fetches them: a repository of their own.
+hooks=$scratch/hooks
+mkdir -p "$hooks/contrib"
+cp "$src/.pre-commit-hooks.yaml" "$hooks/"
+cp "$src/contrib/pre-commit-tidy" "$hooks/contrib/"
+git -C "$hooks" init -q
+git -C "$hooks" add -A
+git -C "$hooks" commit -q -m hooks
+
+mkdir "$scratch/work"
+cd "$scratch/work" || exit 1
+git init -q
+try() { pre-commit try-repo --color never "$hooks" "$@" >"$log" 2>&1; }
+# What tagfmt leaves in a copy of FILE, run alone with option words WORD...
+tidied() {
+  mkdir -p "$scratch/expect"
+  cp -- "$1" "$scratch/expect/t.htm"
+  (cd "$scratch/expect" && "$tool" "${@:2}" t.htm >/dev/null)
+  cat "$scratch/expect/t.htm"
+  rm -f "$scratch/expect/"*
+}
+
+tidy=$'<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>'
+untidy=$'<table>\n<tr><td>a</td></tr>\n</table>\n'
+printf '%s' "$tidy" >tidy.htm
+printf '%s' "$untidy" >page.htm
+printf '%s' "$untidy" >"my page.HTML"
+printf '%s' "$untidy" >-dash.htm
+printf '<table>\r\n<tr><td>a</td></tr>\r\n</table>\r\n' >crlf.xslt
+printf '<table>\r<tr><td>a</td></tr>\r</table>\r' >cr.htm
+printf '<table>\n<tr>\n</table>\n' >broken.xsl
+printf '<table>\n<tr><td>a\n' >notes.txt
+git add -A
+snapshot() { for f in ./*; do printf '%s\n' "$f"; od -c "$f"; done; }
+before=$(snapshot)
+
+# The check hook: staged pages only, each named with its reason, no change.
+try tagfmt-check && fail "the check hook passed untidy pages"
+for name in page.htm "my page.HTML" -dash.htm crlf.xslt cr.htm; do
+  grep -qxF -e "$name: would be tidied" "$log" || fail "$name not named"
+done
+grep -qxF 'broken.xsl:3: nesting error: </table> instead of </tr> (<tr> on line 2)' "$log" ||
+  grep -qxF 'broken.xsl:3: nesting error: </table> instead of </tr> ( <tr> on line 2)' "$log" ||
+  fail "the nesting fault of broken.xsl was not shown"
+grep -q 'tidy.htm\|notes.txt' "$log" && fail "a tidy page or a text file was named"
+[ "$(snapshot)" = "$before" ] || fail "the check hook changed a file"
+
+# The tidy hook: tagfmt's bytes, no .bak, the fault shown, and it fails.
+declare -A expect
+for name in page.htm "my page.HTML" -dash.htm crlf.xslt cr.htm; do
+  expect[$name]=$(tidied "$name" | od -c)
+done
+try tagfmt && fail "the tidy hook passed while changing files"
+for name in page.htm "my page.HTML" -dash.htm crlf.xslt cr.htm; do
+  grep -qxF "tidied $name" "$log" || fail "$name not reported as tidied"
+  [ "$(od -c -- "$name")" = "${expect[$name]}" ] || fail "$name is not as tagfmt leaves it"
+done
+grep -q '^broken.xsl:3: nesting error: ' "$log" || fail "the fault was not shown"
+[ "$(cat broken.xsl)" = $'<table>\n<tr>\n</table>' ] || fail "broken.xsl changed"
+[ "$(printf '%s' "$tidy" | od -c)" = "$(od -c tidy.htm)" ] || fail "tidy.htm changed"
+[ -z "$(find . -name '*.bak' -not -path './.git/*')" ] || fail "a .bak was left"
+[ "$(git show :page.htm)" = "${untidy%$'\n'}" ] || fail "the index was changed"
+
+# Staged as tidied and without the broken page, both hooks pass.
+rm broken.xsl
+git add -A
+try || fail "a hook failed on tidy pages"
+
+# Installed from a configuration, in marker mode: the commit stops until
+# the tidied pages are staged, each numbered as tagfmt numbers it alone.
+git commit -q -m pages --no-verify
+cat >.pre-commit-config.yaml <<CONFIG
+repos:
+  - repo: $hooks
+    rev: $(git -C "$hooks" rev-parse HEAD)
+    hooks:
+      - id: tagfmt
+        args: [--markers]
+CONFIG
+pre-commit install >"$log" 2>&1 || fail "pre-commit install"
+printf '%s' "$untidy" >late.html
+printf '%s' "$untidy" >later.html
+marked=$(tidied late.html + | od -c)
+git add late.html later.html .pre-commit-config.yaml
+git commit -q -m late >"$log" 2>&1 && fail "an untidy page was committed"
+for name in late.html later.html; do
+  grep -qxF "tidied $name" "$log" || fail "$name not reported"
+  [ "$(od -c "$name")" = "$marked" ] || fail "$name is not as tagfmt + leaves it"
+done
+grep -q '<!--@1@-->' late.html || fail "no pair markers were written"
+git add later.html
+git add late.html
+git commit -q -m late >"$log" 2>&1 || fail "the tidied page was refused"
+[ -z "$(git status --porcelain --ignored -- '*.bak')" ] || fail "a .bak was left"
+echo "pre-commit framework: all cases passed"
