@@ -1,0 +1,108 @@
+// The playground's view of a file job: the same steps and messages as
+// tagfmt's, on a text in memory.
+#include "web/playground.h"
+
+#include <cstring>
+#include <new>
+
+#include "driver/line_ends.h"
+#include "driver/run_types.h"
+
+namespace tagfmt {
+
+namespace {
+
+// The steps of tagfmt's file job after the file is read.
+void runPageJob(std::string_view input, const RunOptions& options,
+                PageResult& result) {
+  if (std::memchr(input.data(), '\0', input.size()) != nullptr) {
+    result.messages.push_back({0, "-> contains a NUL byte, not changed\n"});
+    return;
+  }
+  std::string work;
+  std::string_view text = input;
+  if (!options.lineEndsOnly) {
+    std::int64_t openSeq = 0;
+    NestingFaults faults;
+    const Formatted formatted =
+        formatText(input, work, options, openSeq, faults);
+    for (const NestingFault& fault : faults) {
+      result.messages.push_back({fault.line, nestingMessage(fault)});
+    }
+    if (formatted.verdict == Verdict::kTooLarge) {
+      result.messages.push_back({0, "-> no memory\n"});
+    }
+    if (formatted.verdict != Verdict::kSound) return;
+    text = formatted.text;
+  }
+  if (normalisedEquals(text, input)) return;
+  result.text = normaliseLineEnds(text);
+  result.written = true;
+}
+
+void appendJsonString(std::string& json, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  json += '"';
+  for (const char byte : text) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (byte == '"' || byte == '\\') {
+      json += '\\';
+      json += byte;
+    } else if (byte == '\n') {
+      json += "\\n";
+    } else if (code < 0x20) {
+      json += "\\u00";
+      json += kHex[code >> 4];
+      json += kHex[code & 0xF];
+    } else {
+      json += byte;
+    }
+  }
+  json += '"';
+}
+
+const char* jsonBool(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+PageResult tidyForPage(std::string_view input, const RunOptions& options) {
+  PageResult result;
+  try {
+    runPageJob(input, options, result);
+  } catch (const std::bad_alloc&) {
+    // Nothing is written then, as in the tool.
+    result = PageResult{};
+    result.messages.push_back({0, "-> no memory\n"});
+  }
+  return result;
+}
+
+std::string pageResultJson(const PageResult& result) {
+  std::string json = "{\"written\":";
+  json += jsonBool(result.written);
+  json += ",\"messages\":[";
+  for (std::size_t i = 0; i < result.messages.size(); ++i) {
+    if (i > 0) json += ',';
+    json +=
+        "{\"line\":" + std::to_string(result.messages[i].line) + ",\"text\":";
+    appendJsonString(json, result.messages[i].text);
+    json += '}';
+  }
+  return json + "]}";
+}
+
+std::string tagRulesJson() {
+  std::string json = "[";
+  for (const TagRule& rule : kTagRules) {
+    if (json.size() > 1) json += ',';
+    json += "{\"name\":";
+    appendJsonString(json, rule.name);
+    json += ",\"indent\":" + std::to_string(rule.indent) +
+            ",\"breakBeforeOpen\":" + jsonBool(rule.breakBeforeOpen) +
+            ",\"breakBeforeClose\":" + jsonBool(rule.breakBeforeClose) +
+            ",\"numbered\":" + jsonBool(rule.numbered) + '}';
+  }
+  return json + ']';
+}
+
+}  // namespace tagfmt

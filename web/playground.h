@@ -1,0 +1,42 @@
+// What the playground page shows for a text: the bytes tagfmt would leave in
+// the file and the messages it would print, found without any file I/O.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/format.h"
+
+namespace tagfmt {
+
+// One message tagfmt would print about the file. `line` is the input line
+// it points at (counted from 1 by LF, as the engine counts), or 0 when it
+// points at none.
+struct PageMessage {
+  std::uint64_t line;
+  std::string text;  // byte for byte as tagfmt prints it, with its "\n"
+};
+
+struct PageResult {
+  // True when tagfmt would rewrite the file; false when it leaves the file
+  // alone, because nothing changed or because of a message.
+  bool written = false;
+  // The rewritten file when `written`, else empty: the file keeps its bytes.
+  std::string text;
+  std::vector<PageMessage> messages;
+};
+
+// Runs tagfmt's file job on `input` as if it were the only file of a run
+// with `options`, so marker numbers start at 1.
+PageResult tidyForPage(std::string_view input, const RunOptions& options);
+
+// The result's flag and messages as a JSON object (the text stays out):
+// {"written":false,"messages":[{"line":3,"text":"-> ...\n"}]}.
+std::string pageResultJson(const PageResult& result);
+
+// kTagRules as a JSON array of objects with the rule's fields, in order.
+std::string tagRulesJson();
+
+}  // namespace tagfmt
