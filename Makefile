@@ -1,9 +1,9 @@
 # Front door: make (Release binary at build/tagfmt), make test, make demo,
-# make bench.
+# make bench, make playground (the page in build-web/).
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CONFIGURE := cmake $(GENERATOR) -DTAGFMT_WERROR=ON
 
-.PHONY: all test demo bench clean fuzz memcheck hostile
+.PHONY: all test demo bench clean fuzz memcheck hostile playground
 
 all:
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -25,7 +25,12 @@ bench: all
 	bench/run.sh
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz build-memcheck
+	rm -rf build build-asan build-bench build-fuzz build-memcheck build-web
+
+# The playground: index.html with the engine in WebAssembly, opened straight
+# from disk. Needs emscripten (apt-get install emscripten).
+playground:
+	web/build.sh build-web
 
 # Shipping: make install [PREFIX=/usr/local] [DESTDIR=...], make package
 # (build/tagfmt_<version>_<arch>.deb) and make windows

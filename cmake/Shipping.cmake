@@ -1,6 +1,7 @@
 # Shipping tagfmt: install rules, the Debian package (CPack) and the tests
 # of what ships: the manual page, the install tree, the package, the git
-# hook and the Windows build. Included at the end of CMakeLists.txt.
+# hook, the Windows build and the playground page. Included at the end of
+# CMakeLists.txt.
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -59,14 +60,21 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  add_test(NAME Shipping.Playground
+           COMMAND ${shipping}/playground.sh ${CMAKE_SOURCE_DIR}
+                   $<TARGET_FILE:tagfmt> ${CMAKE_BINARY_DIR})
   # 77: a tool the test needs is missing. The test says which, and so does
   # this check, since ctest shows no output of a skipped test.
   find_program(TAGFMT_MAN_LINTER NAMES mandoc groff)
   find_program(TAGFMT_DPKG_SHLIBDEPS dpkg-shlibdeps)
   find_program(TAGFMT_GIT git)
+  find_program(TAGFMT_EMXX em++)
+  find_program(TAGFMT_CHROMIUM chromium)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
-                           "TAGFMT_GIT;Shipping.PreCommitHook;git")
+                           "TAGFMT_GIT;Shipping.PreCommitHook;git"
+                           "TAGFMT_EMXX;Shipping.Playground;emscripten"
+                           "TAGFMT_CHROMIUM;Shipping.Playground;chromium")
     list(GET missing 0 program)
     if(NOT ${program})
       list(GET missing 1 test)
@@ -76,5 +84,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   endforeach()
   set_tests_properties(Shipping.ManPageLint Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
-                       Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)
+                       Shipping.WindowsExe Shipping.Playground
+                       PROPERTIES SKIP_RETURN_CODE 77)
+  set_tests_properties(Shipping.Playground PROPERTIES TIMEOUT 600)
 endif()

@@ -14,6 +14,8 @@ const kLineEndsOnly = 2;
 // How far ahead an output line is looked for among the input lines when
 // marking changed lines: the tool moves lines but never reorders them.
 const kLookAhead = 64;
+// Pages up to this many bytes are shown again at every key.
+const kQuickSize = 32768;
 
 const page = {
   bytes: new Uint8Array(0), // the input file as the engine sees it
@@ -113,23 +115,32 @@ function changedLines(inputLines, outputLines) {
   });
 }
 
-// One span a line; the line end sits in a hidden span, so the element's
-// textContent is the output byte for byte.
+// Markup for `text` as it stands. The HTML parser would turn a CR into an
+// LF, so CR goes in as a character reference.
+function markup(text) {
+  return text.replace(/[&<>\r]/g, (c) => kEscapes[c]);
+}
+const kEscapes = {'&': '&amp;', '<': '&lt;', '>': '&gt;', '\r': '&#13;'};
+
+// The output as one text, with the changed lines in marked spans, so its
+// textContent is the output byte for byte; numbers and marks go in the
+// gutter beside it. One element per line, built node by node, would take
+// the browser far longer on a large page.
 function showOutput(changed, lines) {
-  const fragment = document.createDocumentFragment();
+  const text = [];
+  const gutter = [];
   lines.forEach((line, i) => {
-    const row = document.createElement('span');
-    row.className = changed[i] ? 'line changed' : 'line';
-    row.append(line.body);
-    if (line.end) {
-      const end = document.createElement('span');
-      end.className = 'eol';
-      end.textContent = line.end;
-      row.append(end);
+    const row = markup(line.body + line.end);
+    if (changed[i]) {
+      text.push('<span class="changed">', row, '</span>');
+      gutter.push('<span class="changed">', i + 1, '</span>\n');
+    } else {
+      text.push(row);
+      gutter.push(i + 1, '\n');
     }
-    fragment.append(row);
   });
-  $('output').replaceChildren(fragment);
+  $('output').innerHTML = text.join('');
+  $('gutter').innerHTML = gutter.join('');
 }
 
 function showMessages(result) {
@@ -179,6 +190,8 @@ function update() {
   $('status').textContent = statusText(result, changedCount) + ' (engine ' +
       page.engineMs.toFixed(1) + ' ms)';
   $('download').disabled = result.messages.length > 0;
+  const output = $('output');
+  output.dataset.updates = Number(output.dataset.updates || 0) + 1;
 }
 
 // --- input ----------------------------------------------------------------
@@ -251,10 +264,14 @@ function showRules() {
 }
 
 function wireEvents() {
+  let pending = 0;
   $('input').addEventListener('input', () => {
     page.text = $('input').value;
     page.bytes = encode(page.text, page.latin1);
-    update();
+    // A large page takes the browser a while to lay out: wait for a pause
+    // in the typing.
+    clearTimeout(pending);
+    pending = setTimeout(update, page.bytes.length > kQuickSize ? 150 : 0);
   });
   $('input').addEventListener('paste', (event) => {
     const files = event.clipboardData && event.clipboardData.files;
