@@ -128,7 +128,8 @@ inline constexpr char kNoTerminator = '\0';
 // terminator only one directly preceded by that byte. Counts each LF inside.
 // In marker mode a positive `markerNumber` appends "<!--@N@-->" after the
 // construct. A construct with no closing ">" runs to the end of the text.
-void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
+// Returns true when the closing ">" was found.
+bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
                    char terminator, bool copy, std::int64_t markerNumber);
 
 // True when `text` begins with a pair marker as the tool writes it:

@@ -205,7 +205,7 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
 
 }  // namespace
 
-void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
+bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
                    char terminator, bool copy, std::int64_t markerNumber) {
   const std::size_t start = in.pos;
   const std::size_t bracket =
@@ -215,6 +215,7 @@ void scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
   in.pos = closed ? bracket + 1 : bracket;
   if (copy) out.append(in.text.data() + start, in.pos - start);
   if (closed && markerMode && markerNumber > 0) writeMarker(out, markerNumber);
+  return closed;
 }
 
 }  // namespace tagfmt

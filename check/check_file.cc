@@ -1,0 +1,139 @@
+// The check of one file: what tagfmt would do to it, and the lines that say
+// so.
+#include <cstdio>
+
+#include "check/check.h"
+#include "check/wording.h"
+#include "driver/line_ends.h"
+#include "driver/platform.h"
+#include "format/byte_scan.h"
+
+namespace tagfmt {
+
+FileCheck checkText(std::string_view original, const RunOptions& options,
+                    std::int64_t openSeq) {
+  FileCheck check;
+  const TextShape shape = examineText(original.data(), original.size());
+  // tagfmt refuses these: the engine would see them only up to the NUL.
+  if (shape.hasNul) {
+    check.state = FileState::kHasNul;
+    return check;
+  }
+  std::string work;
+  std::string_view text = original;
+  if (!options.lineEndsOnly) {
+    std::int64_t seq = openSeq;
+    const Formatted formatted =
+        formatText(original, work, options, seq, check.faults);
+    check.openCount = seq - openSeq;
+    if (formatted.verdict == Verdict::kFailed) {
+      check.state = FileState::kFaults;
+      check.notes = explainText(original, check.faults);
+      return check;
+    }
+    if (formatted.verdict == Verdict::kTooLarge) {
+      check.state = FileState::kTooLarge;
+      return check;
+    }
+    text = formatted.text;
+  }
+  // The same comparison as tagfmt's file job.
+  const bool unchanged = text.data() == original.data()
+                             ? text.size() == original.size() && shape.allCrLf
+                             : normalisedEquals(text, original);
+  if (unchanged) return check;
+  check.state = FileState::kWouldTidy;
+  check.tidied = normaliseLineEnds(text);
+  if (!options.lineEndsOnly) check.notes = explainText(original, {});
+  return check;
+}
+
+namespace {
+
+bool readStandardInput(std::string& bytes) {
+  char block[65536];
+  std::size_t count = 0;
+  while ((count = std::fread(block, 1, sizeof block, stdin)) > 0) {
+    bytes.append(block, count);
+  }
+  return std::ferror(stdin) == 0;
+}
+
+}  // namespace
+
+bool readFileToCheck(const FileToCheck& file, std::string& original,
+                     FileCheck& check) {
+  if (file.standardInput) {
+    if (readStandardInput(original)) return true;
+    check.state = FileState::kCannotRead;
+    return false;
+  }
+  FileIdentity identity;
+  switch (readRegularFile(file.path, original, identity)) {
+    case ReadResult::kOk:
+      return true;
+    case ReadResult::kCannotOpen:
+      check.state = FileState::kCannotOpen;
+      return false;
+    case ReadResult::kCannotRead:
+      check.state = FileState::kCannotRead;
+      return false;
+  }
+  return false;
+}
+
+namespace {
+
+// The lines about faults, notes and files that could not be checked.
+std::string problemLines(const std::string& path, const FileCheck& check) {
+  switch (check.state) {
+    case FileState::kCannotOpen:
+      return path + ": cannot open\n";
+    case FileState::kCannotRead:
+      return path + ": cannot read\n";
+    case FileState::kHasNul:
+      return path + ": contains a NUL byte, not checked\n";
+    case FileState::kTooLarge:
+      return path + ": no memory, not checked\n";
+    case FileState::kTidy:
+      return {};
+    case FileState::kFaults:
+    case FileState::kWouldTidy:
+      break;
+  }
+  std::string lines;
+  for (std::size_t i = 0; i < check.faults.size(); ++i) {
+    lines += faultLine(path, check.faults[i]);
+    for (const Note& note : check.notes) {
+      if (note.fault == i) lines += noteLine(path, note);
+    }
+  }
+  for (const Note& note : check.notes) {
+    if (note.fault == kNoFault) lines += noteLine(path, note);
+  }
+  return lines;
+}
+
+}  // namespace
+
+FileOutput renderFile(const std::string& path, std::string_view original,
+                      const FileCheck& check, OutputMode mode) {
+  const bool wouldTidy = check.state == FileState::kWouldTidy;
+  std::string problems = problemLines(path, check);
+  switch (mode) {
+    case OutputMode::kCheck:
+      return {(wouldTidy ? path + ": would be tidied\n" : "") + problems, ""};
+    case OutputMode::kList:
+      return {wouldTidy ? path + "\n" : "", std::move(problems)};
+    case OutputMode::kDiff:
+      return {wouldTidy ? unifiedDiff(path, original, check.tidied) : "",
+              std::move(problems)};
+    case OutputMode::kStdout:
+      if (wouldTidy) return {check.tidied, ""};
+      if (check.state == FileState::kTidy) return {std::string(original), ""};
+      return {"", std::move(problems)};
+  }
+  return {};
+}
+
+}  // namespace tagfmt
