@@ -62,7 +62,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
   add_test(NAME Shipping.Playground
            COMMAND ${shipping}/playground.sh ${CMAKE_SOURCE_DIR}
-                   $<TARGET_FILE:tagfmt> ${CMAKE_BINARY_DIR})
+                   $<TARGET_FILE:tagfmt> $<TARGET_FILE:tagfmt-check>
+                   ${CMAKE_BINARY_DIR})
   # 77: a tool the test needs is missing. The test says which, and so does
   # this check, since ctest shows no output of a skipped test.
   find_program(TAGFMT_MAN_LINTER NAMES mandoc groff)

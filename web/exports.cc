@@ -14,15 +14,16 @@ std::string rulesJson;
 
 extern "C" {
 
-// Runs the file job on `size` bytes at `text`; `flags` bit 0 is marker
-// mode, bit 1 line-ends-only mode. Returns the result as JSON (see
-// pageResultJson); tfOutputData/tfOutputSize give the rewritten text.
+// Runs the file job on `size` bytes at `text`, a file called `fileName`;
+// `flags` bit 0 is marker mode, bit 1 line-ends-only mode. Returns the
+// result as JSON (see pageResultJson); tfOutputData/tfOutputSize give the
+// rewritten text.
 EMSCRIPTEN_KEEPALIVE const char* tfTidy(const char* text, std::size_t size,
-                                        int flags) {
+                                        int flags, const char* fileName) {
   tagfmt::RunOptions options;
   options.markerMode = (flags & 1) != 0;
   options.lineEndsOnly = (flags & 2) != 0;
-  lastResult = tagfmt::tidyForPage({text, size}, options);
+  lastResult = tagfmt::tidyForPage({text, size}, options, fileName);
   lastJson = tagfmt::pageResultJson(lastResult);
   return lastJson.c_str();
 }

@@ -74,13 +74,18 @@ function splitLines(text) {
 
 // --- the engine -----------------------------------------------------------
 
-// Runs tagfmt's file job on `bytes`. Returns {written, messages, notes,
-// output}: messages as tagfmt prints them, output the file's bytes after
-// the run (the input itself when the file is not written).
-function tidy(bytes, flags) {
-  const at = Module._malloc(Math.max(bytes.length, 1));
+// Runs tagfmt's file job on `bytes`, a file called `fileName`. Returns
+// {written, messages, notes, output}: messages as tagfmt prints them, notes
+// as tagfmt-check prints them, output the file's bytes after the run (the
+// input itself when the file is not written).
+function tidy(bytes, flags, fileName) {
+  const name = new TextEncoder().encode(fileName);
+  const at = Module._malloc(bytes.length + name.length + 1);
   Module.HEAPU8.set(bytes, at);
-  const json = Module.UTF8ToString(Module._tfTidy(at, bytes.length, flags));
+  Module.HEAPU8.set(name, at + bytes.length);
+  Module.HEAPU8[at + bytes.length + name.length] = 0;
+  const json = Module.UTF8ToString(
+      Module._tfTidy(at, bytes.length, flags, at + bytes.length));
   Module._free(at);
   const result = JSON.parse(json);
   if (result.written) {
@@ -89,7 +94,6 @@ function tidy(bytes, flags) {
   } else {
     result.output = bytes;
   }
-  result.notes = result.notes || [];
   return result;
 }
 
@@ -143,8 +147,9 @@ function showOutput(changed, lines) {
   $('gutter').innerHTML = gutter.join('');
 }
 
-function showMessages(result) {
-  const items = result.messages.map((message) => {
+// One list item a message; those that name a line select it when clicked.
+function messageItems(messages) {
+  return messages.map((message) => {
     const item = document.createElement('li');
     item.textContent = message.text.replace(/\n$/, '');
     if (message.line > 0) {
@@ -154,16 +159,11 @@ function showMessages(result) {
     }
     return item;
   });
-  $('faults').replaceChildren(...items);
-  // Notes explaining the refusal, as tagfmt-check words them.
-  // TODO(check): fill from the engine's explanation once it is merged.
-  const notes = result.notes.map((note) => {
-    const item = document.createElement('li');
-    item.textContent = note.text.replace(/\n$/, '');
-    if (note.line > 0) item.dataset.line = note.line;
-    return item;
-  });
-  $('notes').replaceChildren(...notes);
+}
+
+function showMessages(result) {
+  $('faults').replaceChildren(...messageItems(result.messages));
+  $('notes').replaceChildren(...messageItems(result.notes));
 }
 
 function statusText(result, changedCount) {
@@ -177,7 +177,7 @@ function statusText(result, changedCount) {
 
 function update() {
   const started = performance.now();
-  const result = tidy(page.bytes, currentFlags());
+  const result = tidy(page.bytes, currentFlags(), page.fileName);
   page.engineMs = performance.now() - started;
   page.output = result.output;
   const outputLines = splitLines(decode(result.output, page.latin1));
@@ -314,7 +314,8 @@ function startPage() {
   window.tagfmtPlayground = {
     tidy: (bytes, options = {}) => tidy(bytes,
         (options.markerMode ? kMarkerMode : 0) |
-        (options.lineEndsOnly ? kLineEndsOnly : 0)),
+        (options.lineEndsOnly ? kLineEndsOnly : 0),
+        options.fileName || 'page.htm'),
   };
   document.documentElement.dataset.engine = 'ready';
 }

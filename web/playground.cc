@@ -5,16 +5,32 @@
 #include <cstring>
 #include <new>
 
+#include "check/wording.h"
 #include "driver/line_ends.h"
 #include "driver/run_types.h"
+#include "format/explain.h"
 
 namespace tagfmt {
 
 namespace {
 
+// tagfmt-check's notes in its order: those on each fault after it, then
+// those on no fault.
+void addNotes(const Notes& notes, std::size_t faultCount,
+              const std::string& fileName, PageResult& result) {
+  for (std::size_t fault = 0; fault <= faultCount; ++fault) {
+    const std::size_t wanted = fault == faultCount ? kNoFault : fault;
+    for (const Note& note : notes) {
+      if (note.fault == wanted) {
+        result.notes.push_back({note.line, noteLine(fileName, note)});
+      }
+    }
+  }
+}
+
 // The steps of tagfmt's file job after the file is read.
 void runPageJob(std::string_view input, const RunOptions& options,
-                PageResult& result) {
+                const std::string& fileName, PageResult& result) {
   if (std::memchr(input.data(), '\0', input.size()) != nullptr) {
     result.messages.push_back({0, "-> contains a NUL byte, not changed\n"});
     return;
@@ -32,12 +48,18 @@ void runPageJob(std::string_view input, const RunOptions& options,
     if (formatted.verdict == Verdict::kTooLarge) {
       result.messages.push_back({0, "-> no memory\n"});
     }
+    if (formatted.verdict == Verdict::kFailed) {
+      addNotes(explainText(input, faults), faults.size(), fileName, result);
+    }
     if (formatted.verdict != Verdict::kSound) return;
     text = formatted.text;
   }
   if (normalisedEquals(text, input)) return;
   result.text = normaliseLineEnds(text);
   result.written = true;
+  if (!options.lineEndsOnly) {
+    addNotes(explainText(input, {}), 0, fileName, result);
+  }
 }
 
 void appendJsonString(std::string& json, std::string_view text) {
@@ -61,14 +83,27 @@ void appendJsonString(std::string& json, std::string_view text) {
   json += '"';
 }
 
+void appendJsonMessages(std::string& json,
+                        const std::vector<PageMessage>& messages) {
+  json += '[';
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (i > 0) json += ',';
+    json += "{\"line\":" + std::to_string(messages[i].line) + ",\"text\":";
+    appendJsonString(json, messages[i].text);
+    json += '}';
+  }
+  json += ']';
+}
+
 const char* jsonBool(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
-PageResult tidyForPage(std::string_view input, const RunOptions& options) {
+PageResult tidyForPage(std::string_view input, const RunOptions& options,
+                       const std::string& fileName) {
   PageResult result;
   try {
-    runPageJob(input, options, result);
+    runPageJob(input, options, fileName, result);
   } catch (const std::bad_alloc&) {
     // Nothing is written then, as in the tool.
     result = PageResult{};
@@ -80,15 +115,11 @@ PageResult tidyForPage(std::string_view input, const RunOptions& options) {
 std::string pageResultJson(const PageResult& result) {
   std::string json = "{\"written\":";
   json += jsonBool(result.written);
-  json += ",\"messages\":[";
-  for (std::size_t i = 0; i < result.messages.size(); ++i) {
-    if (i > 0) json += ',';
-    json +=
-        "{\"line\":" + std::to_string(result.messages[i].line) + ",\"text\":";
-    appendJsonString(json, result.messages[i].text);
-    json += '}';
-  }
-  return json + "]}";
+  json += ",\"messages\":";
+  appendJsonMessages(json, result.messages);
+  json += ",\"notes\":";
+  appendJsonMessages(json, result.notes);
+  return json + '}';
 }
 
 std::string tagRulesJson() {

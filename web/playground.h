@@ -26,14 +26,21 @@ struct PageResult {
   // The rewritten file when `written`, else empty: the file keeps its bytes.
   std::string text;
   std::vector<PageMessage> messages;
+  // tagfmt-check's notes on why the file is refused or what swallowed its
+  // tags, each as the whole line it prints ("NAME:LINE: note: ...\n"), in
+  // its order.
+  std::vector<PageMessage> notes;
 };
 
 // Runs tagfmt's file job on `input` as if it were the only file of a run
-// with `options`, so marker numbers start at 1.
-PageResult tidyForPage(std::string_view input, const RunOptions& options);
+// with `options`, so marker numbers start at 1; the notes name the file
+// `fileName`.
+PageResult tidyForPage(std::string_view input, const RunOptions& options,
+                       const std::string& fileName);
 
-// The result's flag and messages as a JSON object (the text stays out):
-// {"written":false,"messages":[{"line":3,"text":"-> ...\n"}]}.
+// The result's flag, messages and notes as a JSON object (the text stays
+// out): {"written":false,"messages":[{"line":3,"text":"-> ...\n"}],
+// "notes":[]}.
 std::string pageResultJson(const PageResult& result);
 
 // kTagRules as a JSON array of objects with the rule's fields, in order.

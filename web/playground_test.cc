@@ -30,9 +30,9 @@ RunOptions modes(bool markerMode, bool lineEndsOnly) {
   return options;
 }
 
-std::string messagesOf(const PageResult& result) {
+std::string linesOf(const std::vector<PageMessage>& messages) {
   std::string text;
-  for (const PageMessage& message : result.messages) {
+  for (const PageMessage& message : messages) {
     text += std::to_string(message.line) + " " + message.text;
   }
   return text;
@@ -81,10 +81,10 @@ TEST(Playground, SaysWhatTheFileJobDoes) {
       {"empty", "", modes(false, false), false, "", ""},
   };
   for (const auto& c : cases) {
-    const PageResult result = tidyForPage(c.input, c.options);
+    const PageResult result = tidyForPage(c.input, c.options, "page.htm");
     EXPECT_EQ(result.written, c.written) << c.name;
     EXPECT_EQ(result.text, c.text) << c.name;
-    EXPECT_EQ(messagesOf(result), c.messages) << c.name;
+    EXPECT_EQ(linesOf(result.messages), c.messages) << c.name;
   }
 }
 
@@ -112,7 +112,7 @@ TEST(Playground, MatchesTheFileJobOnTheExamples) {
         std::int64_t openSeq = 0;
         processFile(path, options, openSeq, report);
 
-        const PageResult result = tidyForPage(input, options);
+        const PageResult result = tidyForPage(input, options, "page.htm");
         const std::string where =
             entry.path().filename().string() + " " + std::to_string(compared);
         EXPECT_EQ(result.written ? result.text : input, readFile(path))
@@ -134,16 +134,46 @@ TEST(Playground, MatchesTheFileJobOnTheExamples) {
   EXPECT_GE(compared, 12);
 }
 
+// The notes come as tagfmt-check prints them: each fault's after it, then
+// those on no fault; a tidied file gets the run-on ones only.
+TEST(Playground, GivesTheNotesOfTheCheckTool) {
+  const struct {
+    const char* name;
+    std::string input;
+    std::string notes;
+  } cases[] = {
+      {"self-closed and prefix", "<table>\n<td/>\n</table>\n<thead>\n",
+       "2 page.htm:2: note: <td> on line 2 is written self-closed (\"/>\"), "
+       "and a recognised tag counts as opened even then\n"
+       "4 page.htm:4: note: <thead> counts as <th>: names match by their "
+       "beginning\n"},
+      {"run-on declaration",
+       "<xsl:template>\n<!DOCTYPE x <table>\n</xsl:template>\n</table><p>\n",
+       "2 page.htm:2: note: the declaration on line 2 runs on to the end of "
+       "the file, since no \"->\" follows it, and the tags after it are not "
+       "seen\n"},
+      {"sound", kExample, ""},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& input : {c.input, withCrLf(c.input)}) {
+      const PageResult result =
+          tidyForPage(input, modes(false, false), "page.htm");
+      EXPECT_EQ(linesOf(result.notes), c.notes) << c.name;
+    }
+  }
+}
+
 TEST(Playground, WritesJson) {
   PageResult result;
   result.written = true;
   result.messages = {{7, "-> a \"b\" \\ c\t\n"}, {0, "x"}};
+  result.notes = {{2, "p:2: note: y\n"}};
   EXPECT_EQ(pageResultJson(result),
             "{\"written\":true,\"messages\":[{\"line\":7,\"text\":"
             "\"-> a \\\"b\\\" \\\\ c\\u0009\\n\"},{\"line\":0,\"text\":"
-            "\"x\"}]}");
+            "\"x\"}],\"notes\":[{\"line\":2,\"text\":\"p:2: note: y\\n\"}]}");
   EXPECT_EQ(pageResultJson(PageResult{}),
-            "{\"written\":false,\"messages\":[]}");
+            "{\"written\":false,\"messages\":[],\"notes\":[]}");
 
   const std::string rules = tagRulesJson();
   EXPECT_TRUE(rules.starts_with(

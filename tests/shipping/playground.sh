@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The playground page: builds it with emscripten and runs the browser test
 # in headless Chromium (web/test/browser_test.mjs), which compares it with
-# the native tool. The screenshot lands in BUILD_DIR/playground.png.
-# Usage: playground.sh SOURCE_DIR TAGFMT BUILD_DIR
+# the native tools. The screenshot lands in BUILD_DIR/playground.png.
+# Usage: playground.sh SOURCE_DIR TAGFMT TAGFMT_CHECK BUILD_DIR
 set -euo pipefail
 src=$1
 tool=$2
-build=$3
+check=$3
+build=$4
 skip() { echo "SKIP: $*"; exit 77; }
 
 command -v em++ >/dev/null || skip "no emscripten (apt-get install emscripten)"
@@ -18,4 +19,5 @@ command -v node >/dev/null || skip "no Node.js"
 
 page=$build/playground-web
 "$src/web/build.sh" "$page" >/dev/null
-CHROMIUM=$chromium node "$src/web/test/browser_test.mjs" "$page" "$tool" "$src" "$build"
+CHROMIUM=$chromium node "$src/web/test/browser_test.mjs" "$page" "$tool" "$check" \
+  "$src" "$build"

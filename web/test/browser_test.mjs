@@ -1,7 +1,7 @@
 // The playground page in headless Chromium, opened from file://: the worked
 // example byte for byte, marker mode, a nesting fault, dropped files against
 // the native tool, and the engine's time on a 100 KB page.
-// Usage: node browser_test.mjs PAGE_DIR TAGFMT SOURCE_DIR OUT_DIR
+// Usage: node browser_test.mjs PAGE_DIR TAGFMT TAGFMT_CHECK SOURCE_DIR OUT_DIR
 import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -10,7 +10,7 @@ import {pathToFileURL} from 'node:url';
 
 import puppeteer from 'puppeteer-core';
 
-const [pageDir, tagfmt, sourceDir, outDir] =
+const [pageDir, tagfmt, tagfmtCheck, sourceDir, outDir] =
     process.argv.slice(2).map((arg) => path.resolve(arg));
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 
@@ -77,8 +77,10 @@ const setBox = (page, id, on) => page.$eval(id, (box, value) => {
 }, on);
 
 const outputText = (page) => page.$eval('#output', (o) => o.textContent);
-const faultTexts = (page) => page.$$eval('#faults li',
+const itemTexts = (page, list) => page.$$eval(list + ' li',
     (items) => items.map((item) => item.textContent));
+const faultTexts = (page) => itemTexts(page, '#faults');
+const noteTexts = (page) => itemTexts(page, '#notes');
 
 // Clicks the download button and returns the file's name and bytes.
 async function download(page) {
@@ -99,15 +101,18 @@ async function download(page) {
   });
 }
 
-// What the native tool writes and says for `bytes` named `name`.
-function nativeRun(bytes, name, args) {
+// What the native tools do with `bytes` named `name`: the bytes tagfmt
+// leaves and the messages it prints, and tagfmt-check's notes.
+function nativeRun(bytes, name, args, checkArgs) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'playground-'));
+  const lines = (run) => run.stdout.toString('latin1').split('\n');
   try {
     fs.writeFileSync(path.join(dir, name), bytes);
-    const run = spawnSync(tagfmt, [...args, name], {cwd: dir});
-    const said = run.stdout.toString('latin1').split('\n')
+    const notes = lines(spawnSync(tagfmtCheck, [...checkArgs, name], {cwd: dir}))
+        .filter((line) => / note: /.test(line));
+    const said = lines(spawnSync(tagfmt, [...args, name], {cwd: dir}))
         .filter((line) => line.startsWith('-> '));
-    return {bytes: fs.readFileSync(path.join(dir, name)), said};
+    return {bytes: fs.readFileSync(path.join(dir, name)), said, notes};
   } finally {
     fs.rmSync(dir, {recursive: true, force: true});
   }
@@ -149,31 +154,51 @@ async function nestingFault(page) {
   check(await page.$eval('#download', (b) => b.disabled),
       'no download for a file with faults');
   await page.click('#faults li');
-  const selected = await page.$eval('#input', (area) =>
+  const selected = () => page.$eval('#input', (area) =>
     area.value.slice(area.selectionStart, area.selectionEnd));
-  checkEqual(selected, '</table>', 'clicking a fault selects its line');
+  checkEqual(await selected(), '</table>', 'clicking a fault selects its line');
+
+  await typeInput(page, '<table>\n<td/>\n</table>\n');
+  checkEqual(show(await noteTexts(page)), show([
+    'page.htm:2: note: <td> on line 2 is written self-closed ("/>"), and a ' +
+        'recognised tag counts as opened even then',
+  ]), 'the notes');
+  await page.click('#notes li');
+  checkEqual(await selected(), '<td/>', 'clicking a note selects its line');
 }
 
+// Beside the examples: files that tagfmt-check has notes on.
+const kNoteFiles = {
+  'notes.htm': '<table>\n<td/>\n</table>\n<thead>\n',
+  'run-on.xsl': '<form>\n<!DOCTYPE x <table>\n</form>\n<table><tr></tr></table>\n',
+};
+
 // Files dropped on the page, with each kind of line end and in each mode,
-// against what the native tool does to them.
+// against what the native tools do with them.
 async function droppedFiles(page) {
   const examples = path.join(sourceDir, 'examples');
-  const modes = [[[], false, false], [['+'], true, false],
-    [['-w'], false, true]];
+  const files = fs.readdirSync(examples).sort().map((name) =>
+    [name, fs.readFileSync(path.join(examples, name), 'latin1')]);
+  files.push(...Object.entries(kNoteFiles));
+  const modes = [[[], [], false, false], [['+'], ['--markers'], true, false],
+    [['-w'], ['--line-ends-only'], false, true]];
   let compared = 0;
-  for (const name of fs.readdirSync(examples).sort()) {
-    const text = fs.readFileSync(path.join(examples, name), 'latin1')
-        .replace(/\r\n|\r/g, '\n');
+  let notes = 0;
+  for (const [name, original] of files) {
+    const text = original.replace(/\r\n|\r/g, '\n');
     for (const [endName, end] of [['LF', '\n'], ['CR LF', '\r\n'], ['CR', '\r']]) {
       const bytes = Buffer.from(text.replaceAll('\n', end), 'latin1');
-      for (const [args, markers, lineEndsOnly] of modes) {
+      for (const [args, checkArgs, markers, lineEndsOnly] of modes) {
         await setBox(page, '#markers', markers);
         await setBox(page, '#line-ends-only', lineEndsOnly);
         await dropFile(page, bytes, name);
-        const expected = nativeRun(bytes, name, args);
+        const expected = nativeRun(bytes, name, args, checkArgs);
         const what = name + ' with ' + endName + ' ' + show(args);
         const faults = await faultTexts(page);
         checkEqual(show(faults), show(expected.said), 'messages for ' + what);
+        checkEqual(show(await noteTexts(page)), show(expected.notes),
+            'notes for ' + what);
+        notes += expected.notes.length;
         if (faults.length === 0) {
           const saved = await download(page);
           checkEqual(saved && Buffer.from(saved.bytes).toString('latin1'),
@@ -186,7 +211,8 @@ async function droppedFiles(page) {
   }
   await setBox(page, '#markers', false);
   await setBox(page, '#line-ends-only', false);
-  check(compared >= 36, 'files compared with the native tool', String(compared));
+  check(compared >= 54 && notes >= 12, 'files compared with the native tools',
+      compared + ' files, ' + notes + ' notes');
 }
 
 // A page of about 100 KB: rows of a table with a few cells each.
