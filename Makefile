@@ -32,6 +32,14 @@ clean:
 playground:
 	web/build.sh build-web
 
+# make test builds the page too when emscripten is there; its browser test
+# builds a copy of its own in the build tree.
+test: playground-if-possible
+.PHONY: playground-if-possible
+playground-if-possible:
+	@if command -v em++ >/dev/null; then $(MAKE) --no-print-directory playground; \
+	else echo "skipping the playground: no emscripten (apt-get install emscripten)"; fi
+
 # Shipping: make install [PREFIX=/usr/local] [DESTDIR=...], make package
 # (build/tagfmt_<version>_<arch>.deb) and make windows
 # (build-windows/tagfmt.exe, cross-built with MinGW-w64).

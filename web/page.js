@@ -81,6 +81,11 @@ function splitLines(text) {
 function tidy(bytes, flags, fileName) {
   const name = new TextEncoder().encode(fileName);
   const at = Module._malloc(bytes.length + name.length + 1);
+  if (at === 0) {
+    // What tagfmt says when the file does not fit in memory.
+    const messages = [{line: 0, text: '-> no memory\n'}];
+    return {written: false, messages, notes: [], output: bytes};
+  }
   Module.HEAPU8.set(bytes, at);
   Module.HEAPU8.set(name, at + bytes.length);
   Module.HEAPU8[at + bytes.length + name.length] = 0;
@@ -288,6 +293,8 @@ function wireEvents() {
   $('download').addEventListener('click', download);
   document.addEventListener('dragover', (event) => event.preventDefault());
   document.addEventListener('drop', (event) => {
+    // Dragged text drops into the textarea as usual.
+    if (event.dataTransfer.files.length === 0) return;
     event.preventDefault();
     openFile(event.dataTransfer.files[0]);
   });
