@@ -1,9 +1,9 @@
 # Front door: make (Release binary at build/tagfmt), make test, make demo,
-# make bench.
+# make bench, make playground (the page in build-web/).
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CONFIGURE := cmake $(GENERATOR) -DTAGFMT_WERROR=ON
 
-.PHONY: all test demo bench clean fuzz memcheck hostile
+.PHONY: all test demo bench clean fuzz memcheck hostile playground
 
 all:
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -36,7 +36,20 @@ bench: all
 	bench/run.sh
 
 clean:
-	rm -rf build build-asan build-bench build-fuzz build-memcheck
+	rm -rf build build-asan build-bench build-fuzz build-memcheck build-web
+
+# The playground: index.html with the engine in WebAssembly, opened straight
+# from disk. Needs emscripten (apt-get install emscripten).
+playground:
+	web/build.sh build-web
+
+# make test builds the page too when emscripten is there; its browser test
+# builds a copy of its own in the build tree.
+test: playground-if-possible
+.PHONY: playground-if-possible
+playground-if-possible:
+	@if command -v em++ >/dev/null; then $(MAKE) --no-print-directory playground; \
+	else echo "skipping the playground: no emscripten (apt-get install emscripten)"; fi
 
 # Shipping: make install [PREFIX=/usr/local] [DESTDIR=...], make package
 # (build/tagfmt_<version>_<arch>.deb) and make windows

@@ -1,6 +1,7 @@
 # Shipping tagfmt: install rules, the Debian package (CPack) and the tests
 # of what ships: the manual page, the install tree, the package, the git
-# hook, the pre-commit and vim integrations and the Windows build. Included at the end of CMakeLists.txt.
+# hook, the pre-commit and vim integrations, the Windows build and the
+# playground page. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -102,6 +103,10 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  add_test(NAME Shipping.Playground
+           COMMAND ${shipping}/playground.sh ${CMAKE_SOURCE_DIR}
+                   $<TARGET_FILE:tagfmt> $<TARGET_FILE:tagfmt-check>
+                   ${CMAKE_BINARY_DIR})
   # 77: a tool the test needs is missing. The test says which, and so does
   # this check, since ctest shows no output of a skipped test.
   find_program(TAGFMT_MAN_LINTER NAMES mandoc groff)
@@ -109,12 +114,16 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_GIT git)
   find_program(TAGFMT_PRE_COMMIT pre-commit)
   find_program(TAGFMT_VIM vim)
+  find_program(TAGFMT_EMXX em++)
+  find_program(TAGFMT_CHROMIUM chromium)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
                            "TAGFMT_MAN_LINTER;Shipping.CheckManPageLint;mandoc"
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
                            "TAGFMT_GIT;Shipping.PreCommitHook;git"
                            "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
-                           "TAGFMT_VIM;Shipping.Vim;vim")
+                           "TAGFMT_VIM;Shipping.Vim;vim"
+                           "TAGFMT_EMXX;Shipping.Playground;emscripten"
+                           "TAGFMT_CHROMIUM;Shipping.Playground;chromium")
     list(GET missing 0 program)
     if(NOT ${program})
       list(GET missing 1 test)
@@ -126,5 +135,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.PreCommitFramework Shipping.Vim
-                       Shipping.WindowsExe PROPERTIES SKIP_RETURN_CODE 77)
+                       Shipping.WindowsExe Shipping.Playground
+                       PROPERTIES SKIP_RETURN_CODE 77)
+  set_tests_properties(Shipping.Playground PROPERTIES TIMEOUT 600)
 endif()

@@ -51,6 +51,7 @@ bool closesConstruct(Quotes& quotes, std::string_view text, std::size_t pos,
   return false;
 }
 
+#if defined(__SSE2__)
 // Counts set bits one by one: blocks hold few LFs, and std::popcount is a
 // library call on processors without the instruction.
 unsigned countBits(std::uint64_t mask) {
@@ -65,7 +66,6 @@ std::uint64_t bitsThrough(int bit) {
   return ((std::uint64_t{1} << bit) << 1) - 1;
 }
 
-#if defined(__SSE2__)
 // kParts × 16 bytes of text, and the mask of where a given byte stands in
 // them, one bit a byte.
 template <int kParts>

@@ -1,0 +1,139 @@
+// The playground's view of a file job: the same steps and messages as
+// tagfmt's, on a text in memory.
+#include "web/playground.h"
+
+#include <cstring>
+#include <new>
+
+#include "check/wording.h"
+#include "driver/line_ends.h"
+#include "driver/run_types.h"
+#include "format/explain.h"
+
+namespace tagfmt {
+
+namespace {
+
+// tagfmt-check's notes in its order: those on each fault after it, then
+// those on no fault.
+void addNotes(const Notes& notes, std::size_t faultCount,
+              const std::string& fileName, PageResult& result) {
+  for (std::size_t fault = 0; fault <= faultCount; ++fault) {
+    const std::size_t wanted = fault == faultCount ? kNoFault : fault;
+    for (const Note& note : notes) {
+      if (note.fault == wanted) {
+        result.notes.push_back({note.line, noteLine(fileName, note)});
+      }
+    }
+  }
+}
+
+// The steps of tagfmt's file job after the file is read.
+void runPageJob(std::string_view input, const RunOptions& options,
+                const std::string& fileName, PageResult& result) {
+  if (std::memchr(input.data(), '\0', input.size()) != nullptr) {
+    result.messages.push_back({0, "-> contains a NUL byte, not changed\n"});
+    return;
+  }
+  std::string work;
+  std::string_view text = input;
+  if (!options.lineEndsOnly) {
+    std::int64_t openSeq = 0;
+    NestingFaults faults;
+    const Formatted formatted =
+        formatText(input, work, options, openSeq, faults);
+    for (const NestingFault& fault : faults) {
+      result.messages.push_back({fault.line, nestingMessage(fault)});
+    }
+    if (formatted.verdict == Verdict::kTooLarge) {
+      result.messages.push_back({0, "-> no memory\n"});
+    }
+    if (formatted.verdict == Verdict::kFailed) {
+      addNotes(explainText(input, faults), faults.size(), fileName, result);
+    }
+    if (formatted.verdict != Verdict::kSound) return;
+    text = formatted.text;
+  }
+  if (normalisedEquals(text, input)) return;
+  result.text = normaliseLineEnds(text);
+  result.written = true;
+  if (!options.lineEndsOnly) {
+    addNotes(explainText(input, {}), 0, fileName, result);
+  }
+}
+
+void appendJsonString(std::string& json, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  json += '"';
+  for (const char byte : text) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (byte == '"' || byte == '\\') {
+      json += '\\';
+      json += byte;
+    } else if (byte == '\n') {
+      json += "\\n";
+    } else if (code < 0x20) {
+      json += "\\u00";
+      json += kHex[code >> 4];
+      json += kHex[code & 0xF];
+    } else {
+      json += byte;
+    }
+  }
+  json += '"';
+}
+
+void appendJsonMessages(std::string& json,
+                        const std::vector<PageMessage>& messages) {
+  json += '[';
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (i > 0) json += ',';
+    json += "{\"line\":" + std::to_string(messages[i].line) + ",\"text\":";
+    appendJsonString(json, messages[i].text);
+    json += '}';
+  }
+  json += ']';
+}
+
+const char* jsonBool(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+PageResult tidyForPage(std::string_view input, const RunOptions& options,
+                       const std::string& fileName) {
+  PageResult result;
+  try {
+    runPageJob(input, options, fileName, result);
+  } catch (const std::bad_alloc&) {
+    // Nothing is written then, as in the tool.
+    result = PageResult{};
+    result.messages.push_back({0, "-> no memory\n"});
+  }
+  return result;
+}
+
+std::string pageResultJson(const PageResult& result) {
+  std::string json = "{\"written\":";
+  json += jsonBool(result.written);
+  json += ",\"messages\":";
+  appendJsonMessages(json, result.messages);
+  json += ",\"notes\":";
+  appendJsonMessages(json, result.notes);
+  return json + '}';
+}
+
+std::string tagRulesJson() {
+  std::string json = "[";
+  for (const TagRule& rule : kTagRules) {
+    if (json.size() > 1) json += ',';
+    json += "{\"name\":";
+    appendJsonString(json, rule.name);
+    json += ",\"indent\":" + std::to_string(rule.indent) +
+            ",\"breakBeforeOpen\":" + jsonBool(rule.breakBeforeOpen) +
+            ",\"breakBeforeClose\":" + jsonBool(rule.breakBeforeClose) +
+            ",\"numbered\":" + jsonBool(rule.numbered) + '}';
+  }
+  return json + ']';
+}
+
+}  // namespace tagfmt
