@@ -29,9 +29,13 @@ bool chooseBackupName(const std::string& path, const FileIdentity& identity,
   return !refersTo(backup, identity);
 }
 
-// Writes the backup, then the file, with the messages that go with each.
+void sayCannotRead(FileReport& report) { report.sayDirect("-> cannot read\n"); }
+
+// Writes the backup, then the file, with the messages that go with each. The
+// file's bytes are let go before the file is first written, as a mapping
+// would show the new text coming in.
 void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
-                      std::string_view original, std::string_view normalised,
+                      FileBytes& original, std::string_view normalised,
                       FileReport& report) {
   report.showName();
   std::string backup;
@@ -39,12 +43,20 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
     report.say("-> failed\n");
     return;
   }
-  const WriteResult backedUp = writeBackupFile(backup, original, identity);
+  const WriteResult backedUp =
+      writeBackupFile(backup, original.view(), identity);
   if (backedUp == WriteResult::kCannotOpen) {
     report.say("-> failed\n");
     return;
   }
   report.say("   writing " + backup + "\n");
+  // Cut short while the backup was written: neither it nor the file can be
+  // trusted to hold what was read.
+  if (!original.intact()) {
+    sayCannotRead(report);
+    return;
+  }
+  original.release();
   if (backedUp != WriteResult::kOk) {
     report.say("-> failed\n");
     return;
@@ -57,19 +69,26 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
 
 void runJob(const std::string& path, const RunOptions& options,
             std::int64_t& openSeq, FileReport& report) {
-  std::string original;
+  FileBytes file;
   FileIdentity identity;
-  switch (readRegularFile(path, original, identity)) {
+  switch (readRegularFile(path, file, identity)) {
     case ReadResult::kOk:
       break;
     case ReadResult::kCannotOpen:
       report.sayDirect("-> cannot open\n");
       return;
     case ReadResult::kCannotRead:
-      report.sayDirect("-> cannot read\n");
+      sayCannotRead(report);
       return;
   }
+  const std::string_view original = file.view();
   const TextShape shape = examineText(original.data(), original.size());
+  // A mapped file cut short reads as zero bytes past the cut; every step
+  // that read it asks whether that happened before its result is used.
+  if (!file.intact()) {
+    sayCannotRead(report);
+    return;
+  }
   // The engine sees text only up to a NUL, so the rest would be lost.
   if (shape.hasNul) {
     report.say("-> contains a NUL byte, not changed\n");
@@ -80,6 +99,10 @@ void runJob(const std::string& path, const RunOptions& options,
   if (!options.lineEndsOnly) {
     const Formatted formatted =
         formatText(original, work, options, openSeq, report);
+    if (!file.intact()) {
+      sayCannotRead(report);
+      return;
+    }
     if (formatted.verdict == Verdict::kFailed) return;
     if (formatted.verdict == Verdict::kTooLarge) {
       report.sayDirect("-> no memory\n");
@@ -93,7 +116,11 @@ void runJob(const std::string& path, const RunOptions& options,
   if (unchanged) return;
   const std::string normalised = normaliseLineEnds(text);
   std::string().swap(work);
-  backUpAndRewrite(path, identity, original, normalised, report);
+  if (!file.intact()) {
+    sayCannotRead(report);
+    return;
+  }
+  backUpAndRewrite(path, identity, file, normalised, report);
 }
 
 }  // namespace
