@@ -56,4 +56,9 @@ class FileBytes {
 // not be read, or yielded fewer than `size` bytes.
 bool readFileBytes(int descriptor, std::uint64_t size, FileBytes& bytes);
 
+// Reserves room for `size` bytes in `buffer`, backed by huge pages where the
+// platform has them: a large text written into fresh memory then faults in
+// a few hundred times fewer steps.
+void reserveForText(std::string& buffer, std::size_t size);
+
 }  // namespace tagfmt

@@ -171,6 +171,21 @@ void FileBytes::release() {
   slot_ = -1;
 }
 
+void reserveForText(std::string& buffer, std::size_t size) {
+  buffer.reserve(size);
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
+  const std::uintptr_t from = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t to = (start + buffer.capacity()) & ~(kHugePage - 1);
+  if (to > from) {
+    // Advice only: where it is not taken the pages are the usual ones.
+    static_cast<void>(
+        ::madvise(buffer.data() + (from - start), to - from, MADV_HUGEPAGE));
+  }
+#endif
+}
+
 bool readFileBytes(int descriptor, std::uint64_t size, FileBytes& bytes) {
   bytes.release();
   if (size >= kMapThreshold && size <= SIZE_MAX / 2) {

@@ -11,4 +11,8 @@ bool FileBytes::intact() const { return true; }
 
 void FileBytes::release() { std::string().swap(copy_); }
 
+void reserveForText(std::string& buffer, std::size_t size) {
+  buffer.reserve(size);
+}
+
 }  // namespace tagfmt

@@ -95,6 +95,9 @@ void runJob(const std::string& path, const RunOptions& options,
     return;
   }
   std::string work;
+  if (original.size() >= kMapThreshold) {
+    reserveForText(work, formatRoom(original.size()));
+  }
   std::string_view text = original;
   if (!options.lineEndsOnly) {
     const Formatted formatted =
@@ -114,8 +117,15 @@ void runJob(const std::string& path, const RunOptions& options,
                              ? text.size() == original.size() && shape.allCrLf
                              : normalisedEquals(text, original);
   if (unchanged) return;
-  const std::string normalised = normaliseLineEnds(text);
-  std::string().swap(work);
+  // The pass's own text is made CR LF where it stands, without a copy.
+  std::string normalised;
+  if (text.data() == work.data()) {
+    normalised.swap(work);
+    normaliseLineEndsInPlace(normalised);
+  } else {
+    normalised = normaliseLineEnds(text);
+    std::string().swap(work);
+  }
   if (!file.intact()) {
     sayCannotRead(report);
     return;

@@ -95,8 +95,9 @@ class WorkText {
   void appendOther(const char* bytes, std::size_t count);
   // Leaves the copying-free mode: stores the output so far.
   void diverge();
-  // Room for `count` more bytes, or nullptr once past the bound.
-  char* reserve(std::size_t count);
+  // Counts `count` more bytes and makes room for them; false, storing
+  // nothing more, once past the bound.
+  bool makeRoom(std::size_t count);
 
   std::string& buffer_;
   std::string_view original_;
@@ -157,6 +158,11 @@ class ElementStack {
   std::vector<OpenElement> entries_;
   bool failed_ = false;
 };
+
+// The room the pass reserves for its output once it differs from the input
+// of `inputSize` bytes: enough for nearly every real file, so that the text
+// is seldom moved as it grows.
+std::size_t formatRoom(std::size_t inputSize);
 
 // The largest formatted text the pass keeps for an input of `inputSize`
 // bytes: ten times the input plus 64 MiB, far beyond any real page.
