@@ -48,6 +48,9 @@ std::string normaliseLineEnds(std::string_view text) {
 }
 
 void normaliseLineEndsInPlace(std::string& text) {
+  // The pass writes its own breaks as CR LF, so this is the common case,
+  // and the quick look costs a fraction of the count.
+  if (isNormalised(text)) return;
   const std::size_t grown = extraBytes(text);
   if (grown == 0) return;
   // From the back, so every byte moves once and only to a place already
