@@ -1,5 +1,6 @@
 // The file job: read a file, format it, and back it up and rewrite it when it
 // changed and nests soundly.
+#include <cstdio>
 #include <new>
 
 #include "driver/driver.h"
@@ -50,9 +51,10 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
     return;
   }
   report.say("   writing " + backup + "\n");
-  // Cut short while the backup was written: neither it nor the file can be
-  // trusted to hold what was read.
+  // Cut short while the backup was written: the backup may hold zero bytes
+  // that were never in the file, and would only mislead.
   if (!original.intact()) {
+    std::remove(backup.c_str());
     sayCannotRead(report);
     return;
   }
