@@ -69,6 +69,13 @@ class WorkText {
       used_ += count;
       return;
     }
+    // The common case in a file that changes: room is reserved already.
+    if (count <= spare_) {
+      buffer_.append(bytes, count);
+      used_ += count;
+      spare_ -= count;
+      return;
+    }
     appendOther(bytes, count);
   }
   void appendSpaces(std::size_t count);
@@ -108,6 +115,9 @@ class WorkText {
   std::size_t shared_ = 0;
   std::string tail_;
   bool overflowed_ = false;
+  // Bytes that can be stored without growing the buffer or passing the
+  // bound; 0 while sharing or past the bound.
+  std::size_t spare_ = 0;
 };
 
 // The input side of the pass: the text, where the pass stands in it and the

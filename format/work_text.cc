@@ -29,6 +29,7 @@ void WorkText::truncate(std::size_t position) {
   used_ = position;
   if (!sharing_) {
     if (position < buffer_.size()) buffer_.resize(position);
+    spare_ = overflowed_ ? 0 : std::min(buffer_.capacity(), limit_) - used_;
     return;
   }
   if (position <= shared_) {
@@ -51,6 +52,7 @@ bool WorkText::makeRoom(std::size_t count) {
     // Past the bound nothing is stored: the text will be refused anyway.
     // Positions saturate, as only the stored text depends on them.
     overflowed_ = true;
+    spare_ = 0;
     used_ = count > kMaxPosition - used_ ? kMaxPosition : used_ + count;
     return false;
   }
@@ -64,6 +66,7 @@ bool WorkText::makeRoom(std::size_t count) {
     buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
   }
   used_ = needed;
+  spare_ = std::min(buffer_.capacity(), limit_) - used_;
   return true;
 }
 
