@@ -69,9 +69,15 @@ bool readFileToCheck(const FileToCheck& file, std::string& original,
     return false;
   }
   FileIdentity identity;
-  switch (readRegularFile(file.path, original, identity)) {
+  FileBytes bytes;
+  switch (readRegularFile(file.path, bytes, identity)) {
     case ReadResult::kOk:
-      return true;
+      // Checks run out of order and keep the text a while: a copy of their
+      // own, which no other program can cut short under them.
+      original.assign(bytes.view());
+      if (bytes.intact()) return true;
+      check.state = FileState::kCannotRead;
+      return false;
     case ReadResult::kCannotOpen:
       check.state = FileState::kCannotOpen;
       return false;

@@ -1,5 +1,6 @@
 // The file job: read a file, format it, and back it up and rewrite it when it
 // changed and nests soundly.
+#include <cstdio>
 #include <new>
 
 #include "driver/driver.h"
@@ -29,9 +30,13 @@ bool chooseBackupName(const std::string& path, const FileIdentity& identity,
   return !refersTo(backup, identity);
 }
 
-// Writes the backup, then the file, with the messages that go with each.
+void sayCannotRead(FileReport& report) { report.sayDirect("-> cannot read\n"); }
+
+// Writes the backup, then the file, with the messages that go with each. The
+// file's bytes are let go before the file is first written, as a mapping
+// would show the new text coming in.
 void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
-                      std::string_view original, std::string_view normalised,
+                      FileBytes& original, std::string_view normalised,
                       FileReport& report) {
   report.showName();
   std::string backup;
@@ -39,12 +44,21 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
     report.say("-> failed\n");
     return;
   }
-  const WriteResult backedUp = writeBackupFile(backup, original, identity);
+  const WriteResult backedUp =
+      writeBackupFile(backup, original.view(), identity);
   if (backedUp == WriteResult::kCannotOpen) {
     report.say("-> failed\n");
     return;
   }
   report.say("   writing " + backup + "\n");
+  // Cut short while the backup was written: the backup may hold zero bytes
+  // that were never in the file, and would only mislead.
+  if (!original.intact()) {
+    std::remove(backup.c_str());
+    sayCannotRead(report);
+    return;
+  }
+  original.release();
   if (backedUp != WriteResult::kOk) {
     report.say("-> failed\n");
     return;
@@ -57,30 +71,44 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
 
 void runJob(const std::string& path, const RunOptions& options,
             std::int64_t& openSeq, FileReport& report) {
-  std::string original;
+  FileBytes file;
   FileIdentity identity;
-  switch (readRegularFile(path, original, identity)) {
+  switch (readRegularFile(path, file, identity)) {
     case ReadResult::kOk:
       break;
     case ReadResult::kCannotOpen:
       report.sayDirect("-> cannot open\n");
       return;
     case ReadResult::kCannotRead:
-      report.sayDirect("-> cannot read\n");
+      sayCannotRead(report);
       return;
   }
+  const std::string_view original = file.view();
   const TextShape shape = examineText(original.data(), original.size());
+  // A mapped file cut short reads as zero bytes past the cut; every step
+  // that read it asks whether that happened before its result is used.
+  if (!file.intact()) {
+    sayCannotRead(report);
+    return;
+  }
   // The engine sees text only up to a NUL, so the rest would be lost.
   if (shape.hasNul) {
     report.say("-> contains a NUL byte, not changed\n");
     return;
   }
   std::string work;
+  if (original.size() >= kMapThreshold) {
+    reserveForText(work, formatRoom(original.size()));
+  }
   std::string_view text = original;
   if (!options.lineEndsOnly) {
     NestingFaults faults;
     const Formatted formatted =
         formatText(original, work, options, openSeq, faults);
+    if (!file.intact()) {
+      sayCannotRead(report);
+      return;
+    }
     if (formatted.verdict == Verdict::kFailed) {
       sayFaults(faults, report);
       return;
@@ -95,9 +123,20 @@ void runJob(const std::string& path, const RunOptions& options,
                              ? text.size() == original.size() && shape.allCrLf
                              : normalisedEquals(text, original);
   if (unchanged) return;
-  const std::string normalised = normaliseLineEnds(text);
-  std::string().swap(work);
-  backUpAndRewrite(path, identity, original, normalised, report);
+  // The pass's own text is made CR LF where it stands, without a copy.
+  std::string normalised;
+  if (text.data() == work.data()) {
+    normalised.swap(work);
+    normaliseLineEndsInPlace(normalised);
+  } else {
+    normalised = normaliseLineEnds(text);
+    std::string().swap(work);
+  }
+  if (!file.intact()) {
+    sayCannotRead(report);
+    return;
+  }
+  backUpAndRewrite(path, identity, file, normalised, report);
 }
 
 }  // namespace

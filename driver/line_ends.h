@@ -10,6 +10,10 @@ namespace tagfmt {
 // Returns `text` with every line break written as CR LF.
 std::string normaliseLineEnds(std::string_view text);
 
+// Rewrites `text` with every line break written as CR LF, without a second
+// buffer: the same result as normaliseLineEnds(text).
+void normaliseLineEndsInPlace(std::string& text);
+
 // True when every line break in `text` is a CR LF already.
 bool isNormalised(std::string_view text);
 

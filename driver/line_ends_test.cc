@@ -24,6 +24,9 @@ TEST(LineEnds, EveryBreakBecomesCrLf) {
     EXPECT_EQ(normaliseLineEnds(c.text), c.normalised) << c.text;
     EXPECT_TRUE(normalisedEquals(c.text, c.normalised)) << c.text;
     EXPECT_EQ(normaliseLineEnds(c.normalised), c.normalised) << c.text;
+    std::string inPlace(c.text);
+    normaliseLineEndsInPlace(inPlace);
+    EXPECT_EQ(inPlace, c.normalised) << c.text;
   }
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/file_bytes.h"
+
 namespace tagfmt {
 
 // What the file job remembers of the file it read.
@@ -21,7 +23,7 @@ enum class ReadResult { kOk, kCannotOpen, kCannotRead };
 // Reads the regular file at `path` whole into `bytes`. A name that is not a
 // regular file (a directory, FIFO or device) is refused as kCannotOpen
 // without blocking on it.
-ReadResult readRegularFile(const std::string& path, std::string& bytes,
+ReadResult readRegularFile(const std::string& path, FileBytes& bytes,
                            FileIdentity& identity);
 
 // True when `name` exists and is the file `identity` describes.

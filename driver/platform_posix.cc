@@ -46,26 +46,9 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Reads until end of file; the file may have grown since it was measured.
-bool readAll(int fd, std::string& bytes) {
-  std::size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
-    const std::size_t chunk =
-        std::min<std::size_t>(bytes.size() - got, 1u << 30);
-    const ssize_t n = ::read(fd, bytes.data() + got, chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return true;
-}
-
 }  // namespace
 
-ReadResult readRegularFile(const std::string& path, std::string& bytes,
+ReadResult readRegularFile(const std::string& path, FileBytes& bytes,
                            FileIdentity& identity) {
   // Non-blocking, so a FIFO cannot stall the run before it is refused.
   Descriptor file(
@@ -78,15 +61,9 @@ ReadResult readRegularFile(const std::string& path, std::string& bytes,
   identity.device = static_cast<std::uint64_t>(st.st_dev);
   identity.inode = static_cast<std::uint64_t>(st.st_ino);
   identity.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
-  const auto expected =
-      static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
-  bytes.clear();
-  bytes.resize(static_cast<std::size_t>(expected) +
-               1);  // +1 sees growth at once
-  if (!readAll(file.get(), bytes) || bytes.size() < expected) {
-    return ReadResult::kCannotRead;
-  }
-  return ReadResult::kOk;
+  const auto size = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+  return readFileBytes(file.get(), size, bytes) ? ReadResult::kOk
+                                                : ReadResult::kCannotRead;
 }
 
 bool refersTo(const std::string& name, const FileIdentity& identity) {

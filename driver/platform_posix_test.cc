@@ -32,7 +32,7 @@ TEST(RewriteFile, RefusesANameThatNoLongerOpensTheFileRead) {
     const std::string victim = dir / "victim";
     writeFile(page, "old");
     writeFile(victim, "keep me");
-    std::string bytes;
+    FileBytes bytes;
     FileIdentity identity;
     ASSERT_EQ(readRegularFile(page, bytes, identity), ReadResult::kOk);
     if (c.swap == Swap::kSymlinkElsewhere) {

@@ -143,8 +143,9 @@ std::wstring temporaryNameBeside(const std::wstring& name, unsigned attempt) {
 
 }  // namespace
 
-ReadResult readRegularFile(const std::string& path, std::string& bytes,
+ReadResult readRegularFile(const std::string& path, FileBytes& fileBytes,
                            FileIdentity& identity) {
+  std::string& bytes = fileBytes.copy();
   // A folder cannot be opened without FILE_FLAG_BACKUP_SEMANTICS, so it
   // fails here like a missing file.
   Handle file(openExisting(wideName(path), GENERIC_READ,

@@ -73,6 +73,13 @@ class WorkText {
       used_ += count;
       return;
     }
+    // The common case in a file that changes: room is reserved already.
+    if (count <= spare_) {
+      buffer_.append(bytes, count);
+      used_ += count;
+      spare_ -= count;
+      return;
+    }
     appendOther(bytes, count);
   }
   void appendSpaces(std::size_t count);
@@ -99,8 +106,9 @@ class WorkText {
   void appendOther(const char* bytes, std::size_t count);
   // Leaves the copying-free mode: stores the output so far.
   void diverge();
-  // Room for `count` more bytes, or nullptr once past the bound.
-  char* reserve(std::size_t count);
+  // Counts `count` more bytes and makes room for them; false, storing
+  // nothing more, once past the bound.
+  bool makeRoom(std::size_t count);
 
   std::string& buffer_;
   std::string_view original_;
@@ -111,6 +119,9 @@ class WorkText {
   std::size_t shared_ = 0;
   std::string tail_;
   bool overflowed_ = false;
+  // Bytes that can be stored without growing the buffer or passing the
+  // bound; 0 while sharing or past the bound.
+  std::size_t spare_ = 0;
 };
 
 // The input side of the pass: the text, where the pass stands in it and the
@@ -182,6 +193,11 @@ class ElementStack {
   std::vector<OpenElement> entries_;
   bool failed_ = false;
 };
+
+// The room the pass reserves for its output once it differs from the input
+// of `inputSize` bytes: enough for nearly every real file, so that the text
+// is seldom moved as it grows.
+std::size_t formatRoom(std::size_t inputSize);
 
 // The largest formatted text the pass keeps for an input of `inputSize`
 // bytes: ten times the input plus 64 MiB, far beyond any real page.

@@ -20,13 +20,18 @@ void WorkText::diverge() {
   sharing_ = false;
   const std::string tail = std::move(tail_);
   used_ = 0;
+  buffer_.clear();
   append(original_.data(), shared_);
   append(tail.data(), tail.size());
 }
 
 void WorkText::truncate(std::size_t position) {
   used_ = position;
-  if (!sharing_) return;
+  if (!sharing_) {
+    if (position < buffer_.size()) buffer_.resize(position);
+    spare_ = overflowed_ ? 0 : std::min(buffer_.capacity(), limit_) - used_;
+    return;
+  }
   if (position <= shared_) {
     shared_ = position;
     tail_.clear();
@@ -35,26 +40,34 @@ void WorkText::truncate(std::size_t position) {
   }
 }
 
-char* WorkText::reserve(std::size_t count) {
+std::size_t formatRoom(std::size_t inputSize) {
+  return inputSize > (SIZE_MAX - 4096) / 2 ? SIZE_MAX
+                                           : inputSize + inputSize / 2 + 4096;
+}
+
+bool WorkText::makeRoom(std::size_t count) {
   constexpr std::size_t kMaxPosition = SIZE_MAX / 2;
   const std::size_t room = used_ < limit_ ? limit_ - used_ : 0;
   if (overflowed_ || count > room) {
     // Past the bound nothing is stored: the text will be refused anyway.
     // Positions saturate, as only the stored text depends on them.
     overflowed_ = true;
+    spare_ = 0;
     used_ = count > kMaxPosition - used_ ? kMaxPosition : used_ + count;
-    return nullptr;
+    return false;
   }
+  // Appending writes each byte once; growing by resize would first fill the
+  // new room with zeros.
   const std::size_t needed = used_ + count;
-  if (needed > buffer_.size()) {
+  if (needed > buffer_.capacity()) {
     const std::size_t roomy =
-        std::max(buffer_.size() + buffer_.size() / 2 + 4096,
-                 original_.size() + original_.size() / 16 + 4096);
-    buffer_.resize(std::min(limit_, std::max(needed, roomy)));
+        std::max(buffer_.capacity() + buffer_.capacity() / 2,
+                 formatRoom(original_.size()));
+    buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
   }
-  char* const at = buffer_.data() + used_;
   used_ = needed;
-  return at;
+  spare_ = std::min(buffer_.capacity(), limit_) - used_;
+  return true;
 }
 
 void WorkText::appendOther(const char* bytes, std::size_t count) {
@@ -76,7 +89,7 @@ void WorkText::appendOther(const char* bytes, std::size_t count) {
     }
     diverge();
   }
-  if (char* at = reserve(count)) std::memcpy(at, bytes, count);
+  if (makeRoom(count)) buffer_.append(bytes, count);
 }
 
 void WorkText::appendSpaces(std::size_t count) {
@@ -86,7 +99,7 @@ void WorkText::appendSpaces(std::size_t count) {
     return;
   }
   if (sharing_) diverge();
-  if (char* at = reserve(count)) std::memset(at, ' ', count);
+  if (makeRoom(count)) buffer_.append(count, ' ');
 }
 
 std::string_view WorkText::finish() {
@@ -94,11 +107,7 @@ std::string_view WorkText::finish() {
     return original_;
   }
   if (sharing_) diverge();
-  if (overflowed_) {
-    std::string().swap(buffer_);
-  } else {
-    buffer_.resize(used_);
-  }
+  if (overflowed_) std::string().swap(buffer_);
   return buffer_;
 }
 

@@ -13,6 +13,7 @@ namespace {
 
 using tagfmt::normalisedEquals;
 using tagfmt::normaliseLineEnds;
+using tagfmt::normaliseLineEndsInPlace;
 
 void require(bool holds, const char* property) {
   if (holds) return;
@@ -62,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
           "only CR and LF bytes change");
   require(breakCount(normal) == breakCount(text), "every break is kept");
   require(normaliseLineEnds(normal) == normal, "normalising twice is a no-op");
+  std::string inPlace(text);
+  normaliseLineEndsInPlace(inPlace);
+  require(inPlace == normal, "in place gives the same text");
   require(normalisedEquals(text, normal), "the text matches its own result");
   require(!normalisedEquals(text, normal + "x"), "a longer text differs");
   if (!normal.empty()) {

@@ -1,0 +1,18 @@
+// A file's bytes on Windows: always a copy, which readRegularFile fills.
+#include "driver/file_bytes.h"
+
+namespace tagfmt {
+
+FileBytes::~FileBytes() = default;
+
+std::string& FileBytes::copy() { return copy_; }
+
+bool FileBytes::intact() const { return true; }
+
+void FileBytes::release() { std::string().swap(copy_); }
+
+void reserveForText(std::string& buffer, std::size_t size) {
+  buffer.reserve(size);
+}
+
+}  // namespace tagfmt
