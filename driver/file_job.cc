@@ -21,36 +21,52 @@ std::string backupNameFor(const std::string& path) {
 
 namespace {
 
-// The backup must never be the file itself, under its own name or another.
-bool chooseBackupName(const std::string& path, const FileIdentity& identity,
-                      std::string& backup) {
-  backup = backupNameFor(path);
-  if (backup == path || refersTo(backup, identity)) backup = path + ".bak";
-  return !refersTo(backup, identity);
+// The backup's name within the job's folder, which must never be the file
+// itself under its own name or another.
+bool chooseBackupLeaf(const JobFiles& job, std::string& backupLeaf) {
+  backupLeaf = backupNameFor(job.leaf);
+  if (backupLeaf == job.leaf || leafIsTheFile(job, backupLeaf)) {
+    backupLeaf = job.leaf + ".bak";
+  }
+  return !leafIsTheFile(job, backupLeaf);
+}
+
+// Makes the backup whole and durable under its name, or says why not. True
+// when the file may be rewritten.
+bool backUp(const JobFiles& job, std::string_view original,
+            StagedBackup& staged, FileReport& report) {
+  std::string backupLeaf;
+  if (!chooseBackupLeaf(job, backupLeaf) ||
+      !unchangedSinceRead(job, original)) {
+    report.say("-> failed\n");
+    return false;
+  }
+  WriteResult result = stageBackup(job, original, staged);
+  if (result == WriteResult::kOk) {
+    result = makeDurable(staged) ? publishBackup(staged, backupLeaf)
+                                 : WriteResult::kFailed;
+  }
+  if (result == WriteResult::kCannotOpen) {
+    report.say("-> failed\n");
+    return false;
+  }
+  report.say("   writing " + job.folderPath + backupLeaf + "\n");
+  if (result != WriteResult::kOk) {
+    report.say("-> failed\n");
+    return false;
+  }
+  return true;
 }
 
 // Writes the backup, then the file, with the messages that go with each.
-void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
+void backUpAndRewrite(const std::string& path, const JobFiles& job,
                       std::string_view original, std::string_view normalised,
                       FileReport& report) {
   report.showName();
-  std::string backup;
-  if (!chooseBackupName(path, identity, backup)) {
-    report.say("-> failed\n");
-    return;
-  }
-  const WriteResult backedUp = writeBackupFile(backup, original, identity);
-  if (backedUp == WriteResult::kCannotOpen) {
-    report.say("-> failed\n");
-    return;
-  }
-  report.say("   writing " + backup + "\n");
-  if (backedUp != WriteResult::kOk) {
-    report.say("-> failed\n");
-    return;
-  }
+  StagedBackup staged;
+  if (!backUp(job, original, staged, report)) return;
   report.say("   writing " + path + "\n");
-  if (rewriteFile(path, normalised, identity) != WriteResult::kOk) {
+  if (rewriteInPlace(job, original, normalised, staged) != RewriteResult::kOk) {
     report.say("-> failed\n");
   }
 }
@@ -58,8 +74,8 @@ void backUpAndRewrite(const std::string& path, const FileIdentity& identity,
 void runJob(const std::string& path, const RunOptions& options,
             std::int64_t& openSeq, FileReport& report) {
   std::string original;
-  FileIdentity identity;
-  switch (readRegularFile(path, original, identity)) {
+  JobFiles job;
+  switch (openAndRead(path, job, original)) {
     case ReadResult::kOk:
       break;
     case ReadResult::kCannotOpen:
@@ -93,7 +109,8 @@ void runJob(const std::string& path, const RunOptions& options,
   if (unchanged) return;
   const std::string normalised = normaliseLineEnds(text);
   std::string().swap(work);
-  backUpAndRewrite(path, identity, original, normalised, report);
+  pauseForTest("read");
+  backUpAndRewrite(path, job, original, normalised, report);
 }
 
 }  // namespace
