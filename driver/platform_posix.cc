@@ -47,8 +47,8 @@ bool writeAllAt(int fd, std::string_view bytes, off_t at) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const std::size_t chunk = std::min(bytes.size() - done, kChunk);
-    const ssize_t n = ::pwrite(fd, bytes.data() + done, chunk,
-                               at + static_cast<off_t>(done));
+    const ssize_t n =
+        ::pwrite(fd, bytes.data() + done, chunk, at + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -212,7 +212,7 @@ std::string temporaryName(unsigned attempt) {
 int createStaged(int folder, StagedBackup& staged) {
 #ifdef O_TMPFILE
   const int unnamed =
-      ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+      ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (unnamed >= 0) return unnamed;
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
 #endif
@@ -222,7 +222,7 @@ int createStaged(int folder, StagedBackup& staged) {
     const std::string name = temporaryName(attempt);
     const int fd =
         ::openat(folder, name.c_str(),
-                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       staged.temporaryName = name;
       return fd;
@@ -274,13 +274,12 @@ bool nameStaged(StagedBackup& staged) {
 bool restoreFromBackup(int file, int backup) {
   struct stat st {};
   if (::fstat(backup, &st) != 0) return false;
-  std::string chunk(std::min<std::size_t>(
-                        static_cast<std::size_t>(st.st_size), 1u << 20),
-                    '\0');
-  for (off_t at = 0; at < st.st_size;
-       at += static_cast<off_t>(chunk.size())) {
-    const auto size = std::min<std::size_t>(chunk.size(),
-                                            static_cast<std::size_t>(st.st_size - at));
+  std::string chunk(
+      std::min<std::size_t>(static_cast<std::size_t>(st.st_size), 1u << 20),
+      '\0');
+  for (off_t at = 0; at < st.st_size; at += static_cast<off_t>(chunk.size())) {
+    const auto size = std::min<std::size_t>(
+        chunk.size(), static_cast<std::size_t>(st.st_size - at));
     if (!readExactlyAt(backup, chunk.data(), size, at) ||
         !writeAllAt(file, std::string_view(chunk.data(), size), at)) {
       return false;
@@ -414,10 +413,12 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
                              std::string_view bytes,
                              const StagedBackup& backup) {
   const int follow = job.followsLink ? 0 : O_NOFOLLOW;
-  Descriptor file(::openat(fdOf(job.folder), job.leaf.c_str(),
-                           O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow));
+  Descriptor file(
+      ::openat(fdOf(job.folder), job.leaf.c_str(),
+               O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow));
   if (file.get() < 0) {
-    return errno == ELOOP ? RewriteResult::kChanged : RewriteResult::kCannotOpen;
+    return errno == ELOOP ? RewriteResult::kChanged
+                          : RewriteResult::kCannotOpen;
   }
   pauseForTest("rewrite");
   holdTerminationSignals();

@@ -106,9 +106,9 @@ TEST(StageBackup, LeavesNothingUnlessPublished) {
   ASSERT_EQ(stageBackup(job, read, staged), WriteResult::kOk);
   ASSERT_EQ(publishBackup(staged, "page.bak"), WriteResult::kOk);
   EXPECT_EQ(readFile(dir / "page.bak"), "old");
-  EXPECT_EQ(fs::status(dir / "page.bak").permissions(),
-            fs::perms::owner_read | fs::perms::owner_write |
-                fs::perms::group_read);
+  EXPECT_EQ(
+      fs::status(dir / "page.bak").permissions(),
+      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_TRUE(temporaryLeftovers(dir.path().string()).empty());
 }
 
