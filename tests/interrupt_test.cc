@@ -38,6 +38,7 @@ int runUnderStrace(const std::string& folder,
   words.insert(words.end(), options.begin(), options.end());
   words.insert(words.end(), {TAGFMT_BINARY, "-w", "page.htm"});
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
   const pid_t child = fork();
@@ -65,8 +66,9 @@ std::map<std::string, int> countCalls() {
   makeScene(dir);
   const std::string log = dir / "calls.log";
   std::string calls;
-  for (const char* call : kCalls)
+  for (const char* call : kCalls) {
     calls += std::string(calls.empty() ? "" : ",") + call;
+  }
   std::map<std::string, int> counts;
   const std::string command = "cd '" + dir.path().string() +
                               "' && strace -f -qq -o '" + log +
