@@ -43,6 +43,7 @@ struct JobFiles {
   std::string leaf;               // the file's name within the folder
   bool followsLink = false;       // the name is a link the tool may follow
   FileIdentity identity;
+  FileIdentity folderIdentity;  // device and inode only
 };
 
 enum class ReadResult { kOk, kCannotOpen, kCannotRead };
@@ -68,6 +69,11 @@ bool unchangedSinceRead(const JobFiles& job, std::string_view read);
 // True when `leaf` in the job's folder names the job's file itself.
 bool leafIsTheFile(const JobFiles& job, const std::string& leaf);
 
+// The device and inode of what `leaf` in the job's folder names, following
+// links; false when nothing does.
+bool identityAt(const JobFiles& job, const std::string& leaf,
+                FileIdentity& identity);
+
 enum class WriteResult {
   kOk,
   kCannotOpen,  // nothing was written
@@ -85,6 +91,7 @@ struct StagedBackup {
 
   NativeHandle folder = kNoHandle;  // the job's, not owned
   NativeHandle file = kNoHandle;
+  std::uint64_t device = 0;   // of the file system it is on
   std::string temporaryName;  // empty while the file has no name
   bool published = false;
   bool signalsHeld = false;  // held while a temporary name exists
@@ -102,12 +109,22 @@ WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
 // error, after which it must not be published.
 bool makeDurable(StagedBackup& staged);
 
+// Step 3 for a batch: puts the bytes of every staged backup in `batch` on
+// stable storage with as few full syncs as the platform allows (one per
+// file system where one sync covers them all). False on any error, after
+// which none of them may be published.
+bool makeAllDurable(const std::vector<StagedBackup*>& batch);
+
 // Step 4: gives the staged backup the name `backupLeaf` in the job's folder,
 // atomically replacing whatever had that name (a link there is replaced,
-// never followed), and makes the new name durable. kCannotOpen when the name
-// cannot take it (the previous backup is left as it was), kFailed when the
-// name could not be made durable.
+// never followed). kCannotOpen when the name cannot take it; the previous
+// backup is then left as it was. The name is durable only after
+// makeNamesDurable.
 WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf);
+
+// Step 4, end: puts the names given in the folder `folder` on stable
+// storage. False on an error.
+bool makeNamesDurable(NativeHandle folder);
 
 enum class RewriteResult {
   kOk,

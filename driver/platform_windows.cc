@@ -421,6 +421,9 @@ ReadResult openAndRead(const std::string& path, JobFiles& job,
     job.folder = kNoHandle;
     return ReadResult::kCannotOpen;
   }
+  if (!identityOf(handleOf(job.folder), job.folderIdentity)) {
+    return ReadResult::kCannotOpen;
+  }
   const HANDLE file = openLeaf(job);
   if (file == INVALID_HANDLE_VALUE) return ReadResult::kCannotOpen;
   job.file = native(file);
@@ -454,6 +457,13 @@ bool leafIsTheFile(const JobFiles& job, const std::string& leaf) {
          sameFile(identity, job.identity);
 }
 
+bool identityAt(const JobFiles& job, const std::string& leaf,
+                FileIdentity& identity) {
+  const Handle other(openExisting(wideLeafPath(job, leaf), 0,
+                                  FILE_FLAG_BACKUP_SEMANTICS));
+  return other.valid() && identityOf(other.get(), identity);
+}
+
 StagedBackup::~StagedBackup() {
   if (file != kNoHandle) ::CloseHandle(handleOf(file));
   if (!published && !temporaryName.empty()) {
@@ -465,6 +475,7 @@ StagedBackup::~StagedBackup() {
 WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
                         StagedBackup& staged) {
   staged.folder = job.folder;
+  staged.device = job.identity.device;
   holdTerminationSignals();
   staged.signalsHeld = true;
   const std::wstring beside = wideLeafPath(job, job.leaf);
@@ -495,6 +506,17 @@ WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
 bool makeDurable(StagedBackup& staged) {
   return ::FlushFileBuffers(handleOf(staged.file)) != 0;
 }
+
+// Windows has no flush of a whole volume short of administrator rights.
+bool makeAllDurable(const std::vector<StagedBackup*>& batch) {
+  for (StagedBackup* staged : batch) {
+    if (!makeDurable(*staged)) return false;
+  }
+  return true;
+}
+
+// MoveFileExW wrote each name through already.
+bool makeNamesDurable(NativeHandle /*folder*/) { return true; }
 
 WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf) {
   const std::size_t separator = staged.temporaryName.find_last_of("/\\:");
