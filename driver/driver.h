@@ -35,8 +35,8 @@ struct JobBatch {
   JobBatch& operator=(const JobBatch&) = delete;
 
   std::vector<std::unique_ptr<PendingJob>> jobs;  // in command-line order
-  std::size_t writing = 0;  // jobs whose backup is staged
-  std::size_t bytes = 0;    // text those jobs hold
+  std::size_t writing = 0;                        // jobs whose backup is staged
+  std::size_t bytes = 0;                          // text those jobs hold
 };
 
 // processFile's work, but a file to rewrite joins `batch` with its backup

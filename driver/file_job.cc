@@ -100,9 +100,12 @@ bool stage(PendingJob& job) {
 void runJob(ReadResult read, PendingJob& job, const RunOptions& options,
             std::int64_t& openSeq) {
   FileReport& report = job.report;
-  if (read != ReadResult::kOk) {
-    report.sayDirect(read == ReadResult::kCannotOpen ? "-> cannot open\n"
-                                                     : "-> cannot read\n");
+  if (read == ReadResult::kCannotOpen) {
+    report.sayDirect("-> cannot open\n");
+    return;
+  }
+  if (read == ReadResult::kCannotRead) {
+    report.sayDirect("-> cannot read\n");
     return;
   }
   const std::string& original = job.original;

@@ -454,7 +454,9 @@ WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf) {
   return WriteResult::kOk;
 }
 
-bool makeNamesDurable(NativeHandle folder) { return ::fsync(fdOf(folder)) == 0; }
+bool makeNamesDurable(NativeHandle folder) {
+  return ::fsync(fdOf(folder)) == 0;
+}
 
 RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
                              std::string_view bytes,

@@ -459,8 +459,8 @@ bool leafIsTheFile(const JobFiles& job, const std::string& leaf) {
 
 bool identityAt(const JobFiles& job, const std::string& leaf,
                 FileIdentity& identity) {
-  const Handle other(openExisting(wideLeafPath(job, leaf), 0,
-                                  FILE_FLAG_BACKUP_SEMANTICS));
+  const Handle other(
+      openExisting(wideLeafPath(job, leaf), 0, FILE_FLAG_BACKUP_SEMANTICS));
   return other.valid() && identityOf(other.get(), identity);
 }
 

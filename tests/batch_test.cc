@@ -43,7 +43,7 @@ std::map<std::string, std::string> contentsOf(const fs::path& folder) {
 
 struct Scene {
   const char* what;
-  std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+  std::vector<std::pair<std::string, std::string>> files;      // name, bytes
   std::vector<std::pair<std::string, std::string>> hardLinks;  // name, of
   std::vector<std::pair<std::string, std::string>> symlinks;   // name, to
   std::vector<std::string> arguments;
@@ -78,33 +78,53 @@ std::string runOneByOne(const ScratchDir& dir,
 
 std::vector<Scene> scenes() {
   std::vector<Scene> all = {
-      {"the same file twice", {{"page.htm", kUntidy}}, {}, {},
+      {"the same file twice",
+       {{"page.htm", kUntidy}},
+       {},
+       {},
        {"page.htm", "page.htm", "./page.htm"}},
       {"the same file under a hard link",
-       {{"page.htm", kUntidy}}, {{"hard.htm", "page.htm"}}, {},
+       {{"page.htm", kUntidy}},
+       {{"hard.htm", "page.htm"}},
+       {},
        {"page.htm", "hard.htm"}},
       {"the same file through a link",
-       {{"page.htm", kUntidy}}, {}, {{"link.htm", "page.htm"}},
+       {{"page.htm", kUntidy}},
+       {},
+       {{"link.htm", "page.htm"}},
        {"page.htm", "link.htm"}},
       {"two files sharing a backup",
        {{"page.htm", kUntidy}, {"page.xsl", "a\n"}, {"page.bak", "old"}},
-       {}, {}, {"-w", "page.htm", "page.xsl"}},
+       {},
+       {},
+       {"-w", "page.htm", "page.xsl"}},
       {"a file that is an earlier file's backup",
-       {{"page.htm", kUntidy}, {"page.bak", "old\n"}}, {}, {},
+       {{"page.htm", kUntidy}, {"page.bak", "old\n"}},
+       {},
+       {},
        {"page.htm", "page.bak"}},
       {"a file that becomes an earlier file's backup",
-       {{"page.htm", kUntidy}}, {}, {}, {"page.htm", "page.bak"}},
+       {{"page.htm", kUntidy}},
+       {},
+       {},
+       {"page.htm", "page.bak"}},
       {"a hard link of an earlier file's backup",
        {{"page.htm", kUntidy}, {"page.bak", "old\n"}},
-       {{"other.htm", "page.bak"}}, {}, {"-w", "page.htm", "other.htm"}},
+       {{"other.htm", "page.bak"}},
+       {},
+       {"-w", "page.htm", "other.htm"}},
       {"a file whose backup is an earlier file",
-       {{"page.bak", "b\n"}, {"page.htm", "a\n"}}, {}, {},
+       {{"page.bak", "b\n"}, {"page.htm", "a\n"}},
+       {},
+       {},
        {"-w", "page.bak", "page.htm"}},
   };
   Scene many{"150 files of every kind", {}, {}, {}, {}};
   for (int i = 0; i < 150; ++i) {
     const std::string name = numbered(i, ".htm");
-    const char* bytes = i % 7 == 3 ? kBroken : i % 5 == 1 ? "<p>tidy</p>" : kUntidy;
+    const char* bytes = i % 7 == 3   ? kBroken
+                        : i % 5 == 1 ? "<p>tidy</p>"
+                                     : kUntidy;
     if (i % 11 != 10) many.files.emplace_back(name, bytes);
     many.arguments.push_back(name);
     if (i == 100) many.arguments.push_back("-w");
@@ -165,8 +185,8 @@ TEST(Batch, OneSyncForManyBackups) {
   const std::string log = dir / "syncs.log";
   std::string output;
   if (!runTraced(dir.path().string(),
-                 "-o '" + log + "' -e trace=fsync,fdatasync,syncfs,sync",
-                 names, output)) {
+                 "-o '" + log + "' -e trace=fsync,fdatasync,syncfs,sync", names,
+                 output)) {
     GTEST_SKIP() << "strace is missing or cannot trace here";
   }
   EXPECT_EQ(output, expected);
@@ -186,8 +206,8 @@ TEST(Batch, AFailedSyncFailsTheWholeBatch) {
     expected += messagesFor(i, "-> failed\n");
   }
   std::string output;
-  if (!runTraced(dir.path().string(),
-                 "-o /dev/null -e inject=syncfs:error=EIO", names, output)) {
+  if (!runTraced(dir.path().string(), "-o /dev/null -e inject=syncfs:error=EIO",
+                 names, output)) {
     GTEST_SKIP() << "strace is missing or cannot trace here";
   }
   EXPECT_EQ(output, expected);

@@ -105,7 +105,7 @@ TEST(Interrupt, EveryCallOfARewrite) {
                        ":when=" + std::to_string(when)});
         const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == signal;
         // A held SIGTERM takes effect once the file is whole, at the end.
-        EXPECT_TRUE(killed) << where;
+        EXPECT_TRUE(killed) << where << ", wait status " << status;
         stopped += killed ? 1 : 0;
         const std::string page = readFile(dir / "page.htm");
         const std::string backup = readFile(dir / "page.bak");
