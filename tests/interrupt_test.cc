@@ -18,9 +18,13 @@
 namespace tagfmt::testing {
 namespace {
 
-const char* const kCalls[] = {"openat",   "pwrite64",  "fsync",     "linkat",
-                              "renameat", "fallocate", "ftruncate", "fchown",
-                              "fchmod",   "close",     "write"};
+const char* const kCalls[] = {
+    "openat",   "pwrite64",  "sync_file_range", "fsync",  "syncfs", "linkat",
+    "renameat", "fallocate", "ftruncate",       "fchown", "fchmod", "close",
+    "write"};
+
+// Two pages, so that their backups are made durable as a batch.
+const char* const kPages[] = {"page", "next"};
 
 std::string oldText() {
   std::string text;
@@ -30,13 +34,13 @@ std::string oldText() {
 
 const char kPrevious[] = "previous backup\n";
 
-// Runs strace with `options` on the tool with "-w page.htm" in `folder`;
-// returns the wait status.
+// Runs strace with `options` on the tool with "-w page.htm next.htm" in
+// `folder`; returns the wait status.
 int runUnderStrace(const std::string& folder,
                    const std::vector<std::string>& options) {
   std::vector<std::string> words{"strace", "-f", "-qq", "-o", "/dev/null"};
   words.insert(words.end(), options.begin(), options.end());
-  words.insert(words.end(), {TAGFMT_BINARY, "-w", "page.htm"});
+  words.insert(words.end(), {TAGFMT_BINARY, "-w", "page.htm", "next.htm"});
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
@@ -55,8 +59,10 @@ int runUnderStrace(const std::string& folder,
 }
 
 void makeScene(const ScratchDir& dir) {
-  writeFile(dir / "page.htm", oldText());
-  writeFile(dir / "page.bak", kPrevious);
+  for (const std::string page : kPages) {
+    writeFile(dir / (page + ".htm"), oldText());
+    writeFile(dir / (page + ".bak"), kPrevious);
+  }
 }
 
 // How many times a run makes each call of kCalls; empty when strace cannot
@@ -73,7 +79,7 @@ std::map<std::string, int> countCalls() {
   const std::string command = "cd '" + dir.path().string() +
                               "' && strace -f -qq -o '" + log +
                               "' -e trace=" + calls + " '" + TAGFMT_BINARY +
-                              "' -w page.htm >/dev/null 2>&1";
+                              "' -w page.htm next.htm >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return counts;
   std::istringstream lines(readFile(log));
   std::string line;
@@ -107,16 +113,22 @@ TEST(Interrupt, EveryCallOfARewrite) {
         // A held SIGTERM takes effect once the file is whole, at the end.
         EXPECT_TRUE(killed) << where << ", wait status " << status;
         stopped += killed ? 1 : 0;
-        const std::string page = readFile(dir / "page.htm");
-        const std::string backup = readFile(dir / "page.bak");
-        EXPECT_TRUE(backup == kPrevious || backup == old) << where;
+        for (const std::string name : kPages) {
+          const std::string page = readFile(dir / (name + ".htm"));
+          const std::string backup = readFile(dir / (name + ".bak"));
+          EXPECT_TRUE(backup == kPrevious || backup == old) << where;
+          if (signal == SIGTERM) {
+            EXPECT_TRUE(page == old || page == updated) << where;
+          } else {
+            EXPECT_TRUE(page == old || page == updated || backup == old)
+                << where;
+          }
+        }
         if (signal == SIGTERM) {
-          EXPECT_TRUE(page == old || page == updated) << where;
           EXPECT_EQ(namesIn(dir.path().string()),
-                    (std::vector<std::string>{"page.bak", "page.htm"}))
+                    (std::vector<std::string>{"next.bak", "next.htm",
+                                              "page.bak", "page.htm"}))
               << where;
-        } else {
-          EXPECT_TRUE(page == old || page == updated || backup == old) << where;
         }
       }
     }
