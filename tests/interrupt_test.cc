@@ -84,9 +84,10 @@ std::map<std::string, int> countCalls() {
   std::istringstream lines(readFile(log));
   std::string line;
   while (std::getline(lines, line)) {
-    const std::size_t start = line.find(' ') + 1;
+    // strace pads the process id: "123   openat(...".
+    const std::size_t start = line.find_first_not_of(' ', line.find(' '));
     const std::size_t end = line.find('(', start);
-    if (start == 0 || end == std::string::npos) continue;
+    if (start == std::string::npos || end == std::string::npos) continue;
     ++counts[line.substr(start, end - start)];
   }
   return counts;
