@@ -236,7 +236,12 @@ void publishAll(JobBatch& batch) {
 }  // namespace
 
 void commitBatch(JobBatch& batch) {
-  publishAll(batch);
+  try {
+    publishAll(batch);
+  } catch (const std::bad_alloc&) {
+    // Too little memory to say more: no file of the batch is touched.
+    for (const auto& job : batch.jobs) job->writing = false;
+  }
   for (const auto& job : batch.jobs) {
     if (job->writing) {
       job->report.say("   writing " + job->path + "\n");
@@ -276,6 +281,12 @@ void processFileInBatch(const std::string& path, const RunOptions& options,
   if (job->writing) {
     ++batch.writing;
     batch.bytes += job->original.size() + job->normalised.size();
+  } else {
+    // Only its messages wait: its file and text are let go now.
+    auto done = std::make_unique<PendingJob>(path, report);
+    done->held = std::move(job->held);
+    job = std::move(done);
+    batch.bytes += job->held.size();
   }
   batch.jobs.push_back(std::move(job));
   if (batch.writing == 0 || batch.writing >= kBatchFiles ||
