@@ -18,7 +18,7 @@ if [ ! -d "$corpus" ]; then
 fi
 if [ "$(id -u)" = 0 ] && ! command -v tidy >/dev/null || ! command -v xmllint >/dev/null || [ ! -x /usr/bin/time ]; then
   if [ "$(id -u)" = 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q tidy libxml2-utils time >/dev/null 2>&1 ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q tidy libxml2-utils time eatmydata strace >/dev/null 2>&1 ||
       echo "bench: could not install tidy, xmllint or time; their rows are skipped"
   fi
 fi
@@ -78,6 +78,23 @@ row "cat of the files (s)" "$cat_time"
 row "tagfmt, first run: backs up and rewrites (s)" "$rewrite"
 row "tagfmt, second run: nothing to write (s)" "$tidyrun"
 r=$(ratio "$tidyrun" "$cat_after"); row "second run / cat of the same files (target <= 1.5)" "$r $(verdict "$r" 1.5 '<=')"
+# Backups are made durable a batch at a time: the rewriting run against the
+# same run with syncs made free, and how many syncs it makes.
+if command -v eatmydata >/dev/null; then
+  before="rm -rf $scratch/free && cp -r $scratch/pages $scratch/free && sync && cd $scratch/free"
+  free=$(median eatmydata "$tool" "${pages[@]}")
+  row "the first run with syncs made free (eatmydata) (s)" "$free"
+  r=$(ratio "$rewrite" "$free"); row "first run / with free syncs (target <= 1.5)" "$r $(verdict "$r" 1.5 '<=')"
+fi
+if command -v strace >/dev/null; then
+  rm -rf "$scratch/free" && cp -r "$scratch/pages" "$scratch/free" && cd "$scratch/free"
+  rewritten=$(strace -f -qq -o "$scratch/syncs.log" -e trace=fsync,fdatasync,syncfs,sync "$tool" "${pages[@]}" | grep -c '^   writing' || true)
+  rewritten=$((rewritten / 2))
+  syncs=$(wc -l < "$scratch/syncs.log")
+  r=$(ratio "$((syncs * 25))" "$rewritten")
+  row "full syncs per 25 rewritten files ($syncs for $rewritten) (target <= 1)" "$r $(verdict "$r" 1 '<=')"
+  cd "$scratch/pages"
+fi
 if command -v xmllint >/dev/null; then
   xml=$(median xmllint --format "${pages[@]}")
   row "xmllint --format, writing nothing (s)" "$xml"
