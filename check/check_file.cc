@@ -68,9 +68,9 @@ bool readFileToCheck(const FileToCheck& file, std::string& original,
     check.state = FileState::kCannotRead;
     return false;
   }
-  FileIdentity identity;
+  JobFiles job;
   FileBytes bytes;
-  switch (readRegularFile(file.path, bytes, identity)) {
+  switch (openAndRead(file.path, job, bytes)) {
     case ReadResult::kOk:
       // Checks run out of order and keep the text a while: a copy of their
       // own, which no other program can cut short under them.

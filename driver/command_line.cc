@@ -9,6 +9,7 @@ namespace tagfmt {
 int runCommandLine(int argumentCount, const char* const* arguments) {
   RunOptions options;
   std::int64_t openSeq = 0;  // numbers pair markers across the whole run
+  JobBatch batch;
   for (int i = 1; i < argumentCount; ++i) {
     const std::string_view word = arguments[i];
     if (word == "+") {
@@ -18,10 +19,11 @@ int runCommandLine(int argumentCount, const char* const* arguments) {
     } else if (word == "-w") {
       options.lineEndsOnly = true;
     } else {
-      FileReport report(word);
-      processFile(std::string(word), options, openSeq, report);
+      const FileReport report(word);
+      processFileInBatch(std::string(word), options, openSeq, report, batch);
     }
   }
+  commitBatch(batch);
   std::fflush(stdout);
   return 0;
 }

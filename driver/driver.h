@@ -2,8 +2,11 @@
 // files it is given, and all of its file I/O.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/run_types.h"
 
@@ -20,6 +23,35 @@ int runCommandLine(int argumentCount, const char* const* arguments);
 // the file in place. Everything it has to say goes through `report`.
 void processFile(const std::string& path, const RunOptions& options,
                  std::int64_t& openSeq, FileReport& report);
+
+struct PendingJob;
+
+// File jobs that wait to rewrite their files until their backups, written
+// meanwhile, are made durable together; and anything said after them.
+struct JobBatch {
+  JobBatch();
+  ~JobBatch();
+  JobBatch(const JobBatch&) = delete;
+  JobBatch& operator=(const JobBatch&) = delete;
+
+  std::vector<std::unique_ptr<PendingJob>> jobs;  // in command-line order
+  std::size_t writing = 0;                        // jobs whose backup is staged
+  std::size_t bytes = 0;                          // text those jobs hold
+};
+
+// processFile's work, but a file to rewrite joins `batch` with its backup
+// written and waits there; the batch is committed first whenever a waiting
+// job could change what this one sees, and after it when it is full or
+// nothing in it waits. What is said comes out in command-line order.
+void processFileInBatch(const std::string& path, const RunOptions& options,
+                        std::int64_t& openSeq, const FileReport& report,
+                        JobBatch& batch);
+
+// Makes the batch's backups durable with as few syncs as the platform
+// allows, gives them their names, then rewrites each file in order and
+// prints what each job said. A sync that fails fails every job in the
+// batch, with its file untouched.
+void commitBatch(JobBatch& batch);
 
 // The backup name for `path`: its final component's part from the last "."
 // on replaced by ".bak", or ".bak" appended when that component has no ".".

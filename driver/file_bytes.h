@@ -41,7 +41,7 @@ class FileBytes {
   void release();
 
  private:
-  friend bool readFileBytes(int descriptor, std::uint64_t size,
+  friend bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
                             FileBytes& bytes);
   std::string copy_;
   const char* mapped_ = nullptr;
@@ -51,10 +51,11 @@ class FileBytes {
 };
 
 // Reads the open regular file `descriptor`, measured at `size` bytes, into
-// `bytes`: mapped when it is at least kMapThreshold long and the platform
-// allows, else copied until end of file. Returns false when the file could
-// not be read, or yielded fewer than `size` bytes.
-bool readFileBytes(int descriptor, std::uint64_t size, FileBytes& bytes);
+// `bytes`: mapped when `mayMap` is set, it is at least kMapThreshold long and
+// the platform allows, else copied until end of file. Returns false when the
+// file could not be read, or yielded fewer than `size` bytes.
+bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
+                   FileBytes& bytes);
 
 // Reserves room for `size` bytes in `buffer`, backed by huge pages where the
 // platform has them: a large text written into fresh memory then faults in

@@ -186,9 +186,10 @@ void reserveForText(std::string& buffer, std::size_t size) {
 #endif
 }
 
-bool readFileBytes(int descriptor, std::uint64_t size, FileBytes& bytes) {
+bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
+                   FileBytes& bytes) {
   bytes.release();
-  if (size >= kMapThreshold && size <= SIZE_MAX / 2) {
+  if (mayMap && size >= kMapThreshold && size <= SIZE_MAX / 2) {
     const Mapping mapping = mapFile(descriptor, static_cast<std::size_t>(size));
     if (mapping.bytes != nullptr) {
       bytes.mapped_ = mapping.bytes;

@@ -11,23 +11,65 @@
 
 namespace tagfmt {
 
-// What the file job remembers of the file it read.
+// What the file job remembers of the file it read, to know it again later.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  std::int64_t modifiedNs = 0;  // last write, nanoseconds since the epoch
+  std::int64_t changedNs = 0;   // last change of data or metadata
   unsigned permissions = 0;
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
+  // Written so shortly before the read that a later write could carry the
+  // same times; the bytes themselves are then compared too.
+  bool recent = false;
+};
+
+// An open file or folder: a descriptor on POSIX, a HANDLE on Windows.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
+
+// The folder a job works in and the file it read, held open from the read
+// to the end of the job, so that every step acts on that folder and file
+// however the path is changed meanwhile. Closes both when it goes.
+struct JobFiles {
+  JobFiles() = default;
+  ~JobFiles();
+  JobFiles(const JobFiles&) = delete;
+  JobFiles& operator=(const JobFiles&) = delete;
+
+  NativeHandle folder = kNoHandle;
+  NativeHandle file = kNoHandle;  // opened for reading
+  std::string folderPath;         // the path's folder part, as given
+  std::string leaf;               // the file's name within the folder
+  bool followsLink = false;       // the name is a link the tool may follow
+  FileIdentity identity;
+  FileIdentity folderIdentity;  // device and inode only
 };
 
 enum class ReadResult { kOk, kCannotOpen, kCannotRead };
 
-// Reads the regular file at `path` whole into `bytes`. A name that is not a
-// regular file (a directory, FIFO or device) is refused as kCannotOpen
-// without blocking on it.
-ReadResult readRegularFile(const std::string& path, FileBytes& bytes,
-                           FileIdentity& identity);
+// Step 1: opens the folder of `path` once, then the file within it, and
+// reads the file whole into `bytes` (a large file that was not written just
+// now is mapped rather than copied). A name that is not a regular file, or a
+// symbolic link owned neither by the user running the tool nor by the owner
+// of the file it points at, is refused as kCannotOpen without blocking;
+// a file that changes while it is read is kCannotRead.
+ReadResult openAndRead(const std::string& path, JobFiles& job,
+                       FileBytes& bytes);
 
-// True when `name` exists and is the file `identity` describes.
-bool refersTo(const std::string& name, const FileIdentity& identity);
+// True when the job's file still holds exactly `read`, the bytes read in
+// step 1: same size and times, and, where times cannot tell, same bytes.
+bool unchangedSinceRead(const JobFiles& job, std::string_view read);
+
+// True when `leaf` in the job's folder names the job's file itself.
+bool leafIsTheFile(const JobFiles& job, const std::string& leaf);
+
+// The device and inode of what `leaf` in the job's folder names, following
+// links; false when nothing does.
+bool identityAt(const JobFiles& job, const std::string& leaf,
+                FileIdentity& identity);
 
 enum class WriteResult {
   kOk,
@@ -35,19 +77,68 @@ enum class WriteResult {
   kFailed,      // writing began but did not complete
 };
 
-// Stores `bytes` under `name` on stable storage, in a new file: an existing
-// file, link or hard link of that name is replaced, never written through.
-WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
-                            const FileIdentity& like);
+// A backup being made: written under a name no one else uses until it is
+// published under its own. Removes whatever it wrote unless published, and
+// closes its file, when it goes.
+struct StagedBackup {
+  StagedBackup() = default;
+  ~StagedBackup();
+  StagedBackup(const StagedBackup&) = delete;
+  StagedBackup& operator=(const StagedBackup&) = delete;
 
-// Rewrites the file at `path` in place with `bytes`, so its owner,
-// permissions, hard links and symbolic links stay as they were. What the
-// name opens must still be the file `identity` describes, else nothing is
-// written (kCannotOpen). Room for the new text is claimed before anything
-// is overwritten where the platform allows it, so a full disk leaves the
-// file as it was.
-WriteResult rewriteFile(const std::string& path, std::string_view bytes,
-                        const FileIdentity& identity);
+  NativeHandle folder = kNoHandle;  // the job's, not owned
+  NativeHandle file = kNoHandle;
+  std::uint64_t device = 0;   // of the file system it is on
+  std::string temporaryName;  // empty while the file has no name
+  bool published = false;
+  bool signalsHeld = false;  // held while a temporary name exists
+};
+
+// Step 2: writes `bytes` to a new file in the job's folder under no name or a
+// unique temporary one, readable by its owner only, then gives it the file's
+// owner and group where the tool may, and the file's permissions (without
+// those for a group it could not give). kCannotOpen when no file could be
+// made, kFailed when writing failed; nothing is left behind then.
+WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
+                        StagedBackup& staged);
+
+// Step 3: puts the staged backup's bytes on stable storage. False on an
+// error, after which it must not be published.
+bool makeDurable(StagedBackup& staged);
+
+// Step 3 for a batch: puts the bytes of every staged backup in `batch` on
+// stable storage with as few full syncs as the platform allows (one per
+// file system where one sync covers them all). False on any error, after
+// which none of them may be published.
+bool makeAllDurable(const std::vector<StagedBackup*>& batch);
+
+// Step 4: gives the staged backup the name `backupLeaf` in the job's folder,
+// atomically replacing whatever had that name (a link there is replaced,
+// never followed). kCannotOpen when the name cannot take it; the previous
+// backup is then left as it was. The name is durable only after
+// makeNamesDurable.
+WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf);
+
+// Step 4, end: puts the names given in the folder `folder` on stable
+// storage. False on an error.
+bool makeNamesDurable(NativeHandle folder);
+
+enum class RewriteResult {
+  kOk,
+  kChanged,     // the file no longer holds what was read; nothing written
+  kCannotOpen,  // the file cannot be opened for writing; nothing written
+  kFailed,      // writing failed; the old bytes were put back where possible
+};
+
+// Step 5: rewrites the job's file in place with `bytes`, so its owner,
+// permissions and links stay. Termination signals are held from just before
+// the last check that it still holds `read` until it is whole, then let
+// through. Room is claimed first where the platform allows, so a full disk
+// leaves the file as it was; a write that fails part-way is undone with the
+// bytes of the published backup `backup`.
+RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
+                             std::string_view bytes,
+                             const StagedBackup& backup);
 
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();
@@ -60,5 +151,13 @@ std::vector<std::string> programArguments(int argumentCount, char** arguments);
 // Puts standard output in binary mode, so every message ends in a bare LF on
 // every platform.
 void useBinaryStandardOutput();
+
+// In test builds only: stops the process at the named step so a test can
+// change the files under it. The tool as shipped has no such stop.
+#ifdef TAGFMT_TEST_SEAMS
+void pauseForTest(const char* step);
+#else
+inline void pauseForTest(const char* /*step*/) {}
+#endif
 
 }  // namespace tagfmt

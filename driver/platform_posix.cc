@@ -1,10 +1,14 @@
-// The file job's operating-system calls on POSIX systems.
+// The file job's operating-system calls on POSIX systems. Every step after
+// the first acts relative to the folder opened at the start of the job.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
 
 #include "driver/platform.h"
 
@@ -22,23 +26,29 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
-  // Closes now and tells whether the close reported success.
-  bool close() {
+  // Gives the descriptor up to the caller, who closes it.
+  int release() {
     const int fd = fd_;
     fd_ = -1;
-    return ::close(fd) == 0;
+    return fd;
   }
+  // Closes now and tells whether the close reported success.
+  bool close() { return ::close(release()) == 0; }
 
  private:
   int fd_;
 };
 
-bool writeAll(int fd, std::string_view bytes) {
+int fdOf(NativeHandle handle) { return static_cast<int>(handle); }
+
+constexpr std::size_t kChunk = std::size_t{1} << 30;
+
+bool writeAllAt(int fd, std::string_view bytes, off_t at) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const std::size_t chunk =
-        std::min<std::size_t>(bytes.size() - done, 1u << 30);
-    const ssize_t n = ::write(fd, bytes.data() + done, chunk);
+    const std::size_t chunk = std::min(bytes.size() - done, kChunk);
+    const ssize_t n =
+        ::pwrite(fd, bytes.data() + done, chunk, at + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -46,87 +56,423 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-
-ReadResult readRegularFile(const std::string& path, FileBytes& bytes,
-                           FileIdentity& identity) {
-  // Non-blocking, so a FIFO cannot stall the run before it is refused.
-  Descriptor file(
-      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.get() < 0) return ReadResult::kCannotOpen;
-  struct stat st {};
-  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    return ReadResult::kCannotOpen;
+// Fills `buffer` from `fd` at `at`; false on an error or an early end.
+bool readExactlyAt(int fd, char* buffer, std::size_t size, off_t at) {
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, buffer + got, std::min(size - got, kChunk),
+                              at + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+std::int64_t nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileIdentity identityOf(const struct stat& st) {
+  FileIdentity identity;
   identity.device = static_cast<std::uint64_t>(st.st_dev);
   identity.inode = static_cast<std::uint64_t>(st.st_ino);
+  identity.size = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+  identity.modifiedNs = nanoseconds(st.st_mtim);
+  identity.changedNs = nanoseconds(st.st_ctim);
   identity.permissions = static_cast<unsigned>(st.st_mode) & 0777u;
-  const auto size = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
-  return readFileBytes(file.get(), size, bytes) ? ReadResult::kOk
-                                                : ReadResult::kCannotRead;
+  identity.owner = st.st_uid;
+  identity.group = st.st_gid;
+  return identity;
 }
 
-bool refersTo(const std::string& name, const FileIdentity& identity) {
-  struct stat st {};
-  return ::stat(name.c_str(), &st) == 0 &&
-         static_cast<std::uint64_t>(st.st_dev) == identity.device &&
-         static_cast<std::uint64_t>(st.st_ino) == identity.inode;
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode;
 }
 
-WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
-                            const FileIdentity& like) {
-  struct stat st {};
-  if (::lstat(name.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return WriteResult::kCannotOpen;
-    // An old backup, a symbolic link or a hard link of that name is removed
-    // and a new file made, so nothing is ever written through it.
-    if (::unlink(name.c_str()) != 0) return WriteResult::kCannotOpen;
+bool sameState(const FileIdentity& a, const FileIdentity& b) {
+  return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+         a.changedNs == b.changedNs;
+}
+
+// File systems stamp times from a clock that moves in steps of milliseconds
+// to seconds, so two writes that close together may carry the same times.
+bool writtenJustNow(const FileIdentity& identity) {
+  constexpr std::int64_t kStampStep = 2'000'000'000;  // FAT's two seconds
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return nanoseconds(now) - identity.modifiedNs < kStampStep;
+}
+
+bool holdsBytes(int fd, std::string_view expected) {
+  std::string chunk(std::min<std::size_t>(expected.size(), 1u << 20), '\0');
+  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
+    const std::size_t size = std::min(chunk.size(), expected.size() - at);
+    if (!readExactlyAt(fd, chunk.data(), size, static_cast<off_t>(at)) ||
+        expected.compare(at, size, chunk.data(), size) != 0) {
+      return false;
+    }
   }
-  Descriptor file(
-      ::open(name.c_str(),
-             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-             like.permissions));
-  if (file.get() < 0) return WriteResult::kCannotOpen;
-  // One sync makes both the bytes and the new name durable on the journaling
-  // file systems Linux uses (ext4, XFS, btrfs); a second sync of the folder
-  // would double the cost of every rewrite.
-  const bool written = ::fchmod(file.get(), like.permissions) == 0 &&
-                       writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
-  if (!file.close() || !written) {
-    ::unlink(name.c_str());  // an incomplete backup would only mislead
+  char extra = 0;
+  return ::pread(fd, &extra, 1, static_cast<off_t>(expected.size())) == 0;
+}
+
+// The open descriptor `fd` still shows the file as read, and so does its
+// name in the folder.
+bool stillAsRead(const JobFiles& job, int fd, std::string_view read) {
+  struct stat opened {};
+  struct stat named {};
+  const int follow = job.followsLink ? 0 : AT_SYMLINK_NOFOLLOW;
+  if (::fstat(fd, &opened) != 0 ||
+      ::fstatat(fdOf(job.folder), job.leaf.c_str(), &named, follow) != 0) {
+    return false;
+  }
+  if (!sameState(identityOf(opened), job.identity) ||
+      !sameFile(identityOf(named), job.identity)) {
+    return false;
+  }
+  // `fd` may be open for writing only; the read descriptor is the same file.
+  return !job.identity.recent || holdsBytes(fdOf(job.file), read);
+}
+
+// Opens the leaf for reading. A symbolic link there is followed only when
+// it belongs to the user running the tool or to the owner of its target,
+// so a link planted in a shared folder cannot turn a run on another file.
+int openLeaf(const JobFiles& job, bool& followsLink) {
+  constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  const int folder = fdOf(job.folder);
+  followsLink = false;
+  const int fd = ::openat(folder, job.leaf.c_str(), kFlags | O_NOFOLLOW);
+  if (fd >= 0 || errno != ELOOP) return fd;
+  struct stat link {};
+  if (::fstatat(folder, job.leaf.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISLNK(link.st_mode)) {
+    return -1;
+  }
+  Descriptor target(::openat(folder, job.leaf.c_str(), kFlags));
+  struct stat opened {};
+  struct stat linkAfter {};
+  if (target.get() < 0 || ::fstat(target.get(), &opened) != 0 ||
+      ::fstatat(folder, job.leaf.c_str(), &linkAfter, AT_SYMLINK_NOFOLLOW) !=
+          0 ||
+      linkAfter.st_ino != link.st_ino || linkAfter.st_uid != link.st_uid) {
+    return -1;
+  }
+  if (link.st_uid != ::geteuid() && link.st_uid != opened.st_uid) return -1;
+  followsLink = true;
+  return target.release();
+}
+
+// Splits `path` into its folder part, kept as given, and its final name.
+void splitPath(const std::string& path, JobFiles& job) {
+  const std::size_t separator = path.find_last_of('/');
+  const std::size_t leafStart =
+      separator == std::string::npos ? 0 : separator + 1;
+  job.folderPath = path.substr(0, leafStart);
+  job.leaf = path.substr(leafStart);
+}
+
+// Termination signals wait while a file is incomplete or a temporary name
+// exists; they take effect when the last hold is released. The tool never
+// blocks them otherwise, so that release unblocks them.
+int signalHolds = 0;
+
+sigset_t terminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    sigaddset(&set, signal);
+  }
+  return set;
+}
+
+void holdTerminationSignals() {
+  if (signalHolds++ > 0) return;
+  const sigset_t set = terminationSignals();
+  ::sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void releaseTerminationSignals() {
+  if (--signalHolds > 0) return;
+  const sigset_t set = terminationSignals();
+  sigset_t pending;
+  sigemptyset(&pending);
+  ::sigpending(&pending);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // What was said so far reaches the user before the signal ends the run.
+    if (sigismember(&pending, signal) == 1) std::fflush(stdout);
+  }
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+// A name in the folder that no one else uses, made for one file at a time.
+std::string temporaryName(unsigned attempt) {
+  return ".tagfmt-" + std::to_string(::getpid()) + "-" +
+         std::to_string(attempt) + ".tmp";
+}
+
+// Makes an empty file readable by its owner only, with no name where the
+// system allows that, else under a fresh temporary name.
+int createStaged(int folder, StagedBackup& staged) {
+#ifdef O_TMPFILE
+  const int unnamed =
+      ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (unnamed >= 0) return unnamed;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+#endif
+  holdTerminationSignals();
+  staged.signalsHeld = true;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = temporaryName(attempt);
+    const int fd =
+        ::openat(folder, name.c_str(),
+                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      staged.temporaryName = name;
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  return -1;
+}
+
+// The file's owner and group where the tool may give them, then its
+// permissions, less the group's when the group could not be given.
+bool takeOwnerAndPermissions(int fd, const FileIdentity& like) {
+  if (::fchown(fd, like.owner, like.group) != 0) {
+    static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), like.group));
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  unsigned permissions = like.permissions;
+  if (st.st_gid != like.group) permissions &= ~0070u;
+  return ::fchmod(fd, permissions) == 0;
+}
+
+// Gives the unnamed staged file a temporary name, so it can be renamed.
+bool nameStaged(StagedBackup& staged) {
+#ifndef O_TMPFILE
+  static_cast<void>(staged);
+  return false;
+#else
+  holdTerminationSignals();
+  staged.signalsHeld = true;
+  const int folder = fdOf(staged.folder);
+  const std::string self = "/proc/self/fd/" + std::to_string(staged.file);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = temporaryName(attempt);
+    if (::linkat(fdOf(staged.file), "", folder, name.c_str(), AT_EMPTY_PATH) ==
+            0 ||
+        (errno != EEXIST && ::linkat(AT_FDCWD, self.c_str(), folder,
+                                     name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
+      staged.temporaryName = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+#endif
+}
+
+// Copies the backup's bytes over the file and cuts it to their length.
+bool restoreFromBackup(int file, int backup) {
+  struct stat st {};
+  if (::fstat(backup, &st) != 0) return false;
+  std::string chunk(
+      std::min<std::size_t>(static_cast<std::size_t>(st.st_size), 1u << 20),
+      '\0');
+  for (off_t at = 0; at < st.st_size; at += static_cast<off_t>(chunk.size())) {
+    const auto size = std::min<std::size_t>(
+        chunk.size(), static_cast<std::size_t>(st.st_size - at));
+    if (!readExactlyAt(backup, chunk.data(), size, at) ||
+        !writeAllAt(file, std::string_view(chunk.data(), size), at)) {
+      return false;
+    }
+  }
+  return ::ftruncate(file, st.st_size) == 0;
+}
+
+// Claims room for `size` bytes without changing the file's length: on a
+// full disk the file stays as it was. A claim that fails part-way is given
+// back by cutting the file to its old length.
+bool claimRoom(int fd, std::size_t size, off_t oldSize) {
+#ifdef __linux__
+  if (size > 0 &&
+      ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
+    static_cast<void>(::ftruncate(fd, oldSize));
+    return false;
+  }
+#else
+  static_cast<void>(fd);
+  static_cast<void>(size);
+  static_cast<void>(oldSize);
+#endif
+  return true;
+}
+
+}  // namespace
+
+JobFiles::~JobFiles() {
+  if (file != kNoHandle) ::close(fdOf(file));
+  if (folder != kNoHandle) ::close(fdOf(folder));
+}
+
+ReadResult openAndRead(const std::string& path, JobFiles& job,
+                       FileBytes& bytes) {
+  splitPath(path, job);
+  if (job.leaf.empty()) return ReadResult::kCannotOpen;
+  const std::string folder = job.folderPath.empty() ? "." : job.folderPath;
+  job.folder =
+      ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC);
+  struct stat folderStat {};
+  if (job.folder < 0 || ::fstat(fdOf(job.folder), &folderStat) != 0) {
+    return ReadResult::kCannotOpen;
+  }
+  job.folderIdentity = identityOf(folderStat);
+  job.file = openLeaf(job, job.followsLink);
+  struct stat before {};
+  if (job.file < 0 || ::fstat(fdOf(job.file), &before) != 0 ||
+      !S_ISREG(before.st_mode)) {
+    return ReadResult::kCannotOpen;
+  }
+  job.identity = identityOf(before);
+  job.identity.recent = writtenJustNow(job.identity);
+  // A file written just now is checked later against the bytes read, which
+  // must then be a copy: a mapping would only show the file as it is.
+  struct stat after {};
+  if (!readFileBytes(fdOf(job.file), job.identity.size, !job.identity.recent,
+                     bytes) ||
+      ::fstat(fdOf(job.file), &after) != 0 ||
+      !sameState(identityOf(after), job.identity) ||
+      bytes.view().size() != job.identity.size) {
+    return ReadResult::kCannotRead;
+  }
+  return ReadResult::kOk;
+}
+
+bool unchangedSinceRead(const JobFiles& job, std::string_view read) {
+  return stillAsRead(job, fdOf(job.file), read);
+}
+
+bool leafIsTheFile(const JobFiles& job, const std::string& leaf) {
+  struct stat st {};
+  return ::fstatat(fdOf(job.folder), leaf.c_str(), &st, 0) == 0 &&
+         sameFile(identityOf(st), job.identity);
+}
+
+bool identityAt(const JobFiles& job, const std::string& leaf,
+                FileIdentity& identity) {
+  struct stat st {};
+  if (::fstatat(fdOf(job.folder), leaf.c_str(), &st, 0) != 0) return false;
+  identity = identityOf(st);
+  return true;
+}
+
+StagedBackup::~StagedBackup() {
+  if (!published && !temporaryName.empty()) {
+    ::unlinkat(fdOf(folder), temporaryName.c_str(), 0);
+  }
+  if (file != kNoHandle) ::close(fdOf(file));
+  if (signalsHeld) releaseTerminationSignals();
+}
+
+WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
+                        StagedBackup& staged) {
+  staged.folder = job.folder;
+  staged.device = job.identity.device;
+  staged.file = createStaged(fdOf(job.folder), staged);
+  if (staged.file < 0) return WriteResult::kCannotOpen;
+  const int fd = fdOf(staged.file);
+  if (!takeOwnerAndPermissions(fd, job.identity) || !writeAllAt(fd, bytes, 0)) {
     return WriteResult::kFailed;
+  }
+#ifdef __linux__
+  // Start writing it out now, so the sync of a batch finds it under way.
+  static_cast<void>(::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE));
+#endif
+  return WriteResult::kOk;
+}
+
+bool makeDurable(StagedBackup& staged) {
+  return ::fsync(fdOf(staged.file)) == 0;
+}
+
+bool makeAllDurable(const std::vector<StagedBackup*>& batch) {
+  if (batch.size() == 1) return makeDurable(*batch.front());
+#ifdef __linux__
+  // One syncfs writes out and waits for every file on its file system and
+  // commits the journal, on ext4, XFS and btrfs alike, and reports any
+  // write-back error since Linux 5.8.
+  std::vector<std::uint64_t> synced;
+  for (const StagedBackup* staged : batch) {
+    if (std::find(synced.begin(), synced.end(), staged->device) !=
+        synced.end()) {
+      continue;
+    }
+    if (::syncfs(fdOf(staged->file)) != 0) return false;
+    synced.push_back(staged->device);
+  }
+  return true;
+#else
+  for (StagedBackup* staged : batch) {
+    if (!makeDurable(*staged)) return false;
+  }
+  return true;
+#endif
+}
+
+WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf) {
+  if (staged.temporaryName.empty() && !nameStaged(staged)) {
+    return WriteResult::kCannotOpen;
+  }
+  const int folder = fdOf(staged.folder);
+  if (::renameat(folder, staged.temporaryName.c_str(), folder,
+                 backupLeaf.c_str()) != 0) {
+    return WriteResult::kCannotOpen;
+  }
+  staged.published = true;
+  if (staged.signalsHeld) {
+    staged.signalsHeld = false;
+    releaseTerminationSignals();
   }
   return WriteResult::kOk;
 }
 
-WriteResult rewriteFile(const std::string& path, std::string_view bytes,
-                        const FileIdentity& identity) {
+bool makeNamesDurable(NativeHandle folder) {
+  return ::fsync(fdOf(folder)) == 0;
+}
+
+RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
+                             std::string_view bytes,
+                             const StagedBackup& backup) {
+  const int follow = job.followsLink ? 0 : O_NOFOLLOW;
   Descriptor file(
-      ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.get() < 0) return WriteResult::kCannotOpen;
-  // The name may have been pointed elsewhere since the file was read.
-  struct stat st {};
-  if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_dev) != identity.device ||
-      static_cast<std::uint64_t>(st.st_ino) != identity.inode) {
-    return WriteResult::kCannotOpen;
+      ::openat(fdOf(job.folder), job.leaf.c_str(),
+               O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | follow));
+  if (file.get() < 0) {
+    return errno == ELOOP ? RewriteResult::kChanged
+                          : RewriteResult::kCannotOpen;
   }
-#ifdef __linux__
-  // Claim the room first: on a full disk the file stays as it was. The size
-  // is kept, as a claim that fails part-way would otherwise leave the file
-  // grown with zero bytes; cutting back to the old size frees what it took.
-  if (!bytes.empty() &&
-      ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0,
-                  static_cast<off_t>(bytes.size())) != 0 &&
-      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG)) {
-    static_cast<void>(::ftruncate(file.get(), st.st_size));
-    return WriteResult::kFailed;
+  pauseForTest("rewrite");
+  holdTerminationSignals();
+  RewriteResult result = RewriteResult::kOk;
+  if (!stillAsRead(job, file.get(), read)) {
+    result = RewriteResult::kChanged;
+  } else if (!claimRoom(file.get(), bytes.size(),
+                        static_cast<off_t>(job.identity.size))) {
+    result = RewriteResult::kFailed;
+  } else if (!writeAllAt(file.get(), bytes, 0) ||
+             ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0) {
+    // The read bytes may be a view of this very file, gone by now.
+    restoreFromBackup(file.get(), fdOf(backup.file));
+    result = RewriteResult::kFailed;
   }
-#endif
-  const bool written =
-      writeAll(file.get(), bytes) &&
-      ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) == 0;
-  return file.close() && written ? WriteResult::kOk : WriteResult::kFailed;
+  if (!file.close() && result == RewriteResult::kOk) {
+    result = RewriteResult::kFailed;
+  }
+  releaseTerminationSignals();
+  return result;
 }
 
 std::string_view pathSeparators() { return "/"; }

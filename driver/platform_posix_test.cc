@@ -1,9 +1,12 @@
-// The rewrite checks that the name still opens the file that was read.
+// The steps of a rewrite on their own: the file must still be the one read,
+// holding what was read, and a staged backup leaves nothing when dropped.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
 #include "driver/platform.h"
+#include "tests/fault_util.h"
 #include "tests/test_util.h"
 
 namespace tagfmt {
@@ -12,42 +15,101 @@ namespace {
 namespace fs = std::filesystem;
 using testing::readFile;
 using testing::ScratchDir;
+using testing::temporaryLeftovers;
 using testing::writeFile;
 
-TEST(RewriteFile, RefusesANameThatNoLongerOpensTheFileRead) {
-  enum class Swap { kNone, kSymlinkElsewhere, kOtherFile };
+TEST(RewriteInPlace, RefusesAFileChangedOrSwappedSinceRead) {
+  enum class Change {
+    kNone,
+    kSymlinkElsewhere,
+    kOtherFile,
+    kAppended,
+    kTruncated,
+    kSameSizeInPlace
+  };
   const struct {
     const char* what;
-    Swap swap;
-    WriteResult result;
+    Change change;
+    RewriteResult result;
   } cases[] = {
-      {"unchanged", Swap::kNone, WriteResult::kOk},
-      {"now a link to another file", Swap::kSymlinkElsewhere,
-       WriteResult::kCannotOpen},
-      {"now another file", Swap::kOtherFile, WriteResult::kCannotOpen},
+      {"unchanged", Change::kNone, RewriteResult::kOk},
+      {"now a link to another file", Change::kSymlinkElsewhere,
+       RewriteResult::kChanged},
+      {"now another file", Change::kOtherFile, RewriteResult::kChanged},
+      {"appended to", Change::kAppended, RewriteResult::kChanged},
+      {"cut short", Change::kTruncated, RewriteResult::kChanged},
+      {"rewritten in place, same size", Change::kSameSizeInPlace,
+       RewriteResult::kChanged},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
     const std::string page = dir / "page.htm";
     const std::string victim = dir / "victim";
-    writeFile(page, "old");
+    writeFile(page, "old text");
     writeFile(victim, "keep me");
-    FileBytes bytes;
-    FileIdentity identity;
-    ASSERT_EQ(readRegularFile(page, bytes, identity), ReadResult::kOk);
-    if (c.swap == Swap::kSymlinkElsewhere) {
-      fs::remove(page);
-      fs::create_symlink(victim, page);
-    } else if (c.swap == Swap::kOtherFile) {
-      writeFile(dir / "other", "other");
-      fs::rename(dir / "other", page);
+    JobFiles job;
+    FileBytes read;
+    ASSERT_EQ(openAndRead(page, job, read), ReadResult::kOk);
+    StagedBackup backup;
+    ASSERT_EQ(stageBackup(job, read.view(), backup), WriteResult::kOk);
+    ASSERT_EQ(publishBackup(backup, "page.bak"), WriteResult::kOk);
+    std::string expected = "new";
+    switch (c.change) {
+      case Change::kNone:
+        break;
+      case Change::kSymlinkElsewhere:
+        fs::remove(page);
+        fs::create_symlink(victim, page);
+        expected = "keep me";
+        break;
+      case Change::kOtherFile:
+        writeFile(dir / "other", "other");
+        fs::rename(dir / "other", page);
+        expected = "other";
+        break;
+      case Change::kAppended:
+        expected = "old text, more";
+        break;
+      case Change::kTruncated:
+        expected = "old";
+        break;
+      case Change::kSameSizeInPlace:
+        expected = "OLD TEXT";
+        break;
     }
-    EXPECT_EQ(rewriteFile(page, "new", identity), c.result) << c.what;
+    if (c.change >= Change::kAppended) writeFile(page, expected);
+    EXPECT_EQ(unchangedSinceRead(job, read.view()), c.change == Change::kNone)
+        << c.what;
+    EXPECT_EQ(rewriteInPlace(job, read.view(), "new", backup), c.result) << c.what;
+    EXPECT_EQ(readFile(page), expected) << c.what;
     EXPECT_EQ(readFile(victim), "keep me") << c.what;
-    if (c.swap == Swap::kNone) {
-      EXPECT_EQ(readFile(page), "new");
-    }
+    EXPECT_EQ(readFile(dir / "page.bak"), "old text") << c.what;
   }
+}
+
+TEST(StageBackup, LeavesNothingUnlessPublished) {
+  ScratchDir dir;
+  writeFile(dir / "page.htm", "old");
+  writeFile(dir / "page.bak", "previous");
+  ASSERT_EQ(chmod((dir / "page.htm").c_str(), 0640), 0);
+  JobFiles job;
+  FileBytes read;
+  ASSERT_EQ(openAndRead(dir / "page.htm", job, read), ReadResult::kOk);
+  {
+    StagedBackup staged;
+    ASSERT_EQ(stageBackup(job, read.view(), staged), WriteResult::kOk);
+    ASSERT_TRUE(makeDurable(staged));
+  }
+  EXPECT_EQ(readFile(dir / "page.bak"), "previous");
+  EXPECT_TRUE(temporaryLeftovers(dir.path().string()).empty());
+  StagedBackup staged;
+  ASSERT_EQ(stageBackup(job, read.view(), staged), WriteResult::kOk);
+  ASSERT_EQ(publishBackup(staged, "page.bak"), WriteResult::kOk);
+  EXPECT_EQ(readFile(dir / "page.bak"), "old");
+  EXPECT_EQ(
+      fs::status(dir / "page.bak").permissions(),
+      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_TRUE(temporaryLeftovers(dir.path().string()).empty());
 }
 
 }  // namespace

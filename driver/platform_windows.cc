@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 // After windows.h, which these need.
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
@@ -32,12 +33,14 @@ class Handle {
   }
   HANDLE get() const { return handle_; }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  // Closes now and tells whether the close reported success.
-  bool close() {
+  // Gives the handle up to the caller, who closes it.
+  HANDLE release() {
     const HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
-    return ::CloseHandle(handle) != 0;
+    return handle;
   }
+  // Closes now and tells whether the close reported success.
+  bool close() { return ::CloseHandle(release()) != 0; }
 
  private:
   HANDLE handle_;
@@ -82,14 +85,6 @@ HANDLE openExisting(const std::wstring& name, DWORD access, DWORD flags) {
 // Only files on disk: consoles, pipes and devices ("CON", "NUL") are refused.
 bool isDiskFile(HANDLE handle) {
   return ::GetFileType(handle) == FILE_TYPE_DISK;
-}
-
-FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& info) {
-  FileIdentity identity;
-  identity.device = info.dwVolumeSerialNumber;
-  identity.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
-                   info.nFileIndexLow;
-  return identity;
 }
 
 bool seekTo(HANDLE handle, std::uint64_t position) {
@@ -141,106 +136,446 @@ std::wstring temporaryNameBeside(const std::wstring& name, unsigned attempt) {
          std::to_wstring(attempt) + L".tmp";
 }
 
+NativeHandle native(HANDLE handle) {
+  return reinterpret_cast<NativeHandle>(handle);
+}
+HANDLE handleOf(NativeHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+// 100-nanosecond steps since 1601, as nanoseconds since 1601.
+std::int64_t nanoseconds(LARGE_INTEGER time) { return time.QuadPart * 100; }
+
+// False when the handle cannot be asked.
+bool identityOf(HANDLE handle, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_BASIC_INFO basic;
+  if (!::GetFileInformationByHandle(handle, &info) ||
+      !::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic,
+                                      sizeof basic)) {
+    return false;
+  }
+  identity.device = info.dwVolumeSerialNumber;
+  identity.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                   info.nFileIndexLow;
+  identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                  info.nFileSizeLow;
+  identity.modifiedNs = nanoseconds(basic.LastWriteTime);
+  identity.changedNs = nanoseconds(basic.ChangeTime);
+  return true;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
+bool sameState(const FileIdentity& a, const FileIdentity& b) {
+  return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+         a.changedNs == b.changedNs;
+}
+
+// Time stamps on FAT move in two-second steps; NTFS's are finer but lazily
+// updated, so a change that close to the read is checked by its bytes.
+bool writtenJustNow(const FileIdentity& identity) {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  LARGE_INTEGER current;
+  current.LowPart = now.dwLowDateTime;
+  current.HighPart = static_cast<LONG>(now.dwHighDateTime);
+  return nanoseconds(current) - identity.modifiedNs < 2'000'000'000;
+}
+
+bool readAt(HANDLE handle, char* buffer, std::size_t size,
+            std::uint64_t offset) {
+  std::size_t got = 0;
+  while (got < size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset + got);
+    at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
+    DWORD n = 0;
+    const auto chunk =
+        static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
+    if (!::ReadFile(handle, buffer + got, chunk, &n, &at) || n == 0) {
+      return false;
+    }
+    got += n;
+  }
+  return true;
+}
+
+bool holdsBytes(HANDLE handle, std::string_view expected) {
+  std::string chunk(std::min<std::size_t>(expected.size(), 1u << 20), '\0');
+  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
+    const std::size_t size = std::min(chunk.size(), expected.size() - at);
+    if (!readAt(handle, chunk.data(), size, at) ||
+        expected.compare(at, size, chunk.data(), size) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The handle's file as the system names it, to see that a handle opened
+// by name lies in the job's folder.
+std::wstring finalPath(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD length = ::GetFinalPathNameByHandleW(
+        handle, path.data(), static_cast<DWORD>(path.size()),
+        FILE_NAME_NORMALIZED);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+  return {};
+}
+
+std::wstring wideLeafPath(const JobFiles& job, const std::string& leaf) {
+  return wideName(job.folderPath.empty() ? leaf : job.folderPath + leaf);
+}
+
+// Opens `leaf` in the job's folder and makes sure the handle lies there,
+// however the folders on the path were moved since the job began.
+HANDLE openInFolder(const JobFiles& job, const std::string& leaf, DWORD access,
+                    DWORD flags) {
+  Handle opened(openExisting(wideLeafPath(job, leaf), access, flags));
+  if (!opened.valid()) return INVALID_HANDLE_VALUE;
+  const std::wstring folder = finalPath(handleOf(job.folder));
+  const std::wstring path = finalPath(opened.get());
+  const std::size_t separator = path.find_last_of(L'\\');
+  if (folder.empty() || separator == std::wstring::npos ||
+      ::CompareStringOrdinal(path.c_str(), static_cast<int>(separator),
+                             folder.c_str(), static_cast<int>(folder.size()),
+                             TRUE) != CSTR_EQUAL) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return opened.release();
+}
+
+// The owner of what `handle` opened; empty when it cannot be learned.
+std::string ownerOf(HANDLE handle) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::string sid(static_cast<const char*>(owner), ::GetLengthSid(owner));
+  ::LocalFree(descriptor);
+  return sid;
+}
+
+std::string runningUser() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return {};
+  }
+  alignas(TOKEN_USER) char buffer[256];
+  DWORD length = 0;
+  std::string sid;
+  if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &length)) {
+    const PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    sid.assign(static_cast<const char*>(user), ::GetLengthSid(user));
+  }
+  ::CloseHandle(token);
+  return sid;
+}
+
+// A symbolic link at the name is followed only when it belongs to the user
+// running the tool or to the owner of the file it points at.
+HANDLE openLeaf(JobFiles& job) {
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+  Handle link(openInFolder(job, job.leaf, READ_CONTROL,
+                           kFlags | FILE_FLAG_OPEN_REPARSE_POINT));
+  if (!link.valid()) return INVALID_HANDLE_VALUE;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag,
+                                      sizeof tag)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool isLink =
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      tag.ReparseTag == IO_REPARSE_TAG_SYMLINK;
+  const HANDLE file =
+      openInFolder(job, job.leaf, GENERIC_READ | READ_CONTROL,
+                   isLink ? kFlags : kFlags | FILE_FLAG_OPEN_REPARSE_POINT);
+  if (file == INVALID_HANDLE_VALUE || !isLink) return file;
+  const std::string linkOwner = ownerOf(link.get());
+  if (linkOwner.empty() ||
+      (linkOwner != runningUser() && linkOwner != ownerOf(file))) {
+    ::CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  job.followsLink = true;
+  return file;
+}
+
+// Ctrl+C and the console's close wait while a file is incomplete or a
+// temporary name exists; one that came meanwhile ends the run on release.
+volatile LONG heldSignals = 0;
+volatile LONG signalArrived = 0;
+
+BOOL WINAPI holdControlEvent(DWORD /*event*/) {
+  if (heldSignals == 0) return FALSE;
+  ::InterlockedExchange(&signalArrived, 1);
+  return TRUE;
+}
+
+void holdTerminationSignals() {
+  static const bool installed =
+      ::SetConsoleCtrlHandler(holdControlEvent, TRUE) != 0;
+  static_cast<void>(installed);
+  ::InterlockedIncrement(&heldSignals);
+}
+
+void releaseTerminationSignals() {
+  if (::InterlockedDecrement(&heldSignals) == 0 && signalArrived != 0) {
+    std::fflush(stdout);
+    ::ExitProcess(STATUS_CONTROL_C_EXIT);
+  }
+}
+
+// Gives the backup the file's access rules, so no one may read it who may
+// not read the file.
+bool copyAccessRules(HANDLE from, HANDLE to) {
+  PACL rules = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, &rules, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool copied =
+      ::SetSecurityInfo(
+          to, SE_FILE_OBJECT,
+          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+          nullptr, nullptr, rules, nullptr) == ERROR_SUCCESS;
+  ::LocalFree(descriptor);
+  return copied;
+}
+
+bool stillAsRead(const JobFiles& job, HANDLE handle, std::string_view read) {
+  FileIdentity now;
+  if (!identityOf(handle, now) || !sameState(now, job.identity)) return false;
+  Handle named(openInFolder(
+      job, job.leaf, 0,
+      job.followsLink
+          ? FILE_FLAG_BACKUP_SEMANTICS
+          : FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+  FileIdentity current;
+  if (!named.valid() || !identityOf(named.get(), current) ||
+      !sameFile(current, job.identity)) {
+    return false;
+  }
+  return !job.identity.recent || holdsBytes(handleOf(job.file), read);
+}
+
+bool restoreFromBackup(HANDLE file, HANDLE backup) {
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(backup, &size)) return false;
+  const auto total = static_cast<std::uint64_t>(size.QuadPart);
+  std::string chunk(std::min<std::uint64_t>(total, 1u << 20), '\0');
+  for (std::uint64_t at = 0; at < total; at += chunk.size()) {
+    const auto length = static_cast<std::size_t>(
+        std::min<std::uint64_t>(chunk.size(), total - at));
+    if (!readAt(backup, chunk.data(), length, at) || !seekTo(file, at) ||
+        !writeAll(file, std::string_view(chunk.data(), length))) {
+      return false;
+    }
+  }
+  return seekTo(file, total) && ::SetEndOfFile(file) != 0;
+}
+
 }  // namespace
 
-ReadResult readRegularFile(const std::string& path, FileBytes& fileBytes,
-                           FileIdentity& identity) {
+JobFiles::~JobFiles() {
+  if (file != kNoHandle) ::CloseHandle(handleOf(file));
+  if (folder != kNoHandle) ::CloseHandle(handleOf(folder));
+}
+
+namespace {
+
+// Reads the open file from its start; false on an error or a short read.
+bool readOpenFile(NativeHandle file, std::uint64_t expectedSize,
+                  std::string& bytes) {
+  // One byte more than the size, so growth shows at once.
+  bytes.resize(static_cast<std::size_t>(expectedSize) + 1);
+  return readAll(handleOf(file), bytes) && bytes.size() >= expectedSize;
+}
+
+}  // namespace
+
+ReadResult openAndRead(const std::string& path, JobFiles& job,
+                       FileBytes& fileBytes) {
   std::string& bytes = fileBytes.copy();
-  // A folder cannot be opened without FILE_FLAG_BACKUP_SEMANTICS, so it
-  // fails here like a missing file.
-  Handle file(openExisting(wideName(path), GENERIC_READ,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN));
-  if (!file.valid() || !isDiskFile(file.get())) return ReadResult::kCannotOpen;
+  const std::size_t separator = path.find_last_of("/\\:");
+  const std::size_t leafStart =
+      separator == std::string::npos ? 0 : separator + 1;
+  job.folderPath = path.substr(0, leafStart);
+  job.leaf = path.substr(leafStart);
+  if (job.leaf.empty()) return ReadResult::kCannotOpen;
+  // Held without delete sharing, so the folder cannot be moved meanwhile.
+  job.folder = native(::CreateFileW(
+      wideName(job.folderPath.empty() ? "." : job.folderPath).c_str(),
+      FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (handleOf(job.folder) == INVALID_HANDLE_VALUE) {
+    job.folder = kNoHandle;
+    return ReadResult::kCannotOpen;
+  }
+  if (!identityOf(handleOf(job.folder), job.folderIdentity)) {
+    return ReadResult::kCannotOpen;
+  }
+  const HANDLE file = openLeaf(job);
+  if (file == INVALID_HANDLE_VALUE) return ReadResult::kCannotOpen;
+  job.file = native(file);
+  FileIdentity after;
+  if (!isDiskFile(file) || !identityOf(file, job.identity)) {
+    return ReadResult::kCannotOpen;
+  }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(file.get(), &info) ||
+  if (!::GetFileInformationByHandle(file, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return ReadResult::kCannotOpen;
   }
-  identity = identityOf(info);
-  const std::uint64_t expected =
-      (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
-      info.nFileSizeLow;
-  bytes.clear();
-  // One byte more than the size, so growth shows at once.
-  bytes.resize(static_cast<std::size_t>(expected) + 1);
-  if (!readAll(file.get(), bytes) || bytes.size() < expected) {
+  if (!readOpenFile(job.file, job.identity.size, bytes) ||
+      !identityOf(file, after) || !sameState(after, job.identity) ||
+      bytes.size() != job.identity.size) {
     return ReadResult::kCannotRead;
   }
+  job.identity.recent = writtenJustNow(job.identity);
   return ReadResult::kOk;
 }
 
-bool refersTo(const std::string& name, const FileIdentity& identity) {
-  const Handle file(
-      openExisting(wideName(name), 0, FILE_FLAG_BACKUP_SEMANTICS));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
-    return false;
-  }
-  const FileIdentity other = identityOf(info);
-  return other.device == identity.device && other.inode == identity.inode;
+bool unchangedSinceRead(const JobFiles& job, std::string_view read) {
+  return stillAsRead(job, handleOf(job.file), read);
 }
 
-WriteResult writeBackupFile(const std::string& name, std::string_view bytes,
-                            const FileIdentity& /*like*/) {
-  const std::wstring target = wideName(name);
-  if (target.empty()) return WriteResult::kCannotOpen;
-  const DWORD attributes = ::GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return WriteResult::kCannotOpen;
+bool leafIsTheFile(const JobFiles& job, const std::string& leaf) {
+  const Handle other(
+      openExisting(wideLeafPath(job, leaf), 0, FILE_FLAG_BACKUP_SEMANTICS));
+  FileIdentity identity;
+  return other.valid() && identityOf(other.get(), identity) &&
+         sameFile(identity, job.identity);
+}
+
+bool identityAt(const JobFiles& job, const std::string& leaf,
+                FileIdentity& identity) {
+  const Handle other(
+      openExisting(wideLeafPath(job, leaf), 0, FILE_FLAG_BACKUP_SEMANTICS));
+  return other.valid() && identityOf(other.get(), identity);
+}
+
+StagedBackup::~StagedBackup() {
+  if (file != kNoHandle) ::CloseHandle(handleOf(file));
+  if (!published && !temporaryName.empty()) {
+    ::DeleteFileW(wideName(temporaryName).c_str());
   }
-  std::wstring temporary;
+  if (signalsHeld) releaseTerminationSignals();
+}
+
+WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
+                        StagedBackup& staged) {
+  staged.folder = job.folder;
+  staged.device = job.identity.device;
+  holdTerminationSignals();
+  staged.signalsHeld = true;
+  const std::wstring beside = wideLeafPath(job, job.leaf);
   HANDLE created = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100 && created == INVALID_HANDLE_VALUE;
        ++attempt) {
-    temporary = temporaryNameBeside(target, attempt);
-    created = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (created == INVALID_HANDLE_VALUE &&
-        ::GetLastError() != ERROR_FILE_EXISTS) {
+    const std::wstring name = temporaryNameBeside(beside, attempt);
+    // No sharing but deletion, which the rename over the backup's name needs.
+    created =
+        ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
+                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created != INVALID_HANDLE_VALUE) {
+      staged.temporaryName = utf8Name(name.c_str());
+    } else if (::GetLastError() != ERROR_FILE_EXISTS) {
       break;
     }
   }
-  Handle file(created);
-  if (!file.valid()) return WriteResult::kCannotOpen;
-  // Flushed before the rename, so the backup is on disk under its name
-  // before the file itself is touched.
-  const bool written =
-      writeAll(file.get(), bytes) && ::FlushFileBuffers(file.get()) != 0;
-  // MoveFileExW replaces a link of the backup's name, never its target.
-  if (!file.close() || !written ||
-      !::MoveFileExW(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(temporary.c_str());
+  if (created == INVALID_HANDLE_VALUE) return WriteResult::kCannotOpen;
+  staged.file = native(created);
+  if (!copyAccessRules(handleOf(job.file), created) ||
+      !writeAll(created, bytes)) {
     return WriteResult::kFailed;
   }
   return WriteResult::kOk;
 }
 
-WriteResult rewriteFile(const std::string& path, std::string_view bytes,
-                        const FileIdentity& identity) {
-  Handle file(
-      openExisting(wideName(path), GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL));
-  if (!file.valid() || !isDiskFile(file.get())) return WriteResult::kCannotOpen;
-  // The name may have been pointed elsewhere since the file was read.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(file.get(), &info)) {
+bool makeDurable(StagedBackup& staged) {
+  return ::FlushFileBuffers(handleOf(staged.file)) != 0;
+}
+
+// Windows has no flush of a whole volume short of administrator rights.
+bool makeAllDurable(const std::vector<StagedBackup*>& batch) {
+  for (StagedBackup* staged : batch) {
+    if (!makeDurable(*staged)) return false;
+  }
+  return true;
+}
+
+// MoveFileExW wrote each name through already.
+bool makeNamesDurable(NativeHandle /*folder*/) { return true; }
+
+WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf) {
+  const std::size_t separator = staged.temporaryName.find_last_of("/\\:");
+  const std::string target =
+      staged.temporaryName.substr(
+          0, separator == std::string::npos ? 0 : separator + 1) +
+      backupLeaf;
+  const std::wstring wideTarget = wideName(target);
+  const DWORD attributes = ::GetFileAttributesW(wideTarget.c_str());
+  // MoveFileExW replaces a link of the backup's name, never its target.
+  if (wideTarget.empty() ||
+      (attributes != INVALID_FILE_ATTRIBUTES &&
+       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+      !::MoveFileExW(wideName(staged.temporaryName).c_str(), wideTarget.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return WriteResult::kCannotOpen;
   }
-  const FileIdentity opened = identityOf(info);
-  if (opened.device != identity.device || opened.inode != identity.inode) {
-    return WriteResult::kCannotOpen;
+  staged.published = true;
+  staged.signalsHeld = false;
+  releaseTerminationSignals();
+  return WriteResult::kOk;
+}
+
+RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
+                             std::string_view bytes,
+                             const StagedBackup& backup) {
+  Handle file(openInFolder(
+      job, job.leaf, GENERIC_WRITE,
+      job.followsLink ? FILE_ATTRIBUTE_NORMAL
+                      : FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+  if (!file.valid() || !isDiskFile(file.get())) {
+    return RewriteResult::kCannotOpen;
   }
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(file.get(), &size)) return WriteResult::kCannotOpen;
-  // Claim the room first: on a full disk the file stays as it was.
-  if (bytes.size() > static_cast<std::uint64_t>(size.QuadPart) &&
-      (!seekTo(file.get(), bytes.size()) || !::SetEndOfFile(file.get()))) {
-    return WriteResult::kFailed;
+  holdTerminationSignals();
+  RewriteResult result = RewriteResult::kOk;
+  if (!stillAsRead(job, file.get(), read)) {
+    result = RewriteResult::kChanged;
+  } else if (bytes.size() > job.identity.size &&
+             (!seekTo(file.get(), bytes.size()) ||
+              !::SetEndOfFile(file.get()))) {
+    // Room is claimed first: on a full disk the file stays as it was.
+    result = RewriteResult::kFailed;
+  } else if (!seekTo(file.get(), 0) || !writeAll(file.get(), bytes) ||
+             !::SetEndOfFile(file.get())) {
+    // The read bytes may be a view of this very file, gone by now.
+    restoreFromBackup(file.get(), handleOf(backup.file));
+    result = RewriteResult::kFailed;
   }
-  const bool written = seekTo(file.get(), 0) && writeAll(file.get(), bytes) &&
-                       ::SetEndOfFile(file.get()) != 0;
-  return file.close() && written ? WriteResult::kOk : WriteResult::kFailed;
+  if (!file.close() && result == RewriteResult::kOk) {
+    result = RewriteResult::kFailed;
+  }
+  releaseTerminationSignals();
+  return result;
 }
 
 std::string_view pathSeparators() { return "/\\"; }

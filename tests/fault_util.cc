@@ -2,7 +2,9 @@
 #include "tests/fault_util.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -171,6 +174,117 @@ std::vector<std::string> temporaryLeftovers(const std::string& folder) {
     if (name.starts_with(".tagfmt-")) names.push_back(name);
   }
   return names;
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+PausedTool startPausedTool(const fs::path& directory,
+                           const std::vector<std::string>& arguments,
+                           const std::string& step) {
+  std::vector<char*> argv;
+  const char* const binary = TAGFMT_SEAMS_BINARY;
+  argv.push_back(const_cast<char*>(binary));
+  for (const std::string& word : arguments) {
+    argv.push_back(const_cast<char*>(word.c_str()));
+  }
+  argv.push_back(nullptr);
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) std::abort();
+  PausedTool tool;
+  tool.pid = fork();
+  if (tool.pid == 0) {
+    dup2(pipeFds[1], STDOUT_FILENO);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    setenv("TAGFMT_PAUSE_AT", step.c_str(), 1);
+    alarm(120);  // the default action of SIGALRM ends the tool
+    execv(binary, argv.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  tool.output = pipeFds[0];
+  int status = 0;
+  waitpid(tool.pid, &status, WUNTRACED);
+  tool.paused = WIFSTOPPED(status);
+  if (!tool.paused) tool.pid = -1;
+  return tool;
+}
+
+ToolRun resumeTool(PausedTool& tool) {
+  ToolRun run;
+  if (tool.pid > 0) kill(tool.pid, SIGCONT);
+  char chunk[65536];
+  ssize_t n;
+  while ((n = read(tool.output, chunk, sizeof chunk)) > 0) {
+    run.output.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(tool.output);
+  int status = 0;
+  if (tool.pid > 0) waitpid(tool.pid, &status, 0);
+  run.exitedWithZero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.timedOut = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+  return run;
+}
+
+namespace {
+
+constexpr char kTestUser[] = "tagfmt-test-other";
+
+bool lookUp(int& uid, int& gid) {
+  const passwd* entry = getpwnam(kTestUser);
+  if (entry == nullptr) return false;
+  uid = static_cast<int>(entry->pw_uid);
+  gid = static_cast<int>(entry->pw_gid);
+  return true;
+}
+
+}  // namespace
+
+TestUser::TestUser() {
+  if (geteuid() != 0) {
+    why_ = "making a second user needs root";
+    return;
+  }
+  if (lookUp(uid_, gid_)) return;
+  const std::string add =
+      std::string("useradd -M -U -s /bin/sh ") + kTestUser + " >/dev/null 2>&1";
+  if (std::system(add.c_str()) != 0 || !lookUp(uid_, gid_)) {
+    uid_ = gid_ = -1;
+    why_ = "useradd failed or is missing";
+    return;
+  }
+  created_ = true;
+}
+
+TestUser::~TestUser() {
+  if (created_) {
+    std::system(
+        (std::string("userdel ") + kTestUser + " >/dev/null 2>&1").c_str());
+  }
+}
+
+bool TestUser::run(const std::string& command) const {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(gid_)) != 0 ||
+        setuid(static_cast<uid_t>(uid_)) != 0) {
+      _exit(125);
+    }
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace tagfmt::testing

@@ -58,4 +58,47 @@ bool fillLeaving(const std::string& folder, std::size_t bytes,
 // Names in `folder` that start like the tool's temporary files.
 std::vector<std::string> temporaryLeftovers(const std::string& folder);
 
+// The names in `folder`, sorted.
+std::vector<std::string> namesIn(const std::string& folder);
+
+// A run of the test build of the tool, stopped at the step `step` so that a
+// test can change files under it.
+struct PausedTool {
+  int pid = -1;
+  int output = -1;      // the read end of its standard output
+  bool paused = false;  // false: it ended or never reached the step
+};
+
+// Starts the test build with `arguments` in `directory` and waits until it
+// stops at `step`.
+PausedTool startPausedTool(const std::filesystem::path& directory,
+                           const std::vector<std::string>& arguments,
+                           const std::string& step);
+
+// Lets a paused run go on and waits for its end.
+ToolRun resumeTool(PausedTool& tool);
+
+// An unprivileged user and group made for the tests, removed when the
+// object goes if it made them. `made()` is false, and `why` says why, where
+// that cannot be done (not root, no useradd).
+class TestUser {
+ public:
+  TestUser();
+  ~TestUser();
+  TestUser(const TestUser&) = delete;
+  TestUser& operator=(const TestUser&) = delete;
+  bool made() const { return uid_ >= 0; }
+  unsigned uid() const { return static_cast<unsigned>(uid_); }
+  unsigned gid() const { return static_cast<unsigned>(gid_); }
+  const std::string& why() const { return why_; }
+  // Runs the shell command `command` as this user; true when it exits 0.
+  bool run(const std::string& command) const;
+
+ private:
+  int uid_ = -1;
+  int gid_ = -1;
+  bool created_ = false;
+  std::string why_;
+};
+
 }  // namespace tagfmt::testing

@@ -18,7 +18,7 @@ fi
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
   dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' |
     tr '[:upper:]' '[:lower:]' | LC_ALL=C sort | tr '\n' ' ')
-  [ "$dlls" = "kernel32.dll msvcrt.dll shell32.dll " ] ||
+  [ "$dlls" = "advapi32.dll kernel32.dll msvcrt.dll shell32.dll " ] ||
     fail "tagfmt.exe needs DLLs of its own: $dlls"
 fi
 wine=$(command -v wine64 || command -v /usr/lib/wine/wine64 || command -v wine) ||

@@ -1,0 +1,167 @@
+// A real run stopped at each file-system call of a rewrite, by strace
+// injecting SIGKILL or SIGTERM there, or failing the call: afterwards the
+// file holds the old or the new bytes whole, or the backup holds the old
+// bytes whole; the backup is the previous one or the new one, whole; and
+// after SIGTERM nothing else is left in the folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "tests/fault_util.h"
+#include "tests/test_util.h"
+
+namespace tagfmt::testing {
+namespace {
+
+const char* const kCalls[] = {
+    "openat",   "pwrite64",  "sync_file_range", "fsync",  "syncfs", "linkat",
+    "renameat", "fallocate", "ftruncate",       "fchown", "fchmod", "close",
+    "write"};
+
+// Two pages, so that their backups are made durable as a batch.
+const char* const kPages[] = {"page", "next"};
+
+std::string oldText() {
+  std::string text;
+  for (int i = 0; i < 64 * 1024; ++i) text += "a\n";
+  return text;
+}
+
+const char kPrevious[] = "previous backup\n";
+
+// Runs strace with `options` on the tool with "-w page.htm next.htm" in
+// `folder`; returns the wait status.
+int runUnderStrace(const std::string& folder,
+                   const std::vector<std::string>& options) {
+  std::vector<std::string> words{"strace", "-f", "-qq", "-o", "/dev/null"};
+  words.insert(words.end(), options.begin(), options.end());
+  words.insert(words.end(), {TAGFMT_BINARY, "-w", "page.htm", "next.htm"});
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    if (freopen("/dev/null", "w", stdout) == nullptr) _exit(126);
+    alarm(60);
+    // The leak check of a sanitizer build cannot work under ptrace.
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    execvp("strace", argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+void makeScene(const ScratchDir& dir) {
+  for (const std::string page : kPages) {
+    writeFile(dir / (page + ".htm"), oldText());
+    writeFile(dir / (page + ".bak"), kPrevious);
+  }
+}
+
+// How many times a run makes each call of kCalls; empty when strace cannot
+// trace here.
+std::map<std::string, int> countCalls() {
+  ScratchDir dir;
+  makeScene(dir);
+  const std::string log = dir / "calls.log";
+  std::string calls;
+  for (const char* call : kCalls) {
+    calls += std::string(calls.empty() ? "" : ",") + call;
+  }
+  std::map<std::string, int> counts;
+  const std::string command =
+      "cd '" + dir.path().string() +
+      "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o '" + log +
+      "' -e trace=" + calls + " '" + TAGFMT_BINARY +
+      "' -w page.htm next.htm >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return counts;
+  std::istringstream lines(readFile(log));
+  std::string line;
+  while (std::getline(lines, line)) {
+    // strace pads the process id: "123   openat(...".
+    const std::size_t start = line.find_first_not_of(' ', line.find(' '));
+    const std::size_t end = line.find('(', start);
+    if (start == std::string::npos || end == std::string::npos) continue;
+    ++counts[line.substr(start, end - start)];
+  }
+  return counts;
+}
+
+TEST(Interrupt, EveryCallOfARewrite) {
+  const std::map<std::string, int> counts = countCalls();
+  if (counts.empty()) GTEST_SKIP() << "strace is missing or cannot trace here";
+  const std::string old = oldText();
+  const std::string updated = withCrLf(old);
+  int stopped = 0;
+  for (const auto& [call, count] : counts) {
+    for (int when = 1; when <= count; ++when) {
+      for (const int signal : {SIGKILL, SIGTERM}) {
+        const std::string where = call + " #" + std::to_string(when) + " " +
+                                  (signal == SIGKILL ? "SIGKILL" : "SIGTERM");
+        ScratchDir dir;
+        makeScene(dir);
+        const int status = runUnderStrace(
+            dir.path().string(),
+            {"-e", "inject=" + call + ":signal=" + std::to_string(signal) +
+                       ":when=" + std::to_string(when)});
+        const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == signal;
+        // A held SIGTERM takes effect once the file is whole, at the end.
+        EXPECT_TRUE(killed) << where << ", wait status " << status;
+        stopped += killed ? 1 : 0;
+        for (const std::string name : kPages) {
+          const std::string page = readFile(dir / (name + ".htm"));
+          const std::string backup = readFile(dir / (name + ".bak"));
+          EXPECT_TRUE(backup == kPrevious || backup == old) << where;
+          if (signal == SIGTERM) {
+            EXPECT_TRUE(page == old || page == updated) << where;
+          } else {
+            EXPECT_TRUE(page == old || page == updated || backup == old)
+                << where;
+          }
+        }
+        if (signal == SIGTERM) {
+          EXPECT_EQ(namesIn(dir.path().string()),
+                    (std::vector<std::string>{"next.bak", "next.htm",
+                                              "page.bak", "page.htm"}))
+              << where;
+        }
+      }
+    }
+  }
+  EXPECT_GT(stopped, 20);
+}
+
+TEST(Interrupt, AFailedWritePutsTheOldBytesBack) {
+  if (countCalls().empty()) GTEST_SKIP() << "strace is missing or cannot trace";
+  const std::string old = oldText();
+  // The second file write is the rewrite, after the backup's.
+  for (const char* inject : {"inject=pwrite64:error=EIO:when=2",
+                             "inject=pwrite64:error=ENOSPC:when=2",
+                             "inject=ftruncate:error=EIO:when=1"}) {
+    ScratchDir dir;
+    makeScene(dir);
+    const std::string out = dir / "out";
+    const std::string command =
+        "cd '" + dir.path().string() +
+        "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e " +
+        inject + " '" + TAGFMT_BINARY + "' -w page.htm > out 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << inject;
+    EXPECT_EQ(readFile(out),
+              "page.htm\n   writing page.bak\n   writing page.htm\n-> failed\n")
+        << inject;
+    EXPECT_TRUE(readFile(dir / "page.htm") == old) << inject;
+    EXPECT_TRUE(readFile(dir / "page.bak") == old) << inject;
+  }
+}
+
+}  // namespace
+}  // namespace tagfmt::testing
