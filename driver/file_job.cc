@@ -178,10 +178,6 @@ bool sameFolder(const JobFiles& a, const JobFiles& b) {
          a.folderIdentity.inode == b.folderIdentity.inode;
 }
 
-bool sameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.device == b.device && a.inode == b.inode;
-}
-
 // What a new job's backup would replace: the names it may take and what
 // they name now.
 struct BackupTargets {

@@ -26,6 +26,18 @@ struct FileIdentity {
   bool recent = false;
 };
 
+// True when the two name the same file: same device and inode.
+inline bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
+// True when the two describe the same file in the same state: also the same
+// size and the same times of last write and change.
+inline bool sameState(const FileIdentity& a, const FileIdentity& b) {
+  return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+         a.changedNs == b.changedNs;
+}
+
 // An open file or folder: a descriptor on POSIX, a HANDLE on Windows.
 using NativeHandle = std::intptr_t;
 inline constexpr NativeHandle kNoHandle = -1;

@@ -86,15 +86,6 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-bool sameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.device == b.device && a.inode == b.inode;
-}
-
-bool sameState(const FileIdentity& a, const FileIdentity& b) {
-  return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
-         a.changedNs == b.changedNs;
-}
-
 // File systems stamp times from a clock that moves in steps of milliseconds
 // to seconds, so two writes that close together may carry the same times.
 bool writtenJustNow(const FileIdentity& identity) {

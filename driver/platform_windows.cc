@@ -165,15 +165,6 @@ bool identityOf(HANDLE handle, FileIdentity& identity) {
   return true;
 }
 
-bool sameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.device == b.device && a.inode == b.inode;
-}
-
-bool sameState(const FileIdentity& a, const FileIdentity& b) {
-  return sameFile(a, b) && a.size == b.size && a.modifiedNs == b.modifiedNs &&
-         a.changedNs == b.changedNs;
-}
-
 // Time stamps on FAT move in two-second steps; NTFS's are finer but lazily
 // updated, so a change that close to the read is checked by its bytes.
 bool writtenJustNow(const FileIdentity& identity) {

@@ -20,18 +20,6 @@ std::string sourcePath(std::string_view name) {
   return (fs::path(TAGFMT_SOURCE_DIR) / name).string();
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // One message as the code builds it: literal pieces, with "" standing for
 // a computed part (a name or a line number).
 using MessageForm = std::vector<std::string>;

@@ -197,4 +197,16 @@ std::string corpusMissing() {
          "TAGFMT_TEST_CORPUS=DIR) names another folder of pages";
 }
 
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace tagfmt::testing

@@ -74,4 +74,7 @@ std::string corpusDir();
 // Why a corpus test is skipped when corpusDir() is "", and how to name one.
 std::string corpusMissing();
 
+// The lines of `text`, split at each LF, without it.
+std::vector<std::string> splitLines(const std::string& text);
+
 }  // namespace tagfmt::testing
