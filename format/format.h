@@ -65,6 +65,15 @@ class WorkText {
  public:
   WorkText(std::string& buffer, std::size_t limit, std::string_view original);
   void append(const char* bytes, std::size_t count) {
+    // The common case in a file that changes: room is reserved already.
+    // While sharing there is no spare room, and only an empty piece (which
+    // changes nothing either way) comes in here.
+    if (count <= spare_) {
+      buffer_.append(bytes, count);
+      used_ += count;
+      spare_ -= count;
+      return;
+    }
     // The common case in a tidy file: the bytes are the original's own, at
     // the very place they would be written.
     if (sharing_ && tail_.empty() && bytes == original_.data() + shared_ &&
@@ -73,16 +82,11 @@ class WorkText {
       used_ += count;
       return;
     }
-    // The common case in a file that changes: room is reserved already.
-    if (count <= spare_) {
-      buffer_.append(bytes, count);
-      used_ += count;
-      spare_ -= count;
-      return;
-    }
     appendOther(bytes, count);
   }
   void appendSpaces(std::size_t count);
+  // Appends a CR LF and `spaces` spaces.
+  void appendBreak(std::size_t spaces);
   // Takes original[from, from + count) as written when the output so far is
   // original[0, from); returns false, writing nothing, otherwise.
   bool skipShared(std::size_t from, std::size_t count) {
@@ -96,7 +100,17 @@ class WorkText {
   }
   std::size_t size() const { return used_; }
   // Takes back everything from `position` on.
-  void truncate(std::size_t position);
+  void truncate(std::size_t position) {
+    // The common case in a file that changes: a break taken back to be
+    // redone, from a buffer that holds every byte counted.
+    if (!sharing_ && !overflowed_ && position <= buffer_.size()) {
+      spare_ += used_ - position;
+      used_ = position;
+      buffer_.resize(position);
+      return;
+    }
+    truncateOther(position);
+  }
   bool overflowed() const { return overflowed_; }
   // Ends the output and returns it: a view of `original` when the two are
   // equal, else of the buffer (empty after an overflow).
@@ -104,6 +118,7 @@ class WorkText {
 
  private:
   void appendOther(const char* bytes, std::size_t count);
+  void truncateOther(std::size_t position);
   // Leaves the copying-free mode: stores the output so far.
   void diverge();
   // Counts `count` more bytes and makes room for them; false, storing

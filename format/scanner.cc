@@ -1,6 +1,5 @@
 // The construct scanner: copies or skips one tag, comment, declaration or
 // processing instruction, and writes pair markers.
-#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -204,27 +203,15 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
   return pos;
 }
 
-// A plain tag (no quote, no line break) nearly always ends within this
-// many bytes; looking no further keeps a miss cheap.
-constexpr std::size_t kPlainTagReach = 64;
-
-// Most tags hold no quote and no line break, so their closing ">" is simply
-// the first ">": found in one look, without the quote bookkeeping. Returns
-// the text's size when the construct is not that plain.
-std::size_t findPlainTagEnd(std::string_view text, std::size_t start) {
-  const std::size_t reach = std::min(text.size() - start, kPlainTagReach);
-  const std::size_t at =
-      findAny<'>', '"', '\'', '\n', '\0'>(text.data(), start, start + reach);
-  return at < start + reach && text[at] == '>' ? at : text.size();
-}
-
 }  // namespace
 
 bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
                    char terminator, bool copy, std::int64_t markerNumber) {
   const std::size_t start = in.pos;
   std::size_t bracket = in.text.size();
-  if (terminator == kNoTerminator) bracket = findPlainTagEnd(in.text, start);
+  if (terminator == kNoTerminator) {
+    bracket = findPlainTagEnd(in.text.data(), start, in.text.size());
+  }
   if (bracket == in.text.size()) {
     bracket = findClosingBracket(in.text, start, terminator, in.line);
   }

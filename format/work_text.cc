@@ -1,6 +1,7 @@
 // The pass's output buffer: bounded, and free of copying while the output
 // equals the input.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -25,7 +26,7 @@ void WorkText::diverge() {
   append(tail.data(), tail.size());
 }
 
-void WorkText::truncate(std::size_t position) {
+void WorkText::truncateOther(std::size_t position) {
   used_ = position;
   if (!sharing_) {
     if (position < buffer_.size()) buffer_.resize(position);
@@ -92,14 +93,39 @@ void WorkText::appendOther(const char* bytes, std::size_t count) {
   if (makeRoom(count)) buffer_.append(bytes, count);
 }
 
+namespace {
+
+// A line break and the indentation after it, ready to be copied in one
+// piece: filling spaces one append at a time costs more than the copy.
+constexpr std::array<char, 2 + kMaxTail> kBreak = [] {
+  std::array<char, 2 + kMaxTail> text{};
+  text.fill(' ');
+  text[0] = '\r';
+  text[1] = '\n';
+  return text;
+}();
+constexpr const char* kSpaces = kBreak.data() + 2;
+
+}  // namespace
+
 void WorkText::appendSpaces(std::size_t count) {
-  static const std::string kSpaces(kMaxTail, ' ');
-  if (sharing_ && count <= kMaxTail) {
-    appendOther(kSpaces.data(), count);
+  if (count <= kMaxTail) {
+    append(kSpaces, count);
     return;
   }
   if (sharing_) diverge();
   if (makeRoom(count)) buffer_.append(count, ' ');
+}
+
+void WorkText::appendBreak(std::size_t spaces) {
+  // While sharing, the CR LF and the spaces go separately, so that a break
+  // whose CR LF is the original's own stays shared that far.
+  if (!sharing_ && spaces <= kMaxTail) {
+    append(kBreak.data(), 2 + spaces);
+    return;
+  }
+  append("\r\n", 2);
+  appendSpaces(spaces);
 }
 
 std::string_view WorkText::finish() {
