@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,11 +66,12 @@ class WorkText {
  public:
   WorkText(std::string& buffer, std::size_t limit, std::string_view original);
   void append(const char* bytes, std::size_t count) {
-    // The common case in a file that changes: room is reserved already.
+    // The common case in a file that changes: the piece fits the stage.
     // While sharing there is no spare room, and only an empty piece (which
     // changes nothing either way) comes in here.
     if (count <= spare_) {
-      buffer_.append(bytes, count);
+      std::memcpy(stage_ + staged_, bytes, count);
+      staged_ += count;
       used_ += count;
       spare_ -= count;
       return;
@@ -102,11 +104,11 @@ class WorkText {
   // Takes back everything from `position` on.
   void truncate(std::size_t position) {
     // The common case in a file that changes: a break taken back to be
-    // redone, from a buffer that holds every byte counted.
-    if (!sharing_ && !overflowed_ && position <= buffer_.size()) {
+    // redone, still on the stage.
+    if (!sharing_ && !overflowed_ && used_ - position <= staged_) {
       spare_ += used_ - position;
+      staged_ -= used_ - position;
       used_ = position;
-      buffer_.resize(position);
       return;
     }
     truncateOther(position);
@@ -121,9 +123,15 @@ class WorkText {
   void truncateOther(std::size_t position);
   // Leaves the copying-free mode: stores the output so far.
   void diverge();
-  // Counts `count` more bytes and makes room for them; false, storing
-  // nothing more, once past the bound.
+  // Counts `count` more bytes and makes room for them in the buffer; false,
+  // storing nothing more, once past the bound.
   bool makeRoom(std::size_t count);
+  // Reserves room in the buffer for `needed` bytes in all.
+  void grow(std::size_t needed);
+  // Moves the staged bytes into the buffer.
+  void flush();
+  // Recomputes spare_ after the stage or the bound changed.
+  void resetSpare();
 
   std::string& buffer_;
   std::string_view original_;
@@ -134,8 +142,15 @@ class WorkText {
   std::size_t shared_ = 0;
   std::string tail_;
   bool overflowed_ = false;
-  // Bytes that can be stored without growing the buffer or passing the
-  // bound; 0 while sharing or past the bound.
+  // Once the output differs, small pieces gather here and go into the
+  // buffer a block at a time: std::string's append costs more than the
+  // copy of a piece a few bytes long. The buffer holds the output up to
+  // used_ - staged_, the stage the rest.
+  static constexpr std::size_t kStage = 4096;
+  char stage_[kStage];
+  std::size_t staged_ = 0;
+  // Bytes that can be staged without passing the bound; 0 while sharing or
+  // past the bound.
   std::size_t spare_ = 0;
 };
 

@@ -29,8 +29,9 @@ void WorkText::diverge() {
 void WorkText::truncateOther(std::size_t position) {
   used_ = position;
   if (!sharing_) {
+    flush();
     if (position < buffer_.size()) buffer_.resize(position);
-    spare_ = overflowed_ ? 0 : std::min(buffer_.capacity(), limit_) - used_;
+    resetSpare();
     return;
   }
   if (position <= shared_) {
@@ -46,8 +47,31 @@ std::size_t formatRoom(std::size_t inputSize) {
                                            : inputSize + inputSize / 2 + 4096;
 }
 
+void WorkText::resetSpare() {
+  spare_ = overflowed_ ? 0 : std::min(kStage - staged_, limit_ - used_);
+}
+
+void WorkText::grow(std::size_t needed) {
+  // Appending writes each byte once; growing by resize would first fill the
+  // new room with zeros.
+  if (needed > buffer_.capacity()) {
+    const std::size_t roomy =
+        std::max(buffer_.capacity() + buffer_.capacity() / 2,
+                 formatRoom(original_.size()));
+    buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
+  }
+}
+
+void WorkText::flush() {
+  if (staged_ == 0) return;
+  grow(buffer_.size() + staged_);
+  buffer_.append(stage_, staged_);
+  staged_ = 0;
+}
+
 bool WorkText::makeRoom(std::size_t count) {
   constexpr std::size_t kMaxPosition = SIZE_MAX / 2;
+  flush();
   const std::size_t room = used_ < limit_ ? limit_ - used_ : 0;
   if (overflowed_ || count > room) {
     // Past the bound nothing is stored: the text will be refused anyway.
@@ -57,17 +81,9 @@ bool WorkText::makeRoom(std::size_t count) {
     used_ = count > kMaxPosition - used_ ? kMaxPosition : used_ + count;
     return false;
   }
-  // Appending writes each byte once; growing by resize would first fill the
-  // new room with zeros.
-  const std::size_t needed = used_ + count;
-  if (needed > buffer_.capacity()) {
-    const std::size_t roomy =
-        std::max(buffer_.capacity() + buffer_.capacity() / 2,
-                 formatRoom(original_.size()));
-    buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
-  }
-  used_ = needed;
-  spare_ = std::min(buffer_.capacity(), limit_) - used_;
+  grow(used_ + count);
+  used_ += count;
+  resetSpare();
   return true;
 }
 
@@ -90,7 +106,14 @@ void WorkText::appendOther(const char* bytes, std::size_t count) {
     }
     diverge();
   }
-  if (makeRoom(count)) buffer_.append(bytes, count);
+  // The stage is full, or the piece is too large for it.
+  flush();
+  resetSpare();
+  if (count <= spare_) {
+    append(bytes, count);
+  } else if (makeRoom(count)) {
+    buffer_.append(bytes, count);
+  }
 }
 
 namespace {
@@ -133,6 +156,7 @@ std::string_view WorkText::finish() {
     return original_;
   }
   if (sharing_) diverge();
+  flush();
   if (overflowed_) std::string().swap(buffer_);
   return buffer_;
 }
