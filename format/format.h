@@ -229,17 +229,30 @@ using NestingFaults = std::vector<NestingFault>;
 // nesting fault to the list it is handed, in the order they are found.
 class ElementStack {
  public:
-  void open(int ruleIndex, std::int64_t seq, std::uint64_t line);
+  void open(int ruleIndex, std::int64_t seq, std::uint64_t line) {
+    entries_.push_back(OpenElement{ruleIndex, seq, line});
+  }
   // Matches a closing tag against the top entry and removes that entry even
   // when it does not match. Returns the removed entry's seq, or 0 when the
   // stack was empty.
-  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults);
+  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults) {
+    // Here, once per closing tag, a call would cost more than the match.
+    if (!entries_.empty() && entries_.back().ruleIndex == ruleIndex) {
+      const std::int64_t seq = entries_.back().seq;
+      entries_.pop_back();
+      return seq;
+    }
+    return closeOther(ruleIndex, line, faults);
+  }
   // Appends a fault for every element still open, innermost first. Returns
   // true when the file nested soundly.
   bool finish(NestingFaults& faults);
   std::size_t depth() const { return entries_.size(); }
 
  private:
+  std::int64_t closeOther(int ruleIndex, std::uint64_t line,
+                          NestingFaults& faults);
+
   std::vector<OpenElement> entries_;
   bool failed_ = false;
 };

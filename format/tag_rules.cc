@@ -23,8 +23,9 @@ constexpr std::array<std::uint32_t, 256> rulesByByteAt(std::size_t at) {
     const std::string_view name = kTagRules[i].name;
     for (std::size_t byte = 0; byte < 256; ++byte) {
       const char c = static_cast<char>(byte);
-      if (at >= name.size() || lowerAscii(c) == name[at])
+      if (at >= name.size() || lowerAscii(c) == name[at]) {
         rules[byte] |= 1u << i;
+      }
     }
   }
   return rules;
