@@ -121,6 +121,20 @@ void formatLargeUntidy(benchmark::State& state) {
 }
 BENCHMARK(formatLargeUntidy)->Unit(benchmark::kMillisecond);
 
+// Dense tags and line breaks, nearly all of them to move or re-indent: the
+// pass's own cost per tag, with no long runs of text to hide it.
+void formatDenseUntidy(benchmark::State& state) {
+  static const std::string dense = [] {
+    const std::string_view piece = "<table>\n<tr><td>x</td>\n</tr>\n</table>\n";
+    std::string text;
+    text.reserve(1300000 * piece.size());
+    for (int i = 0; i < 1300000; ++i) text += piece;
+    return text;
+  }();
+  formatLoop(state, dense);
+}
+BENCHMARK(formatDenseUntidy)->Unit(benchmark::kMillisecond);
+
 void normaliseLargeUntidy(benchmark::State& state) {
   if (!haveCorpus(state)) return;
   const std::string& text = texts().joined;

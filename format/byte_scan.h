@@ -2,6 +2,7 @@
 // the processor has SSE2, byte by byte elsewhere.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 
@@ -51,6 +52,22 @@ template <char... kNeedles>
 inline std::size_t findNotAny(const char* data, std::size_t from,
                               std::size_t size) {
   return findFirst<false, kNeedles...>(data, from, size);
+}
+
+// A plain tag (no quote, no line break) nearly always ends within this
+// many bytes; looking no further keeps a miss cheap.
+inline constexpr std::size_t kPlainTagReach = 64;
+
+// Most tags hold no quote and no line break, so their closing ">" is simply
+// the first ">": found in one look, without the scanner's quote bookkeeping.
+// Returns its position for the tag whose "<" is at `start`, or `size` when
+// the construct is not that plain.
+inline std::size_t findPlainTagEnd(const char* data, std::size_t start,
+                                   std::size_t size) {
+  const std::size_t reach = std::min(size - start, kPlainTagReach);
+  const std::size_t at =
+      findAny<'>', '"', '\'', '\n', '\0'>(data, start, start + reach);
+  return at < start + reach && data[at] == '>' ? at : size;
 }
 
 // What one look at a text tells: whether it holds a NUL byte, and whether

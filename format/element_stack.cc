@@ -3,12 +3,8 @@
 
 namespace tagfmt {
 
-void ElementStack::open(int ruleIndex, std::int64_t seq, std::uint64_t line) {
-  entries_.push_back(OpenElement{ruleIndex, seq, line});
-}
-
-std::int64_t ElementStack::close(int ruleIndex, std::uint64_t line,
-                                 NestingFaults& faults) {
+std::int64_t ElementStack::closeOther(int ruleIndex, std::uint64_t line,
+                                      NestingFaults& faults) {
   if (entries_.empty()) {
     failed_ = true;
     faults.push_back({FaultKind::kUnexpected, ruleIndex, -1, line, 0});

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,26 @@ inline constexpr std::array<TagRule, 19> kTagRules = {{
 // of `name` (the text right after "<" or "</"), or -1 when none is.
 int findTagRule(std::string_view name);
 
+// Copies `count` bytes without a call for the short pieces the pass
+// writes: two overlapping loads cover any length from 4 to 16.
+inline void copyPiece(char* to, const char* from, std::size_t count) {
+  if (count >= 8 && count <= 16) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + count - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + count - 8, &tail, 8);
+  } else if (count >= 4 && count < 8) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + count - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + count - 4, &tail, 4);
+  } else {
+    std::memcpy(to, from, count);
+  }
+}
+
 // The pass's output: a growing buffer with an upper bound. While the output
 // is a copy of the start of `original`, nothing is stored: most files are
 // tidy already, and then the pass only reads. The last piece written may
@@ -65,6 +86,16 @@ class WorkText {
  public:
   WorkText(std::string& buffer, std::size_t limit, std::string_view original);
   void append(const char* bytes, std::size_t count) {
+    // The common case in a file that changes: the piece fits the stage.
+    // While sharing there is no spare room, and only an empty piece (which
+    // changes nothing either way) comes in here.
+    if (count <= spare_) {
+      copyPiece(stage_ + staged_, bytes, count);
+      staged_ += count;
+      used_ += count;
+      spare_ -= count;
+      return;
+    }
     // The common case in a tidy file: the bytes are the original's own, at
     // the very place they would be written.
     if (sharing_ && tail_.empty() && bytes == original_.data() + shared_ &&
@@ -73,16 +104,11 @@ class WorkText {
       used_ += count;
       return;
     }
-    // The common case in a file that changes: room is reserved already.
-    if (count <= spare_) {
-      buffer_.append(bytes, count);
-      used_ += count;
-      spare_ -= count;
-      return;
-    }
     appendOther(bytes, count);
   }
   void appendSpaces(std::size_t count);
+  // Appends a CR LF and `spaces` spaces.
+  void appendBreak(std::size_t spaces);
   // Takes original[from, from + count) as written when the output so far is
   // original[0, from); returns false, writing nothing, otherwise.
   bool skipShared(std::size_t from, std::size_t count) {
@@ -96,7 +122,17 @@ class WorkText {
   }
   std::size_t size() const { return used_; }
   // Takes back everything from `position` on.
-  void truncate(std::size_t position);
+  void truncate(std::size_t position) {
+    // The common case in a file that changes: a break taken back to be
+    // redone, still on the stage.
+    if (!sharing_ && !overflowed_ && used_ - position <= staged_) {
+      spare_ += used_ - position;
+      staged_ -= used_ - position;
+      used_ = position;
+      return;
+    }
+    truncateOther(position);
+  }
   bool overflowed() const { return overflowed_; }
   // Ends the output and returns it: a view of `original` when the two are
   // equal, else of the buffer (empty after an overflow).
@@ -104,11 +140,18 @@ class WorkText {
 
  private:
   void appendOther(const char* bytes, std::size_t count);
+  void truncateOther(std::size_t position);
   // Leaves the copying-free mode: stores the output so far.
   void diverge();
-  // Counts `count` more bytes and makes room for them; false, storing
-  // nothing more, once past the bound.
+  // Counts `count` more bytes and makes room for them in the buffer; false,
+  // storing nothing more, once past the bound.
   bool makeRoom(std::size_t count);
+  // Reserves room in the buffer for `needed` bytes in all.
+  void grow(std::size_t needed);
+  // Moves the staged bytes into the buffer.
+  void flush();
+  // Recomputes spare_ after the stage or the bound changed.
+  void resetSpare();
 
   std::string& buffer_;
   std::string_view original_;
@@ -119,8 +162,15 @@ class WorkText {
   std::size_t shared_ = 0;
   std::string tail_;
   bool overflowed_ = false;
-  // Bytes that can be stored without growing the buffer or passing the
-  // bound; 0 while sharing or past the bound.
+  // Once the output differs, small pieces gather here and go into the
+  // buffer a block at a time: std::string's append costs more than the
+  // copy of a piece a few bytes long. The buffer holds the output up to
+  // used_ - staged_, the stage the rest.
+  static constexpr std::size_t kStage = 4096;
+  char stage_[kStage];
+  std::size_t staged_ = 0;
+  // Bytes that can be staged without passing the bound; 0 while sharing or
+  // past the bound.
   std::size_t spare_ = 0;
 };
 
@@ -179,17 +229,30 @@ using NestingFaults = std::vector<NestingFault>;
 // nesting fault to the list it is handed, in the order they are found.
 class ElementStack {
  public:
-  void open(int ruleIndex, std::int64_t seq, std::uint64_t line);
+  void open(int ruleIndex, std::int64_t seq, std::uint64_t line) {
+    entries_.push_back(OpenElement{ruleIndex, seq, line});
+  }
   // Matches a closing tag against the top entry and removes that entry even
   // when it does not match. Returns the removed entry's seq, or 0 when the
   // stack was empty.
-  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults);
+  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults) {
+    // Here, once per closing tag, a call would cost more than the match.
+    if (!entries_.empty() && entries_.back().ruleIndex == ruleIndex) {
+      const std::int64_t seq = entries_.back().seq;
+      entries_.pop_back();
+      return seq;
+    }
+    return closeOther(ruleIndex, line, faults);
+  }
   // Appends a fault for every element still open, innermost first. Returns
   // true when the file nested soundly.
   bool finish(NestingFaults& faults);
   std::size_t depth() const { return entries_.size(); }
 
  private:
+  std::int64_t closeOther(int ruleIndex, std::uint64_t line,
+                          NestingFaults& faults);
+
   std::vector<OpenElement> entries_;
   bool failed_ = false;
 };

@@ -26,10 +26,10 @@ struct FormatState {
 
 // A break at indentation 0 or less writes nothing, not even the CR LF.
 void emitBreak(WorkText& out, std::int64_t indent) {
-  if (indent <= 0) return;
-  out.append("\r\n", 2);
-  out.appendSpaces(static_cast<std::size_t>(indent));
+  if (indent > 0) out.appendBreak(static_cast<std::size_t>(indent));
 }
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 // Steps over one CR, one LF and the next line's leading blanks. Returns
 // true when those bytes were a CR LF and spaces only.
@@ -39,6 +39,8 @@ bool skipLineStart(ScanInput& in) {
   if (text[in.pos] == '\r') ++in.pos;
   if (in.pos < text.size() && text[in.pos] == '\n') ++in.pos;
   const bool crLf = in.pos - start == 2;
+  // Most lines start with a tag or with text, and need no search.
+  if (in.pos == text.size() || !isBlank(text[in.pos])) return crLf;
   in.pos = findNotAny<' '>(text.data(), in.pos, text.size());
   const std::size_t spacesEnd = in.pos;
   in.pos = findNotAny<' ', '\t', '\v', '\f'>(text.data(), in.pos, text.size());
@@ -75,6 +77,19 @@ void scan(FormatState& s, char terminator, bool copy, std::int64_t marker) {
   scanConstruct(s.in, s.out, s.options.markerMode, terminator, copy, marker);
 }
 
+// Copies a tag through its ">". A plain tag that gets no marker is copied
+// right here: most tags are, and the scanner's call costs more than the copy.
+void copyTag(FormatState& s, std::int64_t marker) {
+  const std::string_view text = s.in.text;
+  const std::size_t end = findPlainTagEnd(text.data(), s.in.pos, text.size());
+  if (end == text.size() || (s.options.markerMode && marker > 0)) {
+    scan(s, kNoTerminator, true, marker);
+    return;
+  }
+  s.out.append(text.data() + s.in.pos, end + 1 - s.in.pos);
+  s.in.pos = end + 1;
+}
+
 void closingTag(FormatState& s) {
   const int index = findTagRule(s.in.text.substr(s.in.pos + 2));
   std::int64_t marker = 0;
@@ -91,7 +106,7 @@ void closingTag(FormatState& s) {
     }
     if (rule.numbered) marker = seq;
   }
-  scan(s, kNoTerminator, true, marker);
+  copyTag(s, marker);
 }
 
 void openingTag(FormatState& s) {
@@ -107,7 +122,7 @@ void openingTag(FormatState& s) {
     s.indent += rule.indent;
     if (rule.numbered) marker = s.openSeq;
   }
-  scan(s, kNoTerminator, true, marker);
+  copyTag(s, marker);
 }
 
 void construct(FormatState& s) {
@@ -127,6 +142,9 @@ void construct(FormatState& s) {
     openingTag(s);
   }
 }
+
+// The bytes that end a run of text between constructs and line breaks.
+bool endsRun(char c) { return c == '<' || c == '\r' || c == '\n' || c == '\0'; }
 
 }  // namespace
 
@@ -148,10 +166,14 @@ Formatted formatText(std::string_view text, std::string& work,
   while (s.in.pos < text.size()) {
     // A NUL ends the text, found along the way rather than by a pass of
     // its own.
-    const std::size_t runEnd =
-        findAny<'<', '\r', '\n', '\0'>(text.data(), s.in.pos, text.size());
-    s.out.append(text.data() + s.in.pos, runEnd - s.in.pos);
-    s.in.pos = runEnd;
+    std::size_t runEnd = s.in.pos;
+    // After a tag there is often another tag or a line break: no run to
+    // search for or copy.
+    if (!endsRun(text[runEnd])) {
+      runEnd = findAny<'<', '\r', '\n', '\0'>(text.data(), runEnd, text.size());
+      s.out.append(text.data() + s.in.pos, runEnd - s.in.pos);
+      s.in.pos = runEnd;
+    }
     if (runEnd == text.size() || text[runEnd] == '\0') break;
     if (text[runEnd] == '<') {
       construct(s);

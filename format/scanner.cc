@@ -208,8 +208,13 @@ std::size_t findClosingBracket(std::string_view text, std::size_t start,
 bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
                    char terminator, bool copy, std::int64_t markerNumber) {
   const std::size_t start = in.pos;
-  const std::size_t bracket =
-      findClosingBracket(in.text, start, terminator, in.line);
+  std::size_t bracket = in.text.size();
+  if (terminator == kNoTerminator) {
+    bracket = findPlainTagEnd(in.text.data(), start, in.text.size());
+  }
+  if (bracket == in.text.size()) {
+    bracket = findClosingBracket(in.text, start, terminator, in.line);
+  }
   // A construct that runs to the end of the text gets no marker.
   const bool closed = bracket < in.text.size() && in.text[bracket] == '>';
   in.pos = closed ? bracket + 1 : bracket;

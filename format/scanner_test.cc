@@ -65,18 +65,5 @@ TEST(StartsWithPairMarker, OnlyTheFormTheToolWrites) {
   }
 }
 
-TEST(WorkText, StopsStoringPastItsBoundButKeepsCounting) {
-  std::string buffer;
-  WorkText out(buffer, 10, "");
-  out.append("12345678", 8);
-  EXPECT_FALSE(out.overflowed());
-  out.appendSpaces(5);
-  EXPECT_TRUE(out.overflowed());
-  EXPECT_EQ(out.size(), 13u);
-  out.truncate(2);
-  out.append("x", 1);  // nothing is stored after an overflow
-  EXPECT_TRUE(out.finish().empty());
-}
-
 }  // namespace
 }  // namespace tagfmt

@@ -8,26 +8,41 @@ namespace tagfmt {
 
 namespace {
 
-char lowerAscii(char c) {
+constexpr char lowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// For each possible first byte, the rules whose names begin with it (either
-// letter case), one bit per rule index.
-constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = [] {
+constexpr bool isLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
+
+// For each possible byte, the rules whose name holds it (either letter case)
+// at position `at`, one bit per rule index. A name too short to reach `at`
+// takes every byte there.
+constexpr std::array<std::uint32_t, 256> rulesByByteAt(std::size_t at) {
   std::array<std::uint32_t, 256> rules{};
   for (std::size_t i = 0; i < kTagRules.size(); ++i) {
-    const auto first = static_cast<unsigned char>(kTagRules[i].name[0]);
-    rules[first] |= 1u << i;
-    rules[first - 'a' + 'A'] |= 1u << i;
+    const std::string_view name = kTagRules[i].name;
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+      const char c = static_cast<char>(byte);
+      if (at >= name.size() || lowerAscii(c) == name[at]) {
+        rules[byte] |= 1u << i;
+      }
+    }
   }
   return rules;
-}();
+}
+
+// Two bytes leave one candidate for nearly every tag name ("td" against
+// "table", "tr", "th" and "title"), so a lookup seldom compares twice.
+constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = rulesByByteAt(0);
+constexpr std::array<std::uint32_t, 256> kRulesBySecondByte = rulesByByteAt(1);
 
 #if defined(__SSE2__)
-// Each rule's name in a 16-byte block, with a mask of the bytes it fills.
+// Each rule's name in a 16-byte block, the bits that fold its letters' case
+// (0x20 on letters only: folding ':' that way would match a 0x1A byte) and
+// a mask of the bytes the name fills.
 struct PackedName {
   alignas(16) char bytes[16];
+  alignas(16) char fold[16];
   unsigned mask;
 };
 
@@ -35,7 +50,10 @@ constexpr std::array<PackedName, kTagRules.size()> kPackedNames = [] {
   std::array<PackedName, kTagRules.size()> packed{};
   for (std::size_t i = 0; i < kTagRules.size(); ++i) {
     const std::string_view name = kTagRules[i].name;
-    for (std::size_t j = 0; j < name.size(); ++j) packed[i].bytes[j] = name[j];
+    for (std::size_t j = 0; j < name.size(); ++j) {
+      packed[i].bytes[j] = name[j];
+      packed[i].fold[j] = isLowerLetter(name[j]) ? 0x20 : 0;
+    }
     packed[i].mask = (1u << name.size()) - 1;
   }
   return packed;
@@ -43,16 +61,14 @@ constexpr std::array<PackedName, kTagRules.size()> kPackedNames = [] {
 
 // Compares 16 bytes of text at once with each candidate's name.
 int findInBlock(const char* text, std::uint32_t candidates) {
-  __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-  const __m128i upper =
-      _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('A' - 1)),
-                    _mm_cmplt_epi8(block, _mm_set1_epi8('Z' + 1)));
-  block = _mm_or_si128(block, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
   for (; candidates != 0; candidates &= candidates - 1) {
     const int index = std::countr_zero(candidates);
     const PackedName& name = kPackedNames[static_cast<std::size_t>(index)];
+    const __m128i folded = _mm_or_si128(
+        block, _mm_load_si128(reinterpret_cast<const __m128i*>(name.fold)));
     const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-        block, _mm_load_si128(reinterpret_cast<const __m128i*>(name.bytes)))));
+        folded, _mm_load_si128(reinterpret_cast<const __m128i*>(name.bytes)))));
     if ((same & name.mask) == name.mask) return index;
   }
   return -1;
@@ -75,6 +91,9 @@ int findTagRule(std::string_view name) {
   if (name.empty()) return -1;
   std::uint32_t candidates =
       kRulesByFirstByte[static_cast<unsigned char>(name[0])];
+  if (name.size() >= 2) {
+    candidates &= kRulesBySecondByte[static_cast<unsigned char>(name[1])];
+  }
   if (candidates == 0) return -1;
 #if defined(__SSE2__)
   if (name.size() >= 16) return findInBlock(name.data(), candidates);

@@ -1,6 +1,8 @@
 // Tag-name lookup: letter case, prefix matching and table order.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "format/format.h"
 
 namespace tagfmt {
@@ -53,9 +55,21 @@ TEST(FindTagRule, MatchesByPrefixIgnoringCaseInTableOrder) {
       {"center>", 14},
       {"select>", 15},
       {"t", -1},
+      {"xsl\x1a"
+       "if>",
+       -1},
+      {"xsl\x1a"
+       "element>",
+       -1},
+      {"@>", -1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(findTagRule(c.name), c.index) << "name: " << c.name;
+    // In a text the name is followed by more bytes, and a long view takes
+    // the block-at-a-time path.
+    const std::string padded =
+        std::string(c.name) + " <p>" + std::string(16, '\n');
+    EXPECT_EQ(findTagRule(padded), c.index) << "padded name: " << c.name;
   }
 }
 

@@ -1,6 +1,7 @@
 // The pass's output buffer: bounded, and free of copying while the output
 // equals the input.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -25,11 +26,12 @@ void WorkText::diverge() {
   append(tail.data(), tail.size());
 }
 
-void WorkText::truncate(std::size_t position) {
+void WorkText::truncateOther(std::size_t position) {
   used_ = position;
   if (!sharing_) {
+    flush();
     if (position < buffer_.size()) buffer_.resize(position);
-    spare_ = overflowed_ ? 0 : std::min(buffer_.capacity(), limit_) - used_;
+    resetSpare();
     return;
   }
   if (position <= shared_) {
@@ -45,8 +47,31 @@ std::size_t formatRoom(std::size_t inputSize) {
                                            : inputSize + inputSize / 2 + 4096;
 }
 
+void WorkText::resetSpare() {
+  spare_ = overflowed_ ? 0 : std::min(kStage - staged_, limit_ - used_);
+}
+
+void WorkText::grow(std::size_t needed) {
+  // Appending writes each byte once; growing by resize would first fill the
+  // new room with zeros.
+  if (needed > buffer_.capacity()) {
+    const std::size_t roomy =
+        std::max(buffer_.capacity() + buffer_.capacity() / 2,
+                 formatRoom(original_.size()));
+    buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
+  }
+}
+
+void WorkText::flush() {
+  if (staged_ == 0) return;
+  grow(buffer_.size() + staged_);
+  buffer_.append(stage_, staged_);
+  staged_ = 0;
+}
+
 bool WorkText::makeRoom(std::size_t count) {
   constexpr std::size_t kMaxPosition = SIZE_MAX / 2;
+  flush();
   const std::size_t room = used_ < limit_ ? limit_ - used_ : 0;
   if (overflowed_ || count > room) {
     // Past the bound nothing is stored: the text will be refused anyway.
@@ -56,17 +81,9 @@ bool WorkText::makeRoom(std::size_t count) {
     used_ = count > kMaxPosition - used_ ? kMaxPosition : used_ + count;
     return false;
   }
-  // Appending writes each byte once; growing by resize would first fill the
-  // new room with zeros.
-  const std::size_t needed = used_ + count;
-  if (needed > buffer_.capacity()) {
-    const std::size_t roomy =
-        std::max(buffer_.capacity() + buffer_.capacity() / 2,
-                 formatRoom(original_.size()));
-    buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
-  }
-  used_ = needed;
-  spare_ = std::min(buffer_.capacity(), limit_) - used_;
+  grow(used_ + count);
+  used_ += count;
+  resetSpare();
   return true;
 }
 
@@ -89,17 +106,49 @@ void WorkText::appendOther(const char* bytes, std::size_t count) {
     }
     diverge();
   }
-  if (makeRoom(count)) buffer_.append(bytes, count);
+  // The stage is full, or the piece is too large for it.
+  flush();
+  resetSpare();
+  if (count <= spare_) {
+    append(bytes, count);
+  } else if (makeRoom(count)) {
+    buffer_.append(bytes, count);
+  }
 }
 
+namespace {
+
+// A line break and the indentation after it, ready to be copied in one
+// piece: filling spaces one append at a time costs more than the copy.
+constexpr std::array<char, 2 + kMaxTail> kBreak = [] {
+  std::array<char, 2 + kMaxTail> text{};
+  text.fill(' ');
+  text[0] = '\r';
+  text[1] = '\n';
+  return text;
+}();
+constexpr const char* kSpaces = kBreak.data() + 2;
+
+}  // namespace
+
 void WorkText::appendSpaces(std::size_t count) {
-  static const std::string kSpaces(kMaxTail, ' ');
-  if (sharing_ && count <= kMaxTail) {
-    appendOther(kSpaces.data(), count);
+  if (count <= kMaxTail) {
+    append(kSpaces, count);
     return;
   }
   if (sharing_) diverge();
   if (makeRoom(count)) buffer_.append(count, ' ');
+}
+
+void WorkText::appendBreak(std::size_t spaces) {
+  // While sharing, the CR LF and the spaces go separately, so that a break
+  // whose CR LF is the original's own stays shared that far.
+  if (!sharing_ && spaces <= kMaxTail) {
+    append(kBreak.data(), 2 + spaces);
+    return;
+  }
+  append("\r\n", 2);
+  appendSpaces(spaces);
 }
 
 std::string_view WorkText::finish() {
@@ -107,6 +156,7 @@ std::string_view WorkText::finish() {
     return original_;
   }
   if (sharing_) diverge();
+  flush();
   if (overflowed_) std::string().swap(buffer_);
   return buffer_;
 }
