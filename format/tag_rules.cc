@@ -12,8 +12,6 @@ constexpr char lowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-constexpr bool isLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
-
 // For each possible byte, the rules whose name holds it (either letter case)
 // at position `at`, one bit per rule index. A name too short to reach `at`
 // takes every byte there.
@@ -37,6 +35,8 @@ constexpr std::array<std::uint32_t, 256> kRulesByFirstByte = rulesByByteAt(0);
 constexpr std::array<std::uint32_t, 256> kRulesBySecondByte = rulesByByteAt(1);
 
 #if defined(__SSE2__)
+constexpr bool isLowerLetter(char c) { return c >= 'a' && c <= 'z'; }
+
 // Each rule's name in a 16-byte block, the bits that fold its letters' case
 // (0x20 on letters only: folding ':' that way would match a 0x1A byte) and
 // a mask of the bytes the name fills.
