@@ -20,9 +20,9 @@ namespace fs = std::filesystem;
 using testing::PausedTool;
 using testing::readFile;
 using testing::resumeTool;
+using testing::ScratchDir;
 using testing::startPausedTool;
 using testing::ToolRun;
-using testing::ScratchDir;
 using testing::writeFile;
 
 // `size` bytes of lines "x" ended by `lineEnd`.
@@ -40,9 +40,8 @@ std::string lines(std::size_t size, std::string_view lineEnd) {
 bool readThrough(const std::string& path, FileBytes& bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  const bool read =
-      readFileBytes(fd, static_cast<std::uint64_t>(fs::file_size(path)), true,
-                    bytes);
+  const bool read = readFileBytes(
+      fd, static_cast<std::uint64_t>(fs::file_size(path)), true, bytes);
   ::close(fd);
   return read;
 }
