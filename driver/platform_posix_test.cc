@@ -80,7 +80,8 @@ TEST(RewriteInPlace, RefusesAFileChangedOrSwappedSinceRead) {
     if (c.change >= Change::kAppended) writeFile(page, expected);
     EXPECT_EQ(unchangedSinceRead(job, read.view()), c.change == Change::kNone)
         << c.what;
-    EXPECT_EQ(rewriteInPlace(job, read.view(), "new", backup), c.result) << c.what;
+    EXPECT_EQ(rewriteInPlace(job, read.view(), "new", backup), c.result)
+        << c.what;
     EXPECT_EQ(readFile(page), expected) << c.what;
     EXPECT_EQ(readFile(victim), "keep me") << c.what;
     EXPECT_EQ(readFile(dir / "page.bak"), "old text") << c.what;
