@@ -4,47 +4,34 @@
 
 #include "check/check.h"
 #include "check/wording.h"
-#include "driver/line_ends.h"
 #include "driver/platform.h"
-#include "format/byte_scan.h"
+#include "driver/tidy_text.h"
 
 namespace tagfmt {
 
 FileCheck checkText(std::string_view original, const RunOptions& options,
                     std::int64_t openSeq) {
   FileCheck check;
-  const TextShape shape = examineText(original.data(), original.size());
-  // tagfmt refuses these: the engine would see them only up to the NUL.
-  if (shape.hasNul) {
-    check.state = FileState::kHasNul;
-    return check;
-  }
-  std::string work;
-  std::string_view text = original;
-  if (!options.lineEndsOnly) {
-    std::int64_t seq = openSeq;
-    const Formatted formatted =
-        formatText(original, work, options, seq, check.faults);
-    check.openCount = seq - openSeq;
-    if (formatted.verdict == Verdict::kFailed) {
+  std::int64_t seq = openSeq;
+  switch (tidyText(original, options, seq, check.tidied, check.faults)) {
+    case TextOutcome::kHasNul:
+      check.state = FileState::kHasNul;
+      break;
+    case TextOutcome::kFaults:
       check.state = FileState::kFaults;
       check.notes = explainText(original, check.faults);
-      return check;
-    }
-    if (formatted.verdict == Verdict::kTooLarge) {
+      break;
+    case TextOutcome::kTooLarge:
       check.state = FileState::kTooLarge;
-      return check;
-    }
-    text = formatted.text;
+      break;
+    case TextOutcome::kTidy:
+      break;
+    case TextOutcome::kChanged:
+      check.state = FileState::kWouldTidy;
+      if (!options.lineEndsOnly) check.notes = explainText(original, {});
+      break;
   }
-  // The same comparison as tagfmt's file job.
-  const bool unchanged = text.data() == original.data()
-                             ? text.size() == original.size() && shape.allCrLf
-                             : normalisedEquals(text, original);
-  if (unchanged) return check;
-  check.state = FileState::kWouldTidy;
-  check.tidied = normaliseLineEnds(text);
-  if (!options.lineEndsOnly) check.notes = explainText(original, {});
+  check.openCount = seq - openSeq;
   return check;
 }
 

@@ -5,9 +5,8 @@
 #include <new>
 
 #include "driver/driver.h"
-#include "driver/line_ends.h"
 #include "driver/platform.h"
-#include "format/byte_scan.h"
+#include "driver/tidy_text.h"
 #include "format/format.h"
 
 namespace tagfmt {
@@ -118,56 +117,32 @@ void runJob(ReadResult read, PendingJob& job, const RunOptions& options,
     return;
   }
   const std::string_view original = job.original.view();
-  const TextShape shape = examineText(original.data(), original.size());
-  // A mapped file cut short reads as zero bytes past the cut; every step
-  // that read it asks whether that happened before its result is used.
+  if (original.size() >= kMapThreshold) {
+    reserveForText(job.normalised, formatRoom(original.size()));
+  }
+  NestingFaults faults;
+  const TextOutcome outcome =
+      tidyText(original, options, openSeq, job.normalised, faults);
+  // A mapped file cut short reads as zero bytes past the cut: nothing found
+  // in it may be said or written.
   if (!job.original.intact()) {
     sayCannotRead(report);
     return;
   }
-  // The engine sees text only up to a NUL, so the rest would be lost.
-  if (shape.hasNul) {
-    report.say("-> contains a NUL byte, not changed\n");
-    return;
-  }
-  std::string work;
-  if (original.size() >= kMapThreshold) {
-    reserveForText(work, formatRoom(original.size()));
-  }
-  std::string_view text = original;
-  if (!options.lineEndsOnly) {
-    NestingFaults faults;
-    const Formatted formatted =
-        formatText(original, work, options, openSeq, faults);
-    if (!job.original.intact()) {
-      sayCannotRead(report);
+  switch (outcome) {
+    case TextOutcome::kHasNul:
+      report.say("-> contains a NUL byte, not changed\n");
       return;
-    }
-    if (formatted.verdict == Verdict::kFailed) {
+    case TextOutcome::kFaults:
       sayFaults(faults, report);
       return;
-    }
-    if (formatted.verdict == Verdict::kTooLarge) {
+    case TextOutcome::kTooLarge:
       report.sayDirect("-> no memory\n");
       return;
-    }
-    text = formatted.text;
-  }
-  const bool unchanged = text.data() == original.data()
-                             ? text.size() == original.size() && shape.allCrLf
-                             : normalisedEquals(text, original);
-  if (unchanged) return;
-  // The pass's own text is made CR LF where it stands, without a copy.
-  if (text.data() == work.data()) {
-    job.normalised.swap(work);
-    normaliseLineEndsInPlace(job.normalised);
-  } else {
-    job.normalised = normaliseLineEnds(text);
-    std::string().swap(work);
-  }
-  if (!job.original.intact()) {
-    sayCannotRead(report);
-    return;
+    case TextOutcome::kTidy:
+      return;
+    case TextOutcome::kChanged:
+      break;
   }
   pauseForTest("read");
   job.writing = stage(job);

@@ -2,12 +2,11 @@
 // tagfmt's, on a text in memory.
 #include "web/playground.h"
 
-#include <cstring>
 #include <new>
 
 #include "check/wording.h"
-#include "driver/line_ends.h"
 #include "driver/run_types.h"
+#include "driver/tidy_text.h"
 #include "format/explain.h"
 
 namespace tagfmt {
@@ -31,31 +30,28 @@ void addNotes(const Notes& notes, std::size_t faultCount,
 // The steps of tagfmt's file job after the file is read.
 void runPageJob(std::string_view input, const RunOptions& options,
                 const std::string& fileName, PageResult& result) {
-  if (std::memchr(input.data(), '\0', input.size()) != nullptr) {
-    result.messages.push_back({0, "-> contains a NUL byte, not changed\n"});
-    return;
-  }
-  std::string work;
-  std::string_view text = input;
-  if (!options.lineEndsOnly) {
-    std::int64_t openSeq = 0;
-    NestingFaults faults;
-    const Formatted formatted =
-        formatText(input, work, options, openSeq, faults);
-    for (const NestingFault& fault : faults) {
-      result.messages.push_back({fault.line, nestingMessage(fault)});
-    }
-    if (formatted.verdict == Verdict::kTooLarge) {
-      result.messages.push_back({0, "-> no memory\n"});
-    }
-    if (formatted.verdict == Verdict::kFailed) {
+  std::int64_t openSeq = 0;
+  NestingFaults faults;
+  std::string tidied;
+  switch (tidyText(input, options, openSeq, tidied, faults)) {
+    case TextOutcome::kHasNul:
+      result.messages.push_back({0, "-> contains a NUL byte, not changed\n"});
+      return;
+    case TextOutcome::kFaults:
+      for (const NestingFault& fault : faults) {
+        result.messages.push_back({fault.line, nestingMessage(fault)});
+      }
       addNotes(explainText(input, faults), faults.size(), fileName, result);
-    }
-    if (formatted.verdict != Verdict::kSound) return;
-    text = formatted.text;
+      return;
+    case TextOutcome::kTooLarge:
+      result.messages.push_back({0, "-> no memory\n"});
+      return;
+    case TextOutcome::kTidy:
+      return;
+    case TextOutcome::kChanged:
+      break;
   }
-  if (normalisedEquals(text, input)) return;
-  result.text = normaliseLineEnds(text);
+  result.text = std::move(tidied);
   result.written = true;
   if (!options.lineEndsOnly) {
     addNotes(explainText(input, {}), 0, fileName, result);
