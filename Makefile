@@ -3,9 +3,12 @@
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CONFIGURE := cmake $(GENERATOR) -DTAGFMT_WERROR=ON
 
-.PHONY: all test demo bench clean fuzz memcheck hostile playground
+.PHONY: all test test-deps demo bench clean fuzz memcheck hostile playground
 
+# Each target first checks for what it needs from Debian (scripts/deps.sh):
+# as root it installs what is missing, otherwise it prints the apt-get line.
 all:
+	@scripts/deps.sh build
 	$(CONFIGURE) -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build
 
@@ -17,7 +20,7 @@ export TAGFMT_TEST_CORPUS := $(abspath $(CORPUS))
 endif
 CORPUS_USED := $(abspath $(or $(CORPUS),$(CURDIR)/../shared/corpus))
 
-test: all
+test: test-deps all
 	$(CONFIGURE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTAGFMT_SANITIZE=ON
 	cmake --build build-asan
 	@if [ -d "$(CORPUS_USED)" ]; then echo "Corpus tests read $(CORPUS_USED)"; \
@@ -26,6 +29,10 @@ test: all
 	cd build && ctest --output-on-failure
 	cd build-asan && ctest --output-on-failure
 	scripts/fuzz.sh 25 smoke
+
+# GoogleTest is for the tests alone; the build tree takes it up once there.
+test-deps:
+	@scripts/deps.sh test
 
 demo: all
 	scripts/demo.sh build/tagfmt

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/line_ends.h"
+#include "format/line_ends.h"
 #include "format/format.h"
 
 namespace tagfmt {

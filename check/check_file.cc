@@ -3,17 +3,20 @@
 #include <cstdio>
 
 #include "check/check.h"
-#include "check/wording.h"
 #include "driver/platform.h"
-#include "driver/tidy_text.h"
+#include "format/decision.h"
+#include "report/wording.h"
 
 namespace tagfmt {
 
 FileCheck checkText(std::string_view original, const RunOptions& options,
                     std::int64_t openSeq) {
   FileCheck check;
-  std::int64_t seq = openSeq;
-  switch (tidyText(original, options, seq, check.tidied, check.faults)) {
+  TextDecision decision = decideText(original, options, openSeq);
+  check.tidied = std::move(decision.tidied);
+  check.faults = std::move(decision.faults);
+  check.openCount = decision.openCount;
+  switch (decision.outcome) {
     case TextOutcome::kHasNul:
       check.state = FileState::kHasNul;
       break;
@@ -31,7 +34,6 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       if (!options.lineEndsOnly) check.notes = explainText(original, {});
       break;
   }
-  check.openCount = seq - openSeq;
   return check;
 }
 

@@ -6,7 +6,7 @@
 
 #include "driver/driver.h"
 #include "driver/platform.h"
-#include "driver/tidy_text.h"
+#include "format/decision.h"
 #include "format/format.h"
 
 namespace tagfmt {
@@ -117,33 +117,35 @@ void runJob(ReadResult read, PendingJob& job, const RunOptions& options,
     return;
   }
   const std::string_view original = job.original.view();
+  std::string room;
   if (original.size() >= kMapThreshold) {
-    reserveForText(job.normalised, formatRoom(original.size()));
+    reserveForText(room, formatRoom(original.size()));
   }
-  NestingFaults faults;
-  const TextOutcome outcome =
-      tidyText(original, options, openSeq, job.normalised, faults);
+  TextDecision decision =
+      decideText(original, options, openSeq, std::move(room));
+  openSeq += decision.openCount;
   // A mapped file cut short reads as zero bytes past the cut: nothing found
   // in it may be said or written.
   if (!job.original.intact()) {
     sayCannotRead(report);
     return;
   }
-  switch (outcome) {
+  switch (decision.outcome) {
     case TextOutcome::kHasNul:
-      report.say("-> contains a NUL byte, not changed\n");
+      report.say(kHasNulMessage);
       return;
     case TextOutcome::kFaults:
-      sayFaults(faults, report);
+      sayFaults(decision.faults, report);
       return;
     case TextOutcome::kTooLarge:
-      report.sayDirect("-> no memory\n");
+      report.sayDirect(kNoMemoryMessage);
       return;
     case TextOutcome::kTidy:
       return;
     case TextOutcome::kChanged:
       break;
   }
+  job.normalised = std::move(decision.tidied);
   pauseForTest("read");
   job.writing = stage(job);
 }

@@ -1,11 +1,11 @@
-// The per-file message channel of a run, and tagfmt's wording of the
-// engine's nesting faults.
+// The per-file message channel of a run.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "format/format.h"
+#include "report/messages.h"
 
 namespace tagfmt {
 
@@ -28,10 +28,6 @@ struct FileReport {
   // output; tests use it to read what a job said.
   std::string* capture = nullptr;
 };
-
-// tagfmt's message for one nesting fault, ending in a line feed, e.g.
-// "-> Nesting Error Line 3: unexpected </td>\n".
-std::string nestingMessage(const NestingFault& fault);
 
 // Says every fault of `faults` through `report`, in order.
 void sayFaults(const NestingFaults& faults, FileReport& report);

@@ -2,9 +2,9 @@
 // messages. Each case runs with LF, CR LF and lone-CR line ends.
 #include <gtest/gtest.h>
 
-#include "driver/line_ends.h"
-#include "driver/run_types.h"
 #include "format/format.h"
+#include "format/line_ends.h"
+#include "report/messages.h"
 #include "tests/test_util.h"
 
 namespace tagfmt {
@@ -20,15 +20,13 @@ struct Result {
 };
 
 Result format(std::string_view input, bool markerMode, std::int64_t& openSeq) {
-  std::string said;
-  FileReport report("t.htm");
-  report.capture = &said;
   RunOptions options;
   options.markerMode = markerMode;
   std::string work;
   NestingFaults faults;
   const Formatted formatted = formatText(input, work, options, openSeq, faults);
-  sayFaults(faults, report);
+  std::string said = faults.empty() ? "" : "t.htm\n";
+  for (const NestingFault& fault : faults) said += nestingMessage(fault);
   return {formatted.verdict, normaliseLineEnds(formatted.text), said};
 }
 

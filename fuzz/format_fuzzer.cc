@@ -7,12 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "driver/run_types.h"
 #include "format/format.h"
+#include "report/messages.h"
 
 namespace {
 
-using tagfmt::FileReport;
 using tagfmt::Formatted;
 using tagfmt::formatText;
 using tagfmt::kTagRules;
@@ -167,13 +166,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   std::int64_t openSeq = firstSeq;
-  std::string said;
-  FileReport report("f");
-  report.capture = &said;
   std::string work;
   tagfmt::NestingFaults faults;
   const Formatted formatted = formatText(text, work, options, openSeq, faults);
-  sayFaults(faults, report);
+  std::string said = faults.empty() ? "" : "f\n";
+  for (const NestingFault& fault : faults)
+    said += tagfmt::nestingMessage(fault);
   const Verdict verdict = formatted.verdict;
   const std::string_view out = formatted.text;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/line_ends.h"
+#include "format/line_ends.h"
 
 namespace {
 

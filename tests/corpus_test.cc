@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "driver/line_ends.h"
+#include "format/line_ends.h"
 #include "format/format.h"
 #include "tests/test_util.h"
 

@@ -76,9 +76,10 @@ MessageForm readMessageForm(const std::string& code, std::size_t pos) {
 // Every message the tool's sources can print, found by their calls.
 std::set<MessageForm> messageFormsInSources() {
   std::set<MessageForm> forms;
-  // say() and sayDirect() print a message; message() joins one.
-  const std::regex call(R"(\b(say(Direct)?|message)\()");
-  for (const char* folder : {"driver", "format"}) {
+  // say() and sayDirect() print a message; message() joins one; the fixed
+  // ones are constants named k...Message.
+  const std::regex call(R"((\bsay(Direct)?|\bmessage|Message)\()");
+  for (const char* folder : {"driver", "format", "report"}) {
     for (const auto& entry : fs::directory_iterator(sourcePath(folder))) {
       const std::string name = entry.path().filename().string();
       if (name.ends_with("_test.cc") || !name.ends_with(".cc")) continue;

@@ -4,10 +4,10 @@
 
 #include <new>
 
-#include "check/wording.h"
-#include "driver/run_types.h"
-#include "driver/tidy_text.h"
+#include "format/decision.h"
 #include "format/explain.h"
+#include "report/messages.h"
+#include "report/wording.h"
 
 namespace tagfmt {
 
@@ -30,12 +30,11 @@ void addNotes(const Notes& notes, std::size_t faultCount,
 // The steps of tagfmt's file job after the file is read.
 void runPageJob(std::string_view input, const RunOptions& options,
                 const std::string& fileName, PageResult& result) {
-  std::int64_t openSeq = 0;
-  NestingFaults faults;
-  std::string tidied;
-  switch (tidyText(input, options, openSeq, tidied, faults)) {
+  TextDecision decision = decideText(input, options, 0);
+  const NestingFaults& faults = decision.faults;
+  switch (decision.outcome) {
     case TextOutcome::kHasNul:
-      result.messages.push_back({0, "-> contains a NUL byte, not changed\n"});
+      result.messages.push_back({0, std::string(kHasNulMessage)});
       return;
     case TextOutcome::kFaults:
       for (const NestingFault& fault : faults) {
@@ -44,14 +43,14 @@ void runPageJob(std::string_view input, const RunOptions& options,
       addNotes(explainText(input, faults), faults.size(), fileName, result);
       return;
     case TextOutcome::kTooLarge:
-      result.messages.push_back({0, "-> no memory\n"});
+      result.messages.push_back({0, std::string(kNoMemoryMessage)});
       return;
     case TextOutcome::kTidy:
       return;
     case TextOutcome::kChanged:
       break;
   }
-  result.text = std::move(tidied);
+  result.text = std::move(decision.tidied);
   result.written = true;
   if (!options.lineEndsOnly) {
     addNotes(explainText(input, {}), 0, fileName, result);

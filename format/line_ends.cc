@@ -1,5 +1,5 @@
 // Line-end normalisation, done run by run between line breaks.
-#include "driver/line_ends.h"
+#include "format/line_ends.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Line-end normalisation and the comparison that avoids building its result.
-#include "driver/line_ends.h"
+#include "format/line_ends.h"
 
 #include <gtest/gtest.h>
 

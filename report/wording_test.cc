@@ -1,5 +1,5 @@
 // tagfmt-check's fault and note lines, word for word.
-#include "check/wording.h"
+#include "report/wording.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // tagfmt-check's wording of nesting faults and of the notes that explain
 // them.
-#include "check/wording.h"
+#include "report/wording.h"
 
 namespace tagfmt {
 

@@ -1,0 +1,48 @@
+// tagfmt's wording of the engine's nesting faults.
+#include "report/messages.h"
+
+#include <initializer_list>
+
+namespace tagfmt {
+
+const std::string_view kHasNulMessage("-> contains a NUL byte, not changed\n");
+const std::string_view kNoMemoryMessage("-> no memory\n");
+
+namespace {
+
+std::string_view ruleName(int ruleIndex) {
+  return kTagRules[static_cast<std::size_t>(ruleIndex)].name;
+}
+
+// Joins the literal and computed pieces of one message.
+std::string message(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (const std::string_view piece : pieces) text += piece;
+  return text;
+}
+
+}  // namespace
+
+std::string nestingMessage(const NestingFault& fault) {
+  const std::string line = std::to_string(fault.line);
+  switch (fault.kind) {
+    case FaultKind::kUnexpected:
+      return message({"-> Nesting Error Line ", line, ": unexpected </",
+                      ruleName(fault.closeRule), ">\n"});
+    case FaultKind::kMismatch: {
+      const std::string_view open = ruleName(fault.openRule);
+      return message({"-> Nesting Error Line ", line, ": </",
+                      ruleName(fault.closeRule), "> instead of </", open,
+                      "> ( <", open, "> on line ",
+                      std::to_string(fault.openLine), ")\n"});
+    }
+    case FaultKind::kMissing: {
+      const std::string_view open = ruleName(fault.openRule);
+      return message({"-> Nesting Error: missing </", open, "> ( <", open,
+                      "> on line ", line, ")\n"});
+    }
+  }
+  return {};
+}
+
+}  // namespace tagfmt

@@ -1,0 +1,20 @@
+// tagfmt's own messages about a file: the wording of the engine's faults and
+// of the outcomes that leave a file alone. No I/O.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "format/format.h"
+
+namespace tagfmt {
+
+// The messages for a text refused before anything is written.
+extern const std::string_view kHasNulMessage;
+extern const std::string_view kNoMemoryMessage;
+
+// tagfmt's message for one nesting fault, ending in a line feed, e.g.
+// "-> Nesting Error Line 3: unexpected </td>\n".
+std::string nestingMessage(const NestingFault& fault);
+
+}  // namespace tagfmt
