@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "report/names.h"
+
 namespace tagfmt {
 namespace {
 
@@ -65,6 +67,26 @@ TEST(Wording, NoteLines) {
        "comment, which then runs on to the end of the file\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(noteLine("s.xsl", c.note), c.line);
+}
+
+}  // namespace
+}  // namespace tagfmt
+
+namespace tagfmt {
+namespace {
+
+TEST(PrintableName, EscapesOnlyNamesWithControlBytes) {
+  const struct {
+    std::string_view name, printed;
+  } cases[] = {
+      {"page.htm", "page.htm"},
+      {"a b\\c'd.htm", "a b\\c'd.htm"},
+      {"\xc3\xa9t\xc3\xa9.htm", "\xc3\xa9t\xc3\xa9.htm"},
+      {"evil\n   writing evil.bak\n", "$'evil\\n   writing evil.bak\\n'"},
+      {"\x1b[31mred\x7f", "$'\\x1b[31mred\\x7f'"},
+      {"tab\there\r'q'\\", "$'tab\\there\\r\\'q\\'\\\\'"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(printableName(c.name), c.printed);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ trap 'rm -rf "$objects"' EXIT
 flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$src")
 sources=(format/tag_rules.cc format/scanner.cc format/work_text.cc
   format/element_stack.cc format/format_text.cc format/explain.cc
-  format/line_ends.cc format/decision.cc report/messages.cc report/wording.cc
+  format/line_ends.cc format/decision.cc report/messages.cc report/names.cc report/wording.cc
   web/playground.cc
   web/exports.cc)
 for source in "${sources[@]}"; do
