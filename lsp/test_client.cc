@@ -51,7 +51,8 @@ void ServerProcess::write(std::string_view bytes) {
 }
 
 void ServerProcess::send(const nlohmann::json& message) {
-  write(frameMessage(message.dump()));
+  write(frameMessage(
+      message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
 }
 
 nlohmann::json ServerProcess::next(std::chrono::milliseconds wait) {
