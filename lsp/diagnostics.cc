@@ -2,6 +2,7 @@
 // words them.
 #include "lsp/diagnostics.h"
 
+#include "lsp/json_bytes.h"
 #include "report/wording.h"
 
 namespace tagfmt::lsp {
@@ -166,7 +167,7 @@ json textEditsJson(std::string_view text, const std::vector<ByteEdit>& edits,
         {{"range",
           {{"start", positionJson(index.position(edit.from))},
            {"end", positionJson(index.position(edit.to))}}},
-         {"newText", edit.text}});
+         {"newText", bytesToUtf8(edit.text)}});
   }
   return list;
 }

@@ -13,6 +13,7 @@
 
 #include "lsp/diagnostics.h"
 #include "lsp/edits.h"
+#include "lsp/json_bytes.h"
 #include "report/names.h"
 
 #ifndef TAGFMT_VERSION
@@ -105,7 +106,8 @@ std::string Server::takeOutput() {
 }
 
 void Server::handleBody(const std::string& body) {
-  const json message = json::parse(body, nullptr, false);
+  const json message = json::parse(isUtf8(body) ? body : bytesToUtf8(body),
+                                   nullptr, false);
   if (message.is_discarded()) {
     replyError(nullptr, kParseError, "the message is not JSON");
     return;
@@ -260,7 +262,7 @@ void Server::openDocument(const json& params) {
     return;
   }
   Document& document = documents_[uri];
-  document.text = text.get<std::string>();
+  document.text = utf8ToBytes(text.get_ref<const std::string&>());
   const json& version = member(item, "version");
   if (version.is_number_integer()) document.version = version.get<std::int64_t>();
   document.dirty = false;
@@ -286,16 +288,16 @@ void Server::changeDocument(const json& params) {
     const json& text = member(change, "text");
     if (!text.is_string()) continue;
     const json& range = member(change, "range");
+    const std::string bytes = utf8ToBytes(text.get_ref<const std::string&>());
     if (range.is_null()) {
-      document->text = text.get<std::string>();
+      document->text = bytes;
       continue;
     }
     Position from;
     Position to;
     if (!readPosition(member(range, "start"), from) ||
         !readPosition(member(range, "end"), to) ||
-        !applyRangeChange(*document, from, to, text.get_ref<const std::string&>(),
-                          encoding_)) {
+        !applyRangeChange(*document, from, to, bytes, encoding_)) {
       log("tagfmt-lsp: a change to " + uri + " with a range that makes no sense");
     }
   }
@@ -313,7 +315,9 @@ void Server::saveDocument(const json& params) {
     return;
   }
   const json& text = member(params, "text");
-  if (text.is_string()) document->text = text.get<std::string>();
+  if (text.is_string()) {
+    document->text = utf8ToBytes(text.get_ref<const std::string&>());
+  }
   markChanged(*document);
 }
 
@@ -387,8 +391,9 @@ void Server::codeAction(const json& id, const json& params) {
 }
 
 void Server::send(const json& message) {
+  // Bytes of a document that are not UTF-8 leave as they came.
   output_ += frameMessage(
-      message.dump(-1, ' ', false, json::error_handler_t::replace));
+      utf8ToBytes(message.dump(-1, ' ', false, json::error_handler_t::replace)));
 }
 
 void Server::reply(const json& id, json result) {

@@ -7,6 +7,7 @@
 #include "format/decision.h"
 #include "lsp/documents.h"
 #include "lsp/edits.h"
+#include "lsp/json_bytes.h"
 #include "lsp/test_client.h"
 
 namespace tagfmt::lsp {
@@ -295,6 +296,25 @@ TEST(Protocol, FormattingATidyOrRefusedPage) {
   EXPECT_EQ(reply(4)["result"], json::array());
 }
 
+// Some clients send a buffer's bytes as they stand, Latin-1 among them:
+// the edits carry those bytes back as they came.
+TEST(Protocol, BytesThatAreNotUtf8InTheClientsJson) {
+  const std::string text = "<table>\r\n<tr><td>caf\xE9</td></tr></table>";
+  ServerProcess server(TAGFMT_LSP_BINARY);
+  server.send(initialize());
+  server.write(frameMessage(
+      R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":)"
+      R"({"textDocument":{"uri":"file:///p.htm","version":1,"text":")" +
+      std::string("<table>\\r\\n<tr><td>caf\xE9</td></tr></table>") +
+      R"("}}})"));
+  server.write(framed(formattingRequest(2)));
+  const json edits = server.nextWhere(
+      [](const json& m) { return m.value("id", json()) == 2; }, kWait);
+  ASSERT_FALSE(edits.is_discarded());
+  const TextDecision decision = decideText(text, {}, 0);
+  EXPECT_EQ(applied(text, edits["result"]), decision.tidied);
+}
+
 TEST(Protocol, Utf8PositionsWhenOffered) {
   ServerProcess server(TAGFMT_LSP_BINARY);
   server.send(initialize(
@@ -338,7 +358,7 @@ std::string applied(const std::string& text, const json& edits) {
     };
     bytes.push_back(ByteEdit{position(edit["range"]["start"]),
                              position(edit["range"]["end"]),
-                             edit["newText"].get<std::string>()});
+                             utf8ToBytes(edit["newText"].get<std::string>())});
   }
   return applyEdits(text, bytes);
 }

@@ -1,6 +1,8 @@
 // The test client: fork and exec over pipes, and reads with a deadline.
 #include "lsp/test_client.h"
 
+#include "lsp/json_bytes.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -71,7 +73,10 @@ nlohmann::json ServerProcess::next(std::chrono::milliseconds wait) {
     if (got <= 0) return nlohmann::json::value_t::discarded;
     reader_.feed(std::string_view(block, static_cast<std::size_t>(got)));
   }
-  return nlohmann::json::parse(frame.body, nullptr, false);
+  // Bytes that are not UTF-8 come back as the server carries them inside.
+  return nlohmann::json::parse(
+      isUtf8(frame.body) ? frame.body : bytesToUtf8(frame.body), nullptr,
+      false);
 }
 
 int ServerProcess::finish() {
