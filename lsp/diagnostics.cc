@@ -163,11 +163,10 @@ json textEditsJson(std::string_view text, const std::vector<ByteEdit>& edits,
   const LineIndex index(text, encoding);
   json list = json::array();
   for (const ByteEdit& edit : edits) {
-    list.push_back(
-        {{"range",
-          {{"start", positionJson(index.position(edit.from))},
-           {"end", positionJson(index.position(edit.to))}}},
-         {"newText", bytesToUtf8(edit.text)}});
+    list.push_back({{"range",
+                     {{"start", positionJson(index.position(edit.from))},
+                      {"end", positionJson(index.position(edit.to))}}},
+                    {"newText", bytesToUtf8(edit.text)}});
   }
   return list;
 }

@@ -28,7 +28,8 @@ DocumentCheck checkDocument(std::string_view text, const RunOptions& options);
 // objects: an error per fault, pointing through relatedInformation at the
 // opening tag's line in `uri`; information for each note; one hint on the
 // first line tagfmt would change. Empty for a tidy document.
-nlohmann::json diagnosticsJson(std::string_view text, const DocumentCheck& check,
+nlohmann::json diagnosticsJson(std::string_view text,
+                               const DocumentCheck& check,
                                const std::string& uri,
                                PositionEncoding encoding);
 

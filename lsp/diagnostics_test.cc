@@ -26,22 +26,34 @@ TEST(Diagnostics, SayWhatTagfmtCheckSays) {
     std::vector<std::string> diagnostics;
   };
   const Case cases[] = {
-      {"tidy", "<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>", {}, {}},
+      {"tidy",
+       "<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>",
+       {},
+       {}},
       {"would be tidied on its second line",
-       "<table>\r\n<tr>\r\n    <td>a</td>\r\n  </tr></table>", {},
+       "<table>\r\n<tr>\r\n    <td>a</td>\r\n  </tr></table>",
+       {},
        {"1:4:would be tidied"}},
-      {"line ends only", "<table>\r\n<tr>\n</tr></table>", {false, true},
+      {"line ends only",
+       "<table>\r\n<tr>\n</tr></table>",
+       {false, true},
        {"1:4:would be tidied"}},
-      {"a fault", "<table>\r\n<tr>\r\n</table>\r\n", {},
-       {"2:1:</table> instead of </tr> (<tr> on line 2)", "0:1:missing </table>"}},
+      {"a fault",
+       "<table>\r\n<tr>\r\n</table>\r\n",
+       {},
+       {"2:1:</table> instead of </tr> (<tr> on line 2)",
+        "0:1:missing </table>"}},
       {"a fault and its note",
-       "<xsl:stylesheet>\n<xsl:template match=\"a\"/>\n</xsl:stylesheet>\n", {},
+       "<xsl:stylesheet>\n<xsl:template match=\"a\"/>\n</xsl:stylesheet>\n",
+       {},
        {"2:1:</xsl:stylesheet> instead of </xsl:template> (<xsl:template> on "
         "line 2)",
         "0:1:missing </xsl:stylesheet>",
         "1:3:<xsl:template> on line 2 is written self-closed (\"/>\"), and a "
         "recognised tag counts as opened even then"}},
-      {"a NUL byte", std::string("<table>\r\nx\0y", 12), {},
+      {"a NUL byte",
+       std::string("<table>\r\nx\0y", 12),
+       {},
        {"1:1:contains a NUL byte, not checked"}},
   };
   for (const Case& c : cases) {
@@ -83,7 +95,8 @@ TEST(Formatting, EditsOrWhyNot) {
        "on line 2) (and 1 more)",
        0},
       {"refused twice", "</td>\r\n</tr>",
-       "not formatted: line 1: nesting error: unexpected </td> (and 1 more)", 0},
+       "not formatted: line 1: nesting error: unexpected </td> (and 1 more)",
+       0},
       {"a NUL byte", std::string("<tr>\0", 5),
        "contains a NUL byte, not formatted", 0},
   };
@@ -107,8 +120,9 @@ TEST(Formatting, AnEditToTheEndCountsInTheClientsUnits) {
   EXPECT_EQ(textEditsJson(text, edits, PositionEncoding::kUtf16)[0]["range"],
             json::parse(R"({"start":{"line":1,"character":0},)"
                         R"("end":{"line":1,"character":19}})"));
-  EXPECT_EQ(textEditsJson(text, edits, PositionEncoding::kUtf8)[0]["range"]["end"],
-            json::parse(R"({"line":1,"character":21})"));
+  EXPECT_EQ(
+      textEditsJson(text, edits, PositionEncoding::kUtf8)[0]["range"]["end"],
+      json::parse(R"({"line":1,"character":21})"));
 }
 
 }  // namespace

@@ -47,9 +47,9 @@ TEST(Positions, OutOfRangeStandsForTheNearestEnd) {
     std::size_t offset;
   };
   const Case cases[] = {
-      {"ab\r\ncd", kUtf16, {0, 9}, 2},    // past the line: before its break
-      {"ab\ncd", kUtf16, {7, 0}, 5},      // past the last line: the end
-      {"a\xC3\xA9z", kUtf8, {0, 2}, 1},   // inside a sequence: its start
+      {"ab\r\ncd", kUtf16, {0, 9}, 2},   // past the line: before its break
+      {"ab\ncd", kUtf16, {7, 0}, 5},     // past the last line: the end
+      {"a\xC3\xA9z", kUtf8, {0, 2}, 1},  // inside a sequence: its start
       {"\xF0\x9D\x84\x9Ez", kUtf16, {0, 1}, 0},  // between surrogates
       {"", kUtf16, {0, 0}, 0},
   };

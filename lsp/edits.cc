@@ -34,13 +34,13 @@ struct Run {
 // The shortest edit script between a[aLo, aHi) and b[bLo, bHi), as runs, by
 // Myers' search; false when it needs more than `limit` lines inserted or
 // deleted.
-bool myersRuns(const Lines& a, const Lines& b, std::size_t aLo,
-               std::size_t aHi, std::size_t bLo, std::size_t bHi,
-               std::size_t limit, std::vector<Run>& runs) {
+bool myersRuns(const Lines& a, const Lines& b, std::size_t aLo, std::size_t aHi,
+               std::size_t bLo, std::size_t bHi, std::size_t limit,
+               std::vector<Run>& runs) {
   const auto n = static_cast<std::int64_t>(aHi - aLo);
   const auto m = static_cast<std::int64_t>(bHi - bLo);
-  const std::int64_t most = std::min<std::int64_t>(
-      n + m, static_cast<std::int64_t>(limit));
+  const std::int64_t most =
+      std::min<std::int64_t>(n + m, static_cast<std::int64_t>(limit));
   const std::int64_t offset = most + 1;
   std::vector<std::int64_t> v(static_cast<std::size_t>(2 * most + 3), 0);
   // For each d, the furthest x on diagonals -d-1 .. d+1 before step d:
@@ -92,7 +92,8 @@ bool myersRuns(const Lines& a, const Lines& b, std::size_t aLo,
     }
     const std::int64_t prevX = d > 0 ? was(prevK) : 0;
     const std::int64_t prevY = prevX - prevK;
-    const std::int64_t snakeX = d > 0 ? (prevK == k + 1 ? prevX : prevX + 1) : 0;
+    const std::int64_t snakeX =
+        d > 0 ? (prevK == k + 1 ? prevX : prevX + 1) : 0;
     while (x > snakeX && y > snakeX - k) {
       --x;
       --y;
@@ -125,8 +126,8 @@ bool myersRuns(const Lines& a, const Lines& b, std::size_t aLo,
 
 }  // namespace
 
-std::vector<ByteEdit> lineEdits(std::string_view before,
-                                std::string_view after, std::size_t maxChangedLines) {
+std::vector<ByteEdit> lineEdits(std::string_view before, std::string_view after,
+                                std::size_t maxChangedLines) {
   std::vector<ByteEdit> edits;
   if (before == after) return edits;
   const Lines a = splitLines(before);
@@ -139,8 +140,8 @@ std::vector<ByteEdit> lineEdits(std::string_view before,
     ++tail;
   }
   std::vector<Run> runs;
-  if (!myersRuns(a, b, head, a.size() - tail, head, b.size() - tail, maxChangedLines,
-                 runs)) {
+  if (!myersRuns(a, b, head, a.size() - tail, head, b.size() - tail,
+                 maxChangedLines, runs)) {
     runs.assign(1, Run{head, a.size() - tail, head, b.size() - tail});
   }
   // Byte offsets of the line starts, with one for the end.
@@ -156,10 +157,10 @@ std::vector<ByteEdit> lineEdits(std::string_view before,
   const std::vector<std::size_t> aStart = starts(a, before);
   const std::vector<std::size_t> bStart = starts(b, after);
   for (const Run& run : runs) {
-    edits.push_back(ByteEdit{
-        aStart[run.aFrom], aStart[run.aTo],
-        std::string(after.substr(bStart[run.bFrom],
-                                 bStart[run.bTo] - bStart[run.bFrom]))});
+    edits.push_back(
+        ByteEdit{aStart[run.aFrom], aStart[run.aTo],
+                 std::string(after.substr(
+                     bStart[run.bFrom], bStart[run.bTo] - bStart[run.bFrom]))});
   }
   return edits;
 }

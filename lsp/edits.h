@@ -22,8 +22,7 @@ struct ByteEdit {
 // When that takes more than `maxChangedLines` lines inserted and deleted, the
 // lines between the first and the last difference become one edit, so that
 // the work stays bounded.
-std::vector<ByteEdit> lineEdits(std::string_view before,
-                                std::string_view after,
+std::vector<ByteEdit> lineEdits(std::string_view before, std::string_view after,
                                 std::size_t maxChangedLines = 2000);
 
 // `before` with `edits` applied.

@@ -31,7 +31,8 @@ TEST(LineEdits, TurnTheBufferIntoTheTidiedText) {
       {"last line without a break", "a\r\nb", "a\r\n  b", 1},
       {"to empty", "a\r\n", "", 1},
       {"from empty", "", "a", 1},
-      {"bytes that are not UTF-8", "\xE9\r\n\xFF x\r\n", "\xE9\r\n\xFFx\r\n", 1},
+      {"bytes that are not UTF-8", "\xE9\r\n\xFF x\r\n", "\xE9\r\n\xFFx\r\n",
+       1},
       {"every other line", many, manyTidied, 300},
   };
   for (const Case& c : cases) {

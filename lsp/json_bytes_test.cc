@@ -9,8 +9,14 @@ namespace {
 
 TEST(JsonBytes, BytesThatAreNotUtf8RoundTrip) {
   const char* const texts[] = {
-      "", "plain", "caf\xC3\xA9 \xF0\x9D\x84\x9E", "caf\xE9", "\xFF\xFE\x80",
-      "\xC0\xAF overlong", "\xED\xA0\x80 surrogate", "\xE2\x82 cut short",
+      "",
+      "plain",
+      "caf\xC3\xA9 \xF0\x9D\x84\x9E",
+      "caf\xE9",
+      "\xFF\xFE\x80",
+      "\xC0\xAF overlong",
+      "\xED\xA0\x80 surrogate",
+      "\xE2\x82 cut short",
   };
   for (const std::string text : texts) {
     const std::string carried = bytesToUtf8(text);

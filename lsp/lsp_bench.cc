@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     times.push_back(
-        std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        std::chrono::duration<double, std::milli>(Clock::now() - start)
+            .count());
   }
   std::sort(times.begin(), times.end());
   std::printf("%zu %d %.1f %.1f\n", text.size(),

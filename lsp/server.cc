@@ -57,7 +57,8 @@ bool readPosition(const json& value, Position& position) {
   if (!line.is_number_unsigned() || !character.is_number_unsigned()) {
     return false;
   }
-  position = Position{line.get<std::uint64_t>(), character.get<std::uint64_t>()};
+  position =
+      Position{line.get<std::uint64_t>(), character.get<std::uint64_t>()};
   return true;
 }
 
@@ -106,8 +107,8 @@ std::string Server::takeOutput() {
 }
 
 void Server::handleBody(const std::string& body) {
-  const json message = json::parse(isUtf8(body) ? body : bytesToUtf8(body),
-                                   nullptr, false);
+  const json message =
+      json::parse(isUtf8(body) ? body : bytesToUtf8(body), nullptr, false);
   if (message.is_discarded()) {
     replyError(nullptr, kParseError, "the message is not JSON");
     return;
@@ -132,8 +133,8 @@ void Server::dispatch(const json& message) {
   const bool idValid = id.is_number_integer() || id.is_string();
   if (!method.is_string()) {
     // A response to a request the server never sent needs nothing.
-    if (message.is_object() && (message.contains("result") ||
-                                message.contains("error"))) {
+    if (message.is_object() &&
+        (message.contains("result") || message.contains("error"))) {
       return;
     }
     replyError(idValid ? id : json(), kInvalidRequest, "no method");
@@ -207,9 +208,8 @@ json Server::initialize(const json& params) {
   initialized_ = true;
   const json& encodings = member(
       member(member(params, "capabilities"), "general"), "positionEncodings");
-  if (encodings.is_array() &&
-      std::find(encodings.begin(), encodings.end(), "utf-8") !=
-          encodings.end()) {
+  if (encodings.is_array() && std::find(encodings.begin(), encodings.end(),
+                                        "utf-8") != encodings.end()) {
     encoding_ = PositionEncoding::kUtf8;
   }
   applySettings(member(params, "initializationOptions"));
@@ -218,23 +218,25 @@ json Server::initialize(const json& params) {
        {{"positionEncoding",
          encoding_ == PositionEncoding::kUtf8 ? "utf-8" : "utf-16"},
         {"textDocumentSync",
-         {{"openClose", true}, {"change", 2}, {"save", {{"includeText", true}}}}},
+         {{"openClose", true},
+          {"change", 2},
+          {"save", {{"includeText", true}}}}},
         {"documentFormattingProvider", true},
-        {"codeActionProvider",
-         {{"codeActionKinds", json::array({kFixAll})}}}}},
+        {"codeActionProvider", {{"codeActionKinds", json::array({kFixAll})}}}}},
       {"serverInfo", {{"name", "tagfmt-lsp"}, {"version", TAGFMT_VERSION}}}};
 }
 
 void Server::applySettings(const json& settings) {
   // Clients that keep one settings tree for all servers put ours under
   // "tagfmt".
-  const json& ours =
-      member(settings, "tagfmt").is_object() ? member(settings, "tagfmt")
-                                             : settings;
+  const json& ours = member(settings, "tagfmt").is_object()
+                         ? member(settings, "tagfmt")
+                         : settings;
   const json& markers = member(ours, "markers");
   const json& lineEndsOnly = member(ours, "lineEndsOnly");
   if (markers.is_boolean()) options_.markerMode = markers.get<bool>();
-  if (lineEndsOnly.is_boolean()) options_.lineEndsOnly = lineEndsOnly.get<bool>();
+  if (lineEndsOnly.is_boolean())
+    options_.lineEndsOnly = lineEndsOnly.get<bool>();
   for (auto& [uri, document] : documents_) markChanged(document);
 }
 
@@ -264,7 +266,8 @@ void Server::openDocument(const json& params) {
   Document& document = documents_[uri];
   document.text = utf8ToBytes(text.get_ref<const std::string&>());
   const json& version = member(item, "version");
-  if (version.is_number_integer()) document.version = version.get<std::int64_t>();
+  if (version.is_number_integer())
+    document.version = version.get<std::int64_t>();
   document.dirty = false;
   markChanged(document);
 }
@@ -298,11 +301,13 @@ void Server::changeDocument(const json& params) {
     if (!readPosition(member(range, "start"), from) ||
         !readPosition(member(range, "end"), to) ||
         !applyRangeChange(*document, from, to, bytes, encoding_)) {
-      log("tagfmt-lsp: a change to " + uri + " with a range that makes no sense");
+      log("tagfmt-lsp: a change to " + uri +
+          " with a range that makes no sense");
     }
   }
   const json& version = member(member(params, "textDocument"), "version");
-  if (version.is_number_integer()) document->version = version.get<std::int64_t>();
+  if (version.is_number_integer())
+    document->version = version.get<std::int64_t>();
   markChanged(*document);
   keepWithinLimit(uri, *document);
 }
@@ -392,8 +397,8 @@ void Server::codeAction(const json& id, const json& params) {
 
 void Server::send(const json& message) {
   // Bytes of a document that are not UTF-8 leave as they came.
-  output_ += frameMessage(
-      utf8ToBytes(message.dump(-1, ' ', false, json::error_handler_t::replace)));
+  output_ += frameMessage(utf8ToBytes(
+      message.dump(-1, ' ', false, json::error_handler_t::replace)));
 }
 
 void Server::reply(const json& id, json result) {
@@ -445,8 +450,8 @@ int serve(int input, int output) {
   while (!server.finished()) {
     int timeout = -1;
     if (server.hasPending()) {
-      timeout = waitFor(std::min(lastInput + kDebounce,
-                                 firstPending + kLongestDelay));
+      timeout = waitFor(
+          std::min(lastInput + kDebounce, firstPending + kLongestDelay));
     }
     pollfd ready{input, POLLIN, 0};
     const int count = ::poll(&ready, 1, timeout);
@@ -459,7 +464,8 @@ int serve(int input, int output) {
       if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (got <= 0) break;
       const bool waiting = server.hasPending();
-      server.receive(std::string_view(block.data(), static_cast<std::size_t>(got)));
+      server.receive(
+          std::string_view(block.data(), static_cast<std::size_t>(got)));
       lastInput = Clock::now();
       if (!waiting) firstPending = lastInput;
     }

@@ -46,11 +46,13 @@ json initialize(int id = 1, json params = json::object()) {
 
 const json kInitialized = notificationMessage("initialized", json::object());
 
-json openPage(const std::string& text, const std::string& uri = "file:///p.htm") {
-  return notificationMessage(
-      "textDocument/didOpen",
-      {{"textDocument",
-        {{"uri", uri}, {"languageId", "html"}, {"version", 1}, {"text", text}}}});
+json openPage(const std::string& text,
+              const std::string& uri = "file:///p.htm") {
+  return notificationMessage("textDocument/didOpen", {{"textDocument",
+                                                       {{"uri", uri},
+                                                        {"languageId", "html"},
+                                                        {"version", 1},
+                                                        {"text", text}}}});
 }
 
 json change(json changes, int version = 2) {
@@ -68,8 +70,9 @@ json rangeChange(int line, int from, int to, const std::string& text) {
 }
 
 json diagnosticsOf(json list) {
-  return {{"method", "textDocument/publishDiagnostics"},
-          {"params", {{"uri", "file:///p.htm"}, {"diagnostics", std::move(list)}}}};
+  return {
+      {"method", "textDocument/publishDiagnostics"},
+      {"params", {{"uri", "file:///p.htm"}, {"diagnostics", std::move(list)}}}};
 }
 
 json errorReply(json id, int code) {
@@ -147,22 +150,25 @@ TEST(Protocol, Sessions) {
         expect(errorReply(2, -32600))}},
       {"not JSON, no method, a bad id, an unknown method",
        {write(initialize()), expect({{"id", 1}}),
-        write(frameMessage("{\"jsonrpc\":")), expect(errorReply(nullptr, -32700)),
-        write(frameMessage("[1,2]")), expect(errorReply(nullptr, -32600)),
+        write(frameMessage("{\"jsonrpc\":")),
+        expect(errorReply(nullptr, -32700)), write(frameMessage("[1,2]")),
+        expect(errorReply(nullptr, -32600)),
         write(frameMessage(R"({"jsonrpc":"2.0","id":{},"method":"x"})")),
         expect(errorReply(nullptr, -32600)),
         write(notificationMessage("tagfmt/unknown", nullptr)),
         write(requestMessage(4, "tagfmt/unknown", nullptr)),
         expect(errorReply(4, -32601))}},
       {"params of the wrong types",
-       {write(initialize(1, {{"capabilities", 3}, {"initializationOptions", "x"}})),
+       {write(initialize(
+            1, {{"capabilities", 3}, {"initializationOptions", "x"}})),
         expect({{"id", 1}}),
         write(notificationMessage("textDocument/didOpen",
                                   {{"textDocument", {{"uri", 5}}}})),
         expect(logged("tagfmt-lsp: didOpen without a uri or a text")),
         write(change({{{"range", 1}, {"text", "x"}}})),
         expect(logged("tagfmt-lsp: no open document file:///p.htm")),
-        write(requestMessage(2, "textDocument/formatting", {{"textDocument", 1}})),
+        write(requestMessage(2, "textDocument/formatting",
+                             {{"textDocument", 1}})),
         expect(errorReply(2, -32602))}},
       {"an oversized message",
        {write(initialize()), expect({{"id", 1}}),
@@ -181,13 +187,16 @@ TEST(Protocol, Sessions) {
                {{{"location", {{"range", {{"start", {{"line", 2}}}}}}}}}}}})),
         // Two changes in one message, in order: back to "</td>", then one
         // more space before "<td>".
-        write(change({rangeChange(2, 11, 13, "td"), rangeChange(2, 0, 0, " ")}, 3)),
-        expect(diagnosticsOf({{{"severity", 4}, {"message", "would be tidied"},
+        write(change({rangeChange(2, 11, 13, "td"), rangeChange(2, 0, 0, " ")},
+                     3)),
+        expect(diagnosticsOf({{{"severity", 4},
+                               {"message", "would be tidied"},
                                {"range", {{"start", {{"line", 2}}}}}}})),
         write(change({{{"text", kTidy}}}, 4)),
         expect(diagnosticsOf(json::array())),
-        write(notificationMessage("textDocument/didClose",
-                                  {{"textDocument", {{"uri", "file:///p.htm"}}}})),
+        write(notificationMessage(
+            "textDocument/didClose",
+            {{"textDocument", {{"uri", "file:///p.htm"}}}})),
         expect(diagnosticsOf(json::array()))}},
       {"a burst of changes gives one publication",
        {write(initialize()), expect({{"id", 1}}),
@@ -224,9 +233,10 @@ TEST(Protocol, Sessions) {
 std::string applied(const std::string& text, const json& edits);
 
 json formattingRequest(int id) {
-  return requestMessage(id, "textDocument/formatting",
-                        {{"textDocument", {{"uri", "file:///p.htm"}}},
-                         {"options", {{"tabSize", 2}, {"insertSpaces", true}}}});
+  return requestMessage(
+      id, "textDocument/formatting",
+      {{"textDocument", {{"uri", "file:///p.htm"}}},
+       {"options", {{"tabSize", 2}, {"insertSpaces", true}}}});
 }
 
 TEST(Protocol, FormattingGivesTagfmtsBytes) {
@@ -241,7 +251,9 @@ TEST(Protocol, FormattingGivesTagfmtsBytes) {
        "<p>\xF0\x9D\x84\x9E</p><table>\r\n<tr><td>a</td>\r\n</tr>\r\n</table>",
        nullptr},
       {"markers", "<table><tr>\r\n</tr></table>", {{"markers", true}}},
-      {"line ends only", "<table><tr>\n</tr></table>", {{"lineEndsOnly", true}}},
+      {"line ends only",
+       "<table><tr>\n</tr></table>",
+       {{"lineEndsOnly", true}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -288,11 +300,11 @@ TEST(Protocol, FormattingATidyOrRefusedPage) {
   };
   EXPECT_EQ(reply(2)["result"], json::array());
   EXPECT_TRUE(matches(
-      reply(3),
-      {{"error",
-        {{"code", -32803},
-         {"message", "not formatted: line 3: nesting error: </table> instead "
-                     "of </tr> (<tr> on line 2) (and 1 more)"}}}}));
+      reply(3), {{"error",
+                  {{"code", -32803},
+                   {"message",
+                    "not formatted: line 3: nesting error: </table> instead "
+                    "of </tr> (<tr> on line 2) (and 1 more)"}}}}));
   EXPECT_EQ(reply(4)["result"], json::array());
 }
 
@@ -323,14 +335,11 @@ TEST(Protocol, Utf8PositionsWhenOffered) {
   EXPECT_EQ(server.next(kWait)["result"]["capabilities"]["positionEncoding"],
             "utf-8");
   // "é" is two bytes: in UTF-8 units the "td" of "</td>" is at 12.
-  server.send(
-      openPage("<table>\r\n  <tr>\r\n    <td>\xC3\xA9</td>\r\n  </tr></table>"));
+  server.send(openPage(
+      "<table>\r\n  <tr>\r\n    <td>\xC3\xA9</td>\r\n  </tr></table>"));
   server.send(change({rangeChange(2, 12, 14, "tr")}));
   const json published = server.nextWhere(
-      [](const json& m) {
-        return !m["params"]["diagnostics"].empty();
-      },
-      kWait);
+      [](const json& m) { return !m["params"]["diagnostics"].empty(); }, kWait);
   EXPECT_EQ(published["params"]["diagnostics"][0]["message"],
             "</tr> instead of </td> (<td> on line 3)");
 }
@@ -340,11 +349,14 @@ TEST(Protocol, SettingsChangeTheDiagnostics) {
   server.send(initialize());
   // Tidy but for its line ends: in line-ends-only mode still a hint.
   server.send(openPage("<table>\r\n<tr></tr></table>"));
-  EXPECT_EQ(server.nextWhere([](const json& m) { return m.contains("method"); },
-                             kWait)["params"]["diagnostics"].size(),
+  EXPECT_EQ(server
+                .nextWhere([](const json& m) { return m.contains("method"); },
+                           kWait)["params"]["diagnostics"]
+                .size(),
             1u);
-  server.send(notificationMessage("workspace/didChangeConfiguration",
-                                  {{"settings", {{"tagfmt", {{"lineEndsOnly", true}}}}}}));
+  server.send(notificationMessage(
+      "workspace/didChangeConfiguration",
+      {{"settings", {{"tagfmt", {{"lineEndsOnly", true}}}}}}));
   EXPECT_EQ(server.next(kWait)["params"]["diagnostics"], json::array());
 }
 

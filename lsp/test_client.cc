@@ -1,8 +1,6 @@
 // The test client: fork and exec over pipes, and reads with a deadline.
 #include "lsp/test_client.h"
 
-#include "lsp/json_bytes.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,6 +9,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+
+#include "lsp/json_bytes.h"
 
 namespace tagfmt::lsp {
 
@@ -101,7 +101,8 @@ nlohmann::json requestMessage(int id, const std::string& method,
 
 nlohmann::json notificationMessage(const std::string& method,
                                    nlohmann::json params) {
-  return {{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
+  return {
+      {"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
 }
 
 }  // namespace tagfmt::lsp
