@@ -1,6 +1,7 @@
 # Shipping tagfmt: install rules, the Debian package (CPack) and the tests
 # of what ships: the manual page, the install tree, the package, the git
-# hook, the pre-commit and vim integrations, the Windows build and the
+# hook, the pre-commit and vim integrations, Neovim and Emacs with the
+# language server, the Windows build and the
 # playground page. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
@@ -92,6 +93,9 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   add_test(NAME Shipping.Neovim
            COMMAND ${shipping}/nvim.sh $<TARGET_FILE:tagfmt-lsp>
                    $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.EmacsEglot
+           COMMAND ${shipping}/emacs.sh $<TARGET_FILE:tagfmt-lsp>
+                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.Install
            COMMAND ${shipping}/install.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.DebianPackage
@@ -123,6 +127,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_PRE_COMMIT pre-commit)
   find_program(TAGFMT_VIM vim)
   find_program(TAGFMT_NVIM nvim)
+  find_program(TAGFMT_EMACS emacs)
   find_program(TAGFMT_EMXX em++)
   find_program(TAGFMT_CHROMIUM chromium)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
@@ -132,6 +137,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                            "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
                            "TAGFMT_VIM;Shipping.Vim;vim"
                            "TAGFMT_NVIM;Shipping.Neovim;neovim"
+                           "TAGFMT_EMACS;Shipping.EmacsEglot;emacs-nox"
                            "TAGFMT_MAN_LINTER;Shipping.LspManPageLint;mandoc"
                            "TAGFMT_EMXX;Shipping.Playground;emscripten"
                            "TAGFMT_CHROMIUM;Shipping.Playground;chromium")
@@ -144,6 +150,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   endforeach()
   set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
                        Shipping.LspManPageLint Shipping.Neovim
+                       Shipping.EmacsEglot
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.PreCommitFramework Shipping.Vim
