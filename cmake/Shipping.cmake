@@ -75,7 +75,9 @@ endif()
 
 if(TAGFMT_TESTS)
   target_sources(tagfmt_tests PRIVATE tests/man_page_test.cc
-                                      tests/doc_examples_test.cc)
+                                      tests/doc_examples_test.cc
+                                      tests/docs_test.cc)
+  add_dependencies(tagfmt_tests tagfmt-lsp)
 endif()
 
 # The artefacts are tested once, from the plain build; the sanitizer build

@@ -79,19 +79,8 @@ std::uint64_t firstChangedLine(std::string_view text, std::string_view tidied,
 
 DocumentCheck checkDocument(std::string_view text, const RunOptions& options) {
   DocumentCheck check;
-  check.decision = decideText(text, options, 0);
-  switch (check.decision.outcome) {
-    case TextOutcome::kFaults:
-      check.notes = explainText(text, check.decision.faults);
-      break;
-    case TextOutcome::kChanged:
-      if (!options.lineEndsOnly) check.notes = explainText(text, {});
-      break;
-    case TextOutcome::kTidy:
-    case TextOutcome::kHasNul:
-    case TextOutcome::kTooLarge:
-      break;
-  }
+  check.decision = decideAndExplain(text, options, 0);
+  check.notes = std::move(check.decision.notes);
   return check;
 }
 
