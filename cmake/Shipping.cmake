@@ -4,10 +4,7 @@
 # playground page. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
-install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(NOT WIN32)
-  install(TARGETS tagfmt-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS tagfmt tagfmt-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(WIN32)
   install(FILES tagfmt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -170,7 +170,7 @@ TEST(Playground, WritesJson) {
   result.notes = {{2, "p:2: note: y\n"}};
   EXPECT_EQ(pageResultJson(result),
             "{\"written\":true,\"messages\":[{\"line\":7,\"text\":"
-            "\"-> a \\\"b\\\" \\\\ c\\u0009\\n\"},{\"line\":0,\"text\":"
+            "\"-> a \\\"b\\\" \\\\ c\\t\\n\"},{\"line\":0,\"text\":"
             "\"x\"}],\"notes\":[{\"line\":2,\"text\":\"p:2: note: y\\n\"}]}");
   EXPECT_EQ(pageResultJson(PageResult{}),
             "{\"written\":false,\"messages\":[],\"notes\":[]}");
