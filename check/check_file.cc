@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "driver/platform.h"
 #include "format/decision.h"
@@ -134,6 +135,30 @@ bool readFileToCheck(const FileToCheck& file, ReadText& text,
     return refuse(check, cut ? FileState::kCannotRead : FileState::kHasNul);
   }
   return true;
+}
+
+FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
+                    std::int64_t openSeq) {
+  FileCheck check;
+  if (file.kind == WalkEntry::kNothingFound) {
+    check.state = FileState::kNothingFound;
+    return check;
+  }
+  try {
+    ReadText text;
+    if (!readFileToCheck(file, text, check)) return check;
+    check = checkText(text.view(), options, openSeq);
+    if (!text.intact()) {
+      check = FileCheck{};
+      check.state = FileState::kCannotRead;
+      check.reason = "it changed while it was read";
+    }
+  } catch (const std::bad_alloc&) {
+    check = FileCheck{};
+    check.state = FileState::kNoMemory;
+  }
+  std::string().swap(check.tidied);
+  return check;
 }
 
 }  // namespace tagfmt

@@ -81,6 +81,11 @@ class ReadText {
 bool readFileToCheck(const FileToCheck& file, ReadText& text,
                      FileCheck& check);
 
+// Reads the file and checks its text as checkText does; the text is let go
+// before it returns.
+FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
+                    std::int64_t openSeq);
+
 // Reads standard input, `stream`, into `bytes` until its end, its first NUL
 // byte or kLargestFile bytes, whichever comes first, reading no further.
 FileState readStream(std::FILE* stream, std::string& bytes, int& osError,

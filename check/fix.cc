@@ -6,9 +6,10 @@
 
 namespace tagfmt {
 
-FileCheck fixFile(const std::string& path, const RunOptions& options,
-                  std::int64_t& openSeq, bool backup) {
-  static_cast<void>(backup);
+namespace {
+
+FileCheck runJob(const std::string& path, const RunOptions& options,
+                 std::int64_t& openSeq) {
   FileCheck fixed;
   FileReport report(path);
   std::string said;
@@ -20,6 +21,24 @@ FileCheck fixFile(const std::string& path, const RunOptions& options,
     fixed.state = FileState::kTidied;
   }
   return fixed;
+}
+
+}  // namespace
+
+void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
+            const FixSink& sink) {
+  std::int64_t openSeq = 0;
+  for (const FileToCheck& file : files) {
+    FileCheck check = checkFile(file, options.run, openSeq);
+    if (check.state != FileState::kWouldTidy) {
+      openSeq += check.openCount;
+      sink(file, check);
+      continue;
+    }
+    FileCheck fixed = runJob(file.path, options.run, openSeq);
+    if (fixed.state == FileState::kTidied) fixed.notes = std::move(check.notes);
+    sink(file, fixed);
+  }
 }
 
 }  // namespace tagfmt

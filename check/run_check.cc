@@ -224,27 +224,6 @@ void checkAll(const std::vector<FileToCheck>& files,
   }
 }
 
-// --fix: each file checked, then tidied by tagfmt's file job when it would
-// be; one after another, as tagfmt numbers markers across its files.
-void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
-            Sink& sink) {
-  std::int64_t openSeq = 0;
-  for (const FileToCheck& file : files) {
-    Checked checked = checkOne(file, options, openSeq);
-    if (checked.check.state != FileState::kWouldTidy) {
-      openSeq += checked.check.openCount;
-      sink.say(file, {}, checked.check);
-      continue;
-    }
-    Notes notes = std::move(checked.check.notes);
-    checked = Checked{};
-    FileCheck fixed = fixFile(file.path, options.run, openSeq, options.backup);
-    // The job decided again; the check's notes hold while it agrees.
-    if (fixed.state == FileState::kTidied) fixed.notes = std::move(notes);
-    sink.say(file, {}, fixed);
-  }
-}
-
 bool isTerminal(std::FILE* stream) {
 #ifdef _WIN32
   return _isatty(_fileno(stream)) != 0;
@@ -310,7 +289,10 @@ int runCheck(int argumentCount, char** arguments) {
     return file.excluded && options.mode != OutputMode::kStdout;
   });
   if (options.mode == OutputMode::kFix) {
-    fixAll(files, options, sink);
+    fixAll(files, options, [&sink](const FileToCheck& file,
+                                   const FileCheck& check) {
+      sink.say(file, {}, check);
+    });
   } else if (options.mode == OutputMode::kStdout && !files.empty() &&
              files[0].excluded) {
     Checked checked;
