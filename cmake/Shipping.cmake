@@ -93,6 +93,9 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/pre_commit_framework.sh
                    $<TARGET_FILE:tagfmt-check> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.CiSnippet
+           COMMAND ${shipping}/ci_snippet.sh $<TARGET_FILE:tagfmt-check>
+                   ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.Vim
            COMMAND ${shipping}/vim.sh $<TARGET_FILE:tagfmt-check>
                    $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
@@ -131,6 +134,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
+                       Shipping.CiSnippet
                        Shipping.PreCommitFramework Shipping.Vim
                        Shipping.WindowsExe Shipping.Playground
                        PROPERTIES SKIP_RETURN_CODE 77)
