@@ -152,6 +152,17 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
                              std::string_view bytes,
                              const StagedBackup& backup);
 
+// Termination signals (Ctrl+C and its kin) wait while one of these lives;
+// one that came meanwhile takes effect when the last hold goes, after
+// standard output is flushed. Holds nest.
+class HeldSignals {
+ public:
+  HeldSignals();
+  ~HeldSignals();
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+};
+
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();
 

@@ -304,6 +304,9 @@ bool claimRoom(int fd, std::size_t size, off_t oldSize) {
 
 }  // namespace
 
+HeldSignals::HeldSignals() { holdTerminationSignals(); }
+HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
+
 JobFiles::~JobFiles() {
   if (file != kNoHandle) ::close(fdOf(file));
   if (folder != kNoHandle) ::close(fdOf(folder));

@@ -383,6 +383,9 @@ bool restoreFromBackup(HANDLE file, HANDLE backup) {
 
 }  // namespace
 
+HeldSignals::HeldSignals() { holdTerminationSignals(); }
+HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
+
 JobFiles::~JobFiles() {
   if (file != kNoHandle) ::CloseHandle(handleOf(file));
   if (folder != kNoHandle) ::CloseHandle(handleOf(folder));
