@@ -187,14 +187,18 @@ bool folderSynced(const std::vector<const JobFiles*>& folders,
 }  // namespace
 
 JobBatch::JobBatch(JobOptions options, JobSink sink)
-    : options_(options), sink_(std::move(sink)) {}
+    : options_(options), sink_(std::move(sink)) {
+  ignoreFileSizeLimit();
+}
 
 JobBatch::~JobBatch() { commit(); }
 
 namespace {
 
-// Publishes every staged backup of the batch once all are durable; a job
-// whose backup cannot take its name, or whose name is not durable, stops.
+// Publishes every staged backup of the batch once all are durable, then
+// makes the new names durable with one sync per folder, so that every
+// backup name is on disk before any file of the batch changes. A job whose
+// backup cannot take its name, or whose name is not durable, stops.
 void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs) {
   std::vector<StagedBackup*> staged;
   for (const auto& job : jobs) {
@@ -202,23 +206,26 @@ void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs) {
   }
   const bool durable = staged.empty() || makeAllDurable(staged);
   const int error = errno;
-  std::vector<const JobFiles*> folders;
   for (const auto& job : jobs) {
     if (!job->writing) continue;
     if (!durable) {
       fail(*job, JobWrite::kBackupFailed, error);
-      continue;
-    }
-    if (publishBackup(job->staged, job->backupLeaf) ==
-        WriteResult::kCannotOpen) {
+    } else if (publishBackup(job->staged, job->backupLeaf) ==
+               WriteResult::kCannotOpen) {
       fail(*job, JobWrite::kRefused);
-      continue;
     }
-    const bool folderDone = folderSynced(folders, job->files);
-    if (!folderDone && !makeNamesDurable(job->files.folder)) {
+  }
+  std::vector<const JobFiles*> synced;
+  std::vector<const JobFiles*> failed;
+  for (const auto& job : jobs) {
+    if (!job->writing) continue;
+    if (!folderSynced(synced, job->files) &&
+        !folderSynced(failed, job->files)) {
+      (makeNamesDurable(job->files.folder) ? synced : failed)
+          .push_back(&job->files);
+    }
+    if (folderSynced(failed, job->files)) {
       fail(*job, JobWrite::kBackupFailed);
-    } else if (!folderDone) {
-      folders.push_back(&job->files);
     }
   }
 }

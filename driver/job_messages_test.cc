@@ -39,8 +39,7 @@ TEST(JobMessages, EveryResult) {
        "t.htm\n-> contains a NUL byte, not changed\n"},
       {resultOf(kOk, TextOutcome::kFaults, JobWrite::kNone), "t.htm\n"},
       {resultOf(kOk, kChanged, JobWrite::kRefused), "t.htm\n-> failed\n"},
-      {resultOf(kOk, kChanged, JobWrite::kCutShort),
-       "t.htm\n-> cannot read\n"},
+      {resultOf(kOk, kChanged, JobWrite::kCutShort), "t.htm\n-> cannot read\n"},
       {resultOf(kOk, kChanged, JobWrite::kBackupFailed),
        "t.htm\n   writing t.bak\n-> failed\n"},
       {resultOf(kOk, kChanged, JobWrite::kFailed),
@@ -61,8 +60,8 @@ TEST(JobMessages, EveryResult) {
 }
 
 TEST(JobMessages, NestingFaultsWordForWord) {
-  JobResult result = resultOf(JobRead::kOk, TextOutcome::kFaults,
-                              JobWrite::kNone);
+  JobResult result =
+      resultOf(JobRead::kOk, TextOutcome::kFaults, JobWrite::kNone);
   result.faults = {
       {FaultKind::kMismatch, kTr, kTd, 3, 3},
       {FaultKind::kMismatch, kForm, kTable, 5, 1},

@@ -152,6 +152,10 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
                              std::string_view bytes,
                              const StagedBackup& backup);
 
+// Makes a write past the process's file-size limit fail (EFBIG) rather
+// than end the program, so the job that hit it can undo it and the run go on.
+void ignoreFileSizeLimit();
+
 // Termination signals (Ctrl+C and its kin) wait while one of these lives;
 // one that came meanwhile takes effect when the last hold goes, after
 // standard output is flushed. Holds nest.

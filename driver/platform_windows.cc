@@ -383,6 +383,9 @@ bool restoreFromBackup(HANDLE file, HANDLE backup) {
 
 }  // namespace
 
+// Windows has no file-size limit signal.
+void ignoreFileSizeLimit() {}
+
 HeldSignals::HeldSignals() { holdTerminationSignals(); }
 HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
 
