@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "driver/driver.h"
-#include "driver/run_types.h"
+#include "driver/file_job.h"
+#include "driver/job_messages.h"
 #include "tests/test_util.h"
 
 namespace tagfmt {
@@ -107,10 +107,10 @@ TEST(Playground, MatchesTheFileJobOnTheExamples) {
         const std::string path = dir / "page.htm";
         writeFile(path, input);
         std::string said;
-        FileReport report("page.htm");
-        report.capture = &said;
         std::int64_t openSeq = 0;
-        processFile(path, options, openSeq, report);
+        JobBatch(JobOptions{}, [&](const JobResult& job) {
+          said += jobMessages(job);
+        }).add(path, options, openSeq);
 
         const PageResult result = tidyForPage(input, options, "page.htm");
         const std::string where =
