@@ -260,6 +260,7 @@ int runCheck(int argumentCount, char** arguments) {
   useBinaryStandardOutput();
 #ifdef _WIN32
   _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 #endif
   std::vector<std::string> words = programArguments(argumentCount, arguments);
   if (!words.empty()) words.erase(words.begin());

@@ -103,6 +103,11 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  add_test(NAME Shipping.WindowsCheckExe
+           COMMAND ${shipping}/windows_check.sh
+                   ${CMAKE_SOURCE_DIR}/build-windows/tagfmt-check.exe
+                   $<TARGET_FILE:tagfmt-check> ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR})
   add_test(NAME Shipping.Playground
            COMMAND ${shipping}/playground.sh ${CMAKE_SOURCE_DIR}
                    $<TARGET_FILE:tagfmt> $<TARGET_FILE:tagfmt-check>
@@ -136,7 +141,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.CiSnippet
                        Shipping.PreCommitFramework Shipping.Vim
-                       Shipping.WindowsExe Shipping.Playground
+                       Shipping.WindowsExe Shipping.WindowsCheckExe
+                       Shipping.Playground
                        PROPERTIES SKIP_RETURN_CODE 77)
   set_tests_properties(Shipping.Playground PROPERTIES TIMEOUT 600)
 endif()
