@@ -18,9 +18,16 @@ bool isRefused(FileState state) {
 }
 
 FileCheck checkText(std::string_view original, const RunOptions& options,
-                    std::int64_t openSeq) {
+                    std::int64_t openSeq, bool keepTidied) {
   FileCheck check;
-  TextDecision decision = decideText(original, options, openSeq);
+  // Room for the tidied text at once, as the file job makes it: grown by
+  // doubling, a large text would need its old and new buffers together.
+  std::string room;
+  if (original.size() >= kMapThreshold) {
+    reserveForText(room, formatRoom(original.size()));
+  }
+  TextDecision decision =
+      decideText(original, options, openSeq, std::move(room));
   check.tidied = std::move(decision.tidied);
   check.faults = std::move(decision.faults);
   check.openCount = decision.openCount;
@@ -39,6 +46,8 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       break;
     case TextOutcome::kChanged:
       check.state = FileState::kWouldTidy;
+      // The text goes before the notes are found, which need memory too.
+      if (!keepTidied) std::string().swap(check.tidied);
       if (!options.lineEndsOnly) check.notes = explainText(original, {});
       break;
   }
@@ -88,6 +97,22 @@ void explainCannotOpen(const std::string& path, FileCheck& check) {
   }
 }
 
+// True when the regular file at `path` holds a NUL byte, read block by
+// block up to the first: a file of zeros is refused at its first block,
+// where the file job's read would take it whole.
+bool holdsNul(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;  // the job's read says why
+  std::string block(std::size_t{1} << 20, '\0');
+  bool found = false;
+  for (std::size_t count = 0;
+       !found && (count = std::fread(block.data(), 1, block.size(), file)) > 0;) {
+    found = std::memchr(block.data(), '\0', count) != nullptr;
+  }
+  std::fclose(file);
+  return found;
+}
+
 bool refuse(FileCheck& check, FileState state) {
   check.state = state;
   return false;
@@ -104,9 +129,11 @@ bool readFileToCheck(const FileToCheck& file, ReadText& text,
   }
   text.fromFile_ = true;
   std::error_code sizeError;
-  if (std::filesystem::is_regular_file(file.path, sizeError) &&
-      std::filesystem::file_size(file.path, sizeError) > kLargestFile) {
-    return refuse(check, FileState::kTooLarge);
+  if (std::filesystem::is_regular_file(file.path, sizeError)) {
+    if (std::filesystem::file_size(file.path, sizeError) > kLargestFile) {
+      return refuse(check, FileState::kTooLarge);
+    }
+    if (holdsNul(file.path)) return refuse(check, FileState::kHasNul);
   }
   JobFiles job;
   errno = 0;
@@ -147,7 +174,7 @@ FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
   try {
     ReadText text;
     if (!readFileToCheck(file, text, check)) return check;
-    check = checkText(text.view(), options, openSeq);
+    check = checkText(text.view(), options, openSeq, false);
     if (!text.intact()) {
       check = FileCheck{};
       check.state = FileState::kCannotRead;

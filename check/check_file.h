@@ -49,9 +49,10 @@ struct FileCheck {
 };
 
 // Checks the bytes `original` as tagfmt would take them with the run's
-// openSeq at `openSeq` before this file.
+// openSeq at `openSeq` before this file; the tidied text is kept only when
+// `keepTidied` is set.
 FileCheck checkText(std::string_view original, const RunOptions& options,
-                    std::int64_t openSeq);
+                    std::int64_t openSeq, bool keepTidied = true);
 
 // The bytes of one file or of standard input, as read.
 class ReadText {

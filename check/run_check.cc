@@ -64,7 +64,8 @@ void decide(const FileToCheck& file, const CheckOptions& options,
       checked.text = std::make_unique<ReadText>();
       if (!readFileToCheck(file, *checked.text, checked.check)) return;
     }
-    checked.check = checkText(checked.text->view(), options.run, openSeq);
+    checked.check = checkText(checked.text->view(), options.run, openSeq,
+                              keepsText(options, file));
     if (!checked.text->intact()) cutShort(checked);
   } catch (const std::bad_alloc&) {
     checked.check = FileCheck{};
