@@ -145,4 +145,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.Playground
                        PROPERTIES SKIP_RETURN_CODE 77)
   set_tests_properties(Shipping.Playground PROPERTIES TIMEOUT 600)
+  # One wine prefix and server, which each of them stops when it ends.
+  set_tests_properties(Shipping.WindowsExe Shipping.WindowsCheckExe
+                       PROPERTIES RESOURCE_LOCK wine)
 endif()
