@@ -20,14 +20,7 @@ bool isRefused(FileState state) {
 FileCheck checkText(std::string_view original, const RunOptions& options,
                     std::int64_t openSeq, bool keepTidied) {
   FileCheck check;
-  // Room for the tidied text at once, as the file job makes it: grown by
-  // doubling, a large text would need its old and new buffers together.
-  std::string room;
-  if (original.size() >= kMapThreshold) {
-    reserveForText(room, formatRoom(original.size()));
-  }
-  TextDecision decision =
-      decideText(original, options, openSeq, std::move(room));
+  TextDecision decision = decideAndExplain(original, options, openSeq);
   check.tidied = std::move(decision.tidied);
   check.faults = std::move(decision.faults);
   check.openCount = decision.openCount;
@@ -37,7 +30,7 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       break;
     case TextOutcome::kFaults:
       check.state = FileState::kFaults;
-      check.notes = explainText(original, check.faults);
+      check.notes = std::move(decision.notes);
       break;
     case TextOutcome::kTooLarge:
       check.state = FileState::kNoMemory;
@@ -46,9 +39,9 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       break;
     case TextOutcome::kChanged:
       check.state = FileState::kWouldTidy;
-      // The text goes before the notes are found, which need memory too.
+      check.notes = std::move(decision.notes);
+      // Only the outputs that show it keep the text.
       if (!keepTidied) std::string().swap(check.tidied);
-      if (!options.lineEndsOnly) check.notes = explainText(original, {});
       break;
   }
   return check;

@@ -129,8 +129,8 @@ TEST(FormatText, IndentationAndLineBreaks) {
        "<table>\n\t\v\f x\n\xC3\xA9\n</table>",
        "<table>\n  x\n  \xC3\xA9\n</table>"},
       {"trailing blanks stay", "<table>x  \n</table>", "<table>x  </table>"},
-      {"empty lines go where the closing tag joins",
-       "<table>\n\n\n</table>", "<table></table>"},
+      {"empty lines go where the closing tag joins", "<table>\n\n\n</table>",
+       "<table></table>"},
       {"empty lines stay where the closing tag is indented",
        "<table>\n<tr>\n\n\n</tr>\n</table>",
        "<table>\n  <tr>\n    \n    \n  </tr></table>"},
@@ -275,6 +275,55 @@ TEST(FormatText, SoundTextTooLargeToKeep) {
   EXPECT_EQ(got.verdict, Verdict::kTooLarge);
   EXPECT_EQ(got.messages, "");
   EXPECT_TRUE(got.text.empty());
+}
+
+}  // namespace
+}  // namespace tagfmt
+
+namespace tagfmt {
+namespace {
+
+// Regions between "off" and "on" comments keep their bytes, line ends
+// aside, while their tags still count for nesting and numbering.
+TEST(FormatText, RegionsKeepTheirBytes) {
+  const FormatCase cases[] = {
+      {"tags and old markers inside",
+       "<table>\n<!-- tagfmt: off -->\n<tr><td>x</td>\n   <!--@9@-->  </tr>\n"
+       "<!-- tagfmt: on -->\n</table>",
+       "<table>\n  <!-- tagfmt: off -->\n<tr><td>x</td>\n   <!--@9@-->  </tr>\n"
+       "<!-- tagfmt: on --></table>"},
+      {"no markers written inside, numbers run on",
+       "<table>\n<!-- tagfmt: off -->\n<tr>\n</tr>\n<!-- tagfmt: on -->\n"
+       "<tr>\n</tr>\n</table>",
+       "<table><!--@1@-->\n  <!-- tagfmt: off -->\n<tr>\n</tr>\n"
+       "<!-- tagfmt: on -->\n  <tr><!--@3@-->\n  </tr><!--@3@--></table>"
+       "<!--@1@-->",
+       "", true},
+      {"open to the end of the text",
+       "<table>\n<!-- tagfmt: off -->\n<tr>\n</tr>\n   </table>\n",
+       "<table>\n  <!-- tagfmt: off -->\n<tr>\n</tr>\n   </table>\n"},
+      {"an off inside a region is a comment",
+       "<!-- tagfmt: off -->\n<!-- tagfmt: off -->\n<table>\n"
+       "<!-- tagfmt: on -->\n<tr>\n</tr>\n</table>",
+       "<!-- tagfmt: off -->\n<!-- tagfmt: off -->\n<table>\n"
+       "<!-- tagfmt: on -->\n  <tr>\n  </tr></table>"},
+      {"an on alone is a comment",
+       "<table>\n<!-- tagfmt: on -->\n<tr>\n</tr>\n</table>",
+       "<table>\n  <!-- tagfmt: on -->\n  <tr>\n  </tr></table>"},
+      {"a directive in an attribute value is not one",
+       "<table title=\"<!-- tagfmt: off -->\">\n<tr>\n</tr>\n</table>",
+       "<table title=\"<!-- tagfmt: off -->\">\n  <tr>\n  </tr></table>"},
+      {"nothing taken back after an on",
+       "<table>\n<tr>\n<!-- tagfmt: off -->\nx\n<!-- tagfmt: on --></tr>\n"
+       "</table>",
+       "<table>\n  <tr>\n    <!-- tagfmt: off -->\nx\n<!-- tagfmt: on -->\n"
+       "  </tr></table>"},
+      {"faults inside are reported",
+       "<!-- tagfmt: off -->\n<td>\n</tr>\n<!-- tagfmt: on -->",
+       "<!-- tagfmt: off -->\n<td>\n</tr>\n<!-- tagfmt: on -->",
+       "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 2)\n"},
+  };
+  for (const FormatCase& c : cases) check(c);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "format/decision.h"
 #include "format/format.h"
@@ -172,6 +173,56 @@ std::string withDirectives(std::string_view text) {
   return expanded;
 }
 
+bool sameFaults(const tagfmt::NestingFaults& a,
+                const tagfmt::NestingFaults& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].kind != b[i].kind || a[i].closeRule != b[i].closeRule ||
+        a[i].openRule != b[i].openRule || a[i].line != b[i].line ||
+        a[i].openLine != b[i].openLine) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Regions change what is written, never what is counted: the faults and
+// the numbering are those of the text without its directives.
+void checkRegions(std::string_view raw, std::string_view text,
+                  const RunOptions& options) {
+  std::string plain;
+  std::vector<std::size_t> inserted;  // where directives stand in `plain`
+  for (const char c : raw) {
+    if (c != '\x01' && c != '\x02') {
+      plain += c;
+    } else {
+      inserted.push_back(plain.size());
+    }
+  }
+  if (inserted.empty()) return;
+  for (const std::size_t at : inserted) {
+    // Between a CR and its LF, a directive splits one line end in two.
+    if (at > 0 && at < plain.size() && plain[at - 1] == '\r' &&
+        plain[at] == '\n') {
+      return;
+    }
+  }
+  // A directive counts only where the pass meets it as a comment; one put
+  // inside another construct changes that construct.
+  for (const auto& span : tagfmt::testing::constructSpans(plain)) {
+    for (const std::size_t at : inserted) {
+      if (at > span.start && at < span.end) return;
+    }
+  }
+  std::int64_t withSeq = 0, withoutSeq = 0;
+  tagfmt::NestingFaults with, without;
+  std::string work;
+  formatText(text, work, options, withSeq, with);
+  formatText(plain, work, options, withoutSeq, without);
+  require(withSeq == withoutSeq && sameFaults(with, without),
+          "directives change neither faults nor numbering");
+}
+
 // What a run writes is settled, and keeps the input's words. Prints each
 // new most passes a text needed, for the fuzz run's summary.
 void checkDecision(std::string_view text, const RunOptions& options,
@@ -205,6 +256,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
   std::string_view text = input;
   checkDecision(text, options, firstSeq);
+  checkRegions(
+      std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1), text,
+      options);
 
   std::int64_t openSeq = firstSeq;
   std::string work;

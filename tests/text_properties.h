@@ -10,29 +10,46 @@
 
 namespace tagfmt::testing {
 
-// `text` without the pair markers that stand outside every other
-// construct, found by the scanner's rules: the ones the pass removes. A
-// marker inside a comment or a tag stays, as it does in the pass.
-inline std::string withoutPairMarkers(std::string_view text) {
-  std::string kept;
-  kept.reserve(text.size());
+// One construct the scanner meets outside all others: [start, end).
+struct ConstructSpan {
+  std::size_t start;
+  std::size_t end;
+  bool pairMarker;
+};
+
+// The constructs of `text` as the pass meets them, found by the scanner's
+// own rules, in order.
+inline std::vector<ConstructSpan> constructSpans(std::string_view text) {
+  std::vector<ConstructSpan> spans;
   std::string scratch;
   WorkText skipped(scratch, 0, text);
   ScanInput in{text, 0, 1};
-  std::size_t copiedTo = 0;
   while ((in.pos = text.find('<', in.pos)) != std::string_view::npos) {
-    const std::string_view rest = text.substr(in.pos);
+    const std::size_t start = in.pos;
+    const std::string_view rest = text.substr(start);
     const char next = rest.size() > 1 ? rest[1] : '\0';
-    if (startsWithPairMarker(rest)) {
-      kept.append(text.substr(copiedTo, in.pos - copiedTo));
-      scanConstruct(in, skipped, false, kNoTerminator, false, 0);
-      copiedTo = in.pos;
-      continue;
-    }
-    const char terminator = next == '!'   ? '-'
+    const bool marker = startsWithPairMarker(rest);
+    const char terminator = marker        ? kNoTerminator
+                            : next == '!' ? '-'
                             : next == '?' ? '?'
                                           : kNoTerminator;
     scanConstruct(in, skipped, false, terminator, false, 0);
+    spans.push_back({start, in.pos, marker});
+  }
+  return spans;
+}
+
+// `text` without the pair markers that stand outside every other
+// construct: the ones the pass removes. A marker inside a comment or a tag
+// stays, as it does in the pass.
+inline std::string withoutPairMarkers(std::string_view text) {
+  std::string kept;
+  kept.reserve(text.size());
+  std::size_t copiedTo = 0;
+  for (const ConstructSpan& span : constructSpans(text)) {
+    if (!span.pairMarker) continue;
+    kept.append(text.substr(copiedTo, span.start - copiedTo));
+    copiedTo = span.end;
   }
   kept.append(text.substr(copiedTo));
   return kept;
