@@ -99,7 +99,8 @@ bool holdsNul(const std::string& path) {
   std::string block(std::size_t{1} << 20, '\0');
   bool found = false;
   for (std::size_t count = 0;
-       !found && (count = std::fread(block.data(), 1, block.size(), file)) > 0;) {
+       !found &&
+       (count = std::fread(block.data(), 1, block.size(), file)) > 0;) {
     found = std::memchr(block.data(), '\0', count) != nullptr;
   }
   std::fclose(file);

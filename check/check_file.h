@@ -79,8 +79,7 @@ class ReadText {
 // false, with the state and reason set in `check`, when it cannot or when
 // what it read already decides the check: a NUL byte, found without reading
 // further, or more than kLargestFile bytes.
-bool readFileToCheck(const FileToCheck& file, ReadText& text,
-                     FileCheck& check);
+bool readFileToCheck(const FileToCheck& file, ReadText& text, FileCheck& check);
 
 // Reads the file and checks its text as checkText does; the text is let go
 // before it returns.

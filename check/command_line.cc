@@ -115,8 +115,7 @@ std::string takeColor(const std::string& word, CheckOptions& options) {
   } else if (word == "--color=never") {
     options.color = ColorChoice::kNever;
   } else {
-    return "--color takes auto, always or never, not '" + word.substr(8) +
-           "'";
+    return "--color takes auto, always or never, not '" + word.substr(8) + "'";
   }
   return {};
 }

@@ -35,8 +35,7 @@ bool globMatches(std::string_view pattern, std::string_view name) {
       if (negated) ++at;
       bool inSet = false;
       std::size_t first = at;
-      for (; at < pattern.size() && (at == first || pattern[at] != ']');
-           ++at) {
+      for (; at < pattern.size() && (at == first || pattern[at] != ']'); ++at) {
         if (at + 2 < pattern.size() && pattern[at + 1] == '-' &&
             pattern[at + 2] != ']') {
           inSet |= name[n] >= pattern[at] && name[n] <= pattern[at + 2];

@@ -15,15 +15,24 @@ TEST(FileWalk, Globs) {
     const char* name;
     bool matches;
   } cases[] = {
-      {"vendor", "vendor", true},        {"vendor", "vendors", false},
-      {"*.min.html", "a.min.html", true}, {"*.min.html", "a.html", false},
-      {"*", "", true},                   {"*", "a/b", false},
-      {"a*b*c", "aXbYbZc", true},        {"a*b*c", "aXbYbZ", false},
-      {"?.htm", "a.htm", true},          {"?.htm", "ab.htm", false},
-      {"[ab].htm", "b.htm", true},       {"[!ab].htm", "b.htm", false},
-      {"[a-c]x", "cx", true},            {"[a-c]x", "dx", false},
-      {"\\*", "*", true},                {"\\*", "a", false},
-      {"[", "[", true},                  {"sub/*.htm", "sub/a.htm", true},
+      {"vendor", "vendor", true},
+      {"vendor", "vendors", false},
+      {"*.min.html", "a.min.html", true},
+      {"*.min.html", "a.html", false},
+      {"*", "", true},
+      {"*", "a/b", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"?.htm", "a.htm", true},
+      {"?.htm", "ab.htm", false},
+      {"[ab].htm", "b.htm", true},
+      {"[!ab].htm", "b.htm", false},
+      {"[a-c]x", "cx", true},
+      {"[a-c]x", "dx", false},
+      {"\\*", "*", true},
+      {"\\*", "a", false},
+      {"[", "[", true},
+      {"sub/*.htm", "sub/a.htm", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(globMatches(c.pattern, c.name), c.matches)
@@ -45,9 +54,9 @@ std::vector<std::string> listed(const testing::ScratchDir& dir,
   }
   const std::string prefix = dir.path().string() + "/";
   for (const FileToCheck& file : listFiles(inDir, options)) {
-    std::string name =
-        file.path.starts_with(prefix) ? file.path.substr(prefix.size())
-                                      : file.path;
+    std::string name = file.path.starts_with(prefix)
+                           ? file.path.substr(prefix.size())
+                           : file.path;
     if (file.kind == WalkEntry::kNothingFound) name += " (nothing)";
     if (file.excluded) name += " (excluded)";
     names.push_back(name);
@@ -100,8 +109,8 @@ TEST(FileWalk, SkipsWhatGitIgnores) {
   const testing::ProgramRun init =
       testing::runProgram("/usr/bin/env", dir.path(), {"git", "init", "-q"});
   if (init.status != 0) GTEST_SKIP() << "needs git (apt-get install git)";
-  for (const char* name :
-       {"a.htm", "build/out.htm", "sub/gen.html", "sub/keep.htm", "deep/x/y.htm"}) {
+  for (const char* name : {"a.htm", "build/out.htm", "sub/gen.html",
+                           "sub/keep.htm", "deep/x/y.htm"}) {
     std::filesystem::create_directories(
         std::filesystem::path(dir / name).parent_path());
     testing::writeFile(dir / name, "<p>");

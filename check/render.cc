@@ -248,10 +248,10 @@ std::string summaryLine(const Tally& tally, OutputMode mode) {
 }
 
 Json summaryJson(const Tally& tally, OutputMode mode) {
-  return Json{{mode == OutputMode::kFix ? "tidied" : "would be tidied",
-               tally.changed},
-              {"refused", tally.refused},
-              {"tidy", tally.tidy}};
+  return Json{
+      {mode == OutputMode::kFix ? "tidied" : "would be tidied", tally.changed},
+      {"refused", tally.refused},
+      {"tidy", tally.tidy}};
 }
 
 }  // namespace tagfmt

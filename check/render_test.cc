@@ -71,16 +71,16 @@ TEST(RenderFile, EveryModeAndState) {
        "p: cannot open: No such file or directory\n", ""},
       {"unreadable", stateOf(FileState::kCannotRead, EIO), OutputMode::kDiff,
        "", "p: cannot read: Input/output error\n"},
-      {"unwritable", stateOf(FileState::kCannotWrite, ENOSPC),
-       OutputMode::kFix, "p: cannot write: No space left on device\n", ""},
+      {"unwritable", stateOf(FileState::kCannotWrite, ENOSPC), OutputMode::kFix,
+       "p: cannot write: No space left on device\n", ""},
       {"NUL byte", stateOf(FileState::kHasNul), OutputMode::kCheck,
        "p: contains a NUL byte, not checked\n", ""},
       {"too large", stateOf(FileState::kTooLarge), OutputMode::kCheck,
        "p: too large, not checked (over 4 GiB)\n", ""},
       {"no memory", stateOf(FileState::kNoMemory), OutputMode::kCheck,
        "p: no memory, not checked\n", ""},
-      {"empty folder", stateOf(FileState::kNothingFound), OutputMode::kList,
-       "", "p: no .htm, .html, .xsl or .xslt files\n"},
+      {"empty folder", stateOf(FileState::kNothingFound), OutputMode::kList, "",
+       "p: no .htm, .html, .xsl or .xslt files\n"},
   };
   for (const auto& c : cases) {
     const FileOutput output = renderFile("p", "a\n", c.check, c.mode);
@@ -92,22 +92,22 @@ TEST(RenderFile, EveryModeAndState) {
 TEST(RenderFile, GithubAndColour) {
   RenderStyle github;
   github.format = OutputFormat::kGithub;
-  EXPECT_EQ(renderFile("d,1/p:x%", "", faulty(), OutputMode::kCheck, github).out,
-            "::error file=d%2C1/p%3Ax%25,line=7::nesting error: missing "
-            "</table>\n"
-            "::notice file=d%2C1/p%3Ax%25,line=2::<td> on line 2 is written "
-            "self-closed (\"/>\"), and a recognised tag counts as opened even "
-            "then\n"
-            "::notice file=d%2C1/p%3Ax%25,line=1::the declaration on line 1 "
-            "runs on to the end of the file, since no \"->\" follows it, and "
-            "the tags after it are not seen\n");
+  EXPECT_EQ(
+      renderFile("d,1/p:x%", "", faulty(), OutputMode::kCheck, github).out,
+      "::error file=d%2C1/p%3Ax%25,line=7::nesting error: missing "
+      "</table>\n"
+      "::notice file=d%2C1/p%3Ax%25,line=2::<td> on line 2 is written "
+      "self-closed (\"/>\"), and a recognised tag counts as opened even "
+      "then\n"
+      "::notice file=d%2C1/p%3Ax%25,line=1::the declaration on line 1 "
+      "runs on to the end of the file, since no \"->\" follows it, and "
+      "the tags after it are not seen\n");
   EXPECT_EQ(renderFile("p", "", untidy(), OutputMode::kCheck, github).out,
             "::error file=p::would be tidied\n");
-  EXPECT_EQ(
-      renderFile("p", "", stateOf(FileState::kCannotOpen, ENOENT),
-                 OutputMode::kCheck, github)
-          .out,
-      "::error file=p::cannot open: No such file or directory\n");
+  EXPECT_EQ(renderFile("p", "", stateOf(FileState::kCannotOpen, ENOENT),
+                       OutputMode::kCheck, github)
+                .out,
+            "::error file=p::cannot open: No such file or directory\n");
   EXPECT_EQ(githubEscape("a\r\nb", false), "a%0D%0Ab");
 
   RenderStyle colour;
@@ -131,9 +131,8 @@ TEST(RenderFile, JsonAndSummary) {
   EXPECT_EQ(fileJson("p", stateOf(FileState::kCannotOpen, ENOENT))["reason"],
             "cannot open: No such file or directory");
   Tally tally;
-  for (const FileState state :
-       {FileState::kTidy, FileState::kWouldTidy, FileState::kFaults,
-        FileState::kNothingFound}) {
+  for (const FileState state : {FileState::kTidy, FileState::kWouldTidy,
+                                FileState::kFaults, FileState::kNothingFound}) {
     count(tally, state);
   }
   EXPECT_EQ(summaryLine(tally, OutputMode::kCheck),

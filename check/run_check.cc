@@ -168,9 +168,10 @@ class Sink {
 
   void finish() {
     if (style_.format == OutputFormat::kJson) {
-      write(stdout, jsonText(Json{{"files", std::move(files_)},
-                                  {"summary", summaryJson(tally_, options_.mode)}}) +
-                        "\n");
+      write(stdout,
+            jsonText(Json{{"files", std::move(files_)},
+                          {"summary", summaryJson(tally_, options_.mode)}}) +
+                "\n");
     }
     std::fflush(stdout);
     if (options_.mode != OutputMode::kStdout && !options_.quiet &&
@@ -291,10 +292,10 @@ int runCheck(int argumentCount, char** arguments) {
     return file.excluded && options.mode != OutputMode::kStdout;
   });
   if (options.mode == OutputMode::kFix) {
-    fixAll(files, options, [&sink](const FileToCheck& file,
-                                   const FileCheck& check) {
-      sink.say(file, {}, check);
-    });
+    fixAll(files, options,
+           [&sink](const FileToCheck& file, const FileCheck& check) {
+             sink.say(file, {}, check);
+           });
   } else if (options.mode == OutputMode::kStdout && !files.empty() &&
              files[0].excluded) {
     Checked checked;
@@ -304,9 +305,10 @@ int runCheck(int argumentCount, char** arguments) {
   } else {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
-    checkAll(files, options,
-             static_cast<unsigned>(std::min<std::size_t>(jobs, files.size() + 1)),
-             sink);
+    checkAll(
+        files, options,
+        static_cast<unsigned>(std::min<std::size_t>(jobs, files.size() + 1)),
+        sink);
   }
   sink.finish();
   return exitStatus(options, sink.tally());

@@ -1,10 +1,10 @@
 // Unified diffs of what tagfmt would write. The edit script comes from dtl;
 // the hunks are put together here, so that every byte of a line, its CR
 // included, stays as it is.
+#include "check/unified_diff.h"
+
 #include <dtl/dtl.hpp>
 #include <unordered_set>
-
-#include "check/unified_diff.h"
 
 namespace tagfmt {
 
@@ -203,8 +203,8 @@ std::string unifiedDiff(std::string_view path, std::string_view before,
                         std::string_view after) {
   if (before == after) return {};
   const std::vector<Edit> edits = editScript(before, after);
-  std::string diff =
-      "--- " + headerPath(path, "a/") + "\n+++ " + headerPath(path, "b/") + "\n";
+  std::string diff = "--- " + headerPath(path, "a/") + "\n+++ " +
+                     headerPath(path, "b/") + "\n";
   std::size_t oldLine = 1;  // of edits[i]
   std::size_t newLine = 1;
   for (std::size_t i = 0; i < edits.size();) {

@@ -20,7 +20,8 @@ TEST(UnifiedDiff, HeadersNameThePathAsPatchToolsTakeIt) {
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(unifiedDiff(c.path, "a\n", "b\n").starts_with(c.header))
-        << c.path << "\n" << unifiedDiff(c.path, "a\n", "b\n");
+        << c.path << "\n"
+        << unifiedDiff(c.path, "a\n", "b\n");
   }
 }
 
@@ -38,12 +39,10 @@ TEST(UnifiedDiff, Hunks) {
       {"no newline at end", "a", "a\r\n",
        "@@ -1,1 +1,1 @@\n-a\n\\ No newline at end of file\n+a\r\n"},
       {"added to an empty file", "", "a\n", "@@ -0,0 +1,1 @@\n+a\n"},
-      {"context of three",
-       "1\n2\n3\n4\nx\n5\n6\n7\n8\n",
+      {"context of three", "1\n2\n3\n4\nx\n5\n6\n7\n8\n",
        "1\n2\n3\n4\ny\n5\n6\n7\n8\n",
        "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-x\n+y\n 5\n 6\n 7\n"},
-      {"two hunks",
-       "x\n1\n2\n3\n4\n5\n6\n7\nx\n",
+      {"two hunks", "x\n1\n2\n3\n4\n5\n6\n7\nx\n",
        "y\n1\n2\n3\n4\n5\n6\n7\ny\n",
        "@@ -1,4 +1,4 @@\n-x\n+y\n 1\n 2\n 3\n"
        "@@ -6,4 +6,4 @@\n 5\n 6\n 7\n-x\n+y\n"},

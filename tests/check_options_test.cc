@@ -61,42 +61,72 @@ TEST(CheckOptions, OutputAndExitStatus) {
     std::string err;
     int status;
   } cases[] = {
-      {{"empty"}, "", "empty: no .htm, .html, .xsl or .xslt files\n",
-       "0 files would be tidied, 1 refused, 0 tidy\n", 2},
-      {{"-q", "--exclude", "vendor", "--exclude=*.min.html", "."}, "",
-       bad + "messy.html: would be tidied\n", "", 2},
+      {{"empty"},
+       "",
+       "empty: no .htm, .html, .xsl or .xslt files\n",
+       "0 files would be tidied, 1 refused, 0 tidy\n",
+       2},
+      {{"-q", "--exclude", "vendor", "--exclude=*.min.html", "."},
+       "",
+       bad + "messy.html: would be tidied\n",
+       "",
+       2},
       {{"-q", "--exclude", "*.html", "--exclude", "bad.xsl", "vendor",
         "lib.min.html"},
-       "", "vendor/v.htm: would be tidied\nlib.min.html: would be tidied\n",
-       "", 1},
-      {{"--stdin-filename", "pages/in.xsl", "-"}, kBad, named,
-       "0 files would be tidied, 1 refused, 0 tidy\n", 2},
-      {{"--stdout", "--stdin-filename", "pages/in.xsl", "-"}, kBad, "", named,
+       "",
+       "vendor/v.htm: would be tidied\nlib.min.html: would be tidied\n",
+       "",
+       1},
+      {{"--stdin-filename", "pages/in.xsl", "-"},
+       kBad,
+       named,
+       "0 files would be tidied, 1 refused, 0 tidy\n",
+       2},
+      {{"--stdout", "--stdin-filename", "pages/in.xsl", "-"},
+       kBad,
+       "",
+       named,
        2},
       {{"--stdout", "-"}, kMessy, kTidy, "", 0},
       {{"--stdout", "-"}, kTidy, kTidy, "", 0},
       // Excluded by its name, standard input passes as it came.
       {{"--stdout", "--exclude", "vendor", "--stdin-filename", "vendor/x.htm",
         "-"},
-       kMessy, kMessy, "", 0},
+       kMessy,
+       kMessy,
+       "",
+       0},
       {{"-q", "--stdin-filename", "vendor/x.htm", "--exclude", "vendor", "-"},
-       kMessy, "", "", 0},
-      {{"-q", "--format", "github", "bad.xsl", "messy.html"}, "",
+       kMessy,
+       "",
+       "",
+       0},
+      {{"-q", "--format", "github", "bad.xsl", "messy.html"},
+       "",
        "::error file=bad.xsl,line=3::nesting error: </table> instead of </td> "
        "(<td> on line 2)\n"
        "::notice file=bad.xsl,line=2::<td> on line 2 is written self-closed "
        "(\"/>\"), and a recognised tag counts as opened even then\n"
        "::error file=bad.xsl,line=1::nesting error: missing </table>\n"
        "::error file=messy.html::would be tidied\n",
-       "", 2},
-      {{"-q", "--color=always", "messy.html"}, "",
-       "messy.html: \033[33mwould be tidied\033[0m\n", "", 1},
-      {{"-q", "--color=never", "messy.html"}, "",
-       "messy.html: would be tidied\n", "", 1},
-      {{"-q", "missing.htm", "empty/notes.txt/x.htm"}, "",
+       "",
+       2},
+      {{"-q", "--color=always", "messy.html"},
+       "",
+       "messy.html: \033[33mwould be tidied\033[0m\n",
+       "",
+       1},
+      {{"-q", "--color=never", "messy.html"},
+       "",
+       "messy.html: would be tidied\n",
+       "",
+       1},
+      {{"-q", "missing.htm", "empty/notes.txt/x.htm"},
+       "",
        "missing.htm: cannot open: No such file or directory\n"
        "empty/notes.txt/x.htm: cannot open: Not a directory\n",
-       "", 2},
+       "",
+       2},
   };
   for (const auto& c : cases) {
     const ProgramRun run = check(dir.path(), c.words, c.input);
@@ -156,8 +186,8 @@ TEST(CheckOptions, FixRewritesInPlaceAsTagfmtDoes) {
 
   // Tidy at the end: 0. With --backup the old bytes stay, as tagfmt keeps
   // them.
-  const ProgramRun again = check(fixed.path(), {"--fix", "--backup", "-q",
-                                                "messy.html", "vendor"});
+  const ProgramRun again =
+      check(fixed.path(), {"--fix", "--backup", "-q", "messy.html", "vendor"});
   EXPECT_EQ(again.out, "vendor/v.htm: tidied\n");
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(readFile(fixed / "vendor/v.bak"), kMessy);
