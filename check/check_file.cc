@@ -1,16 +1,24 @@
-// The check of one file: what tagfmt would do to it, and the lines that say
-// so.
-#include <cstdio>
+// The check of one file: read once, decided by the engine's one decision.
+#include "check/check_file.h"
 
-#include "check/check.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
 #include "driver/platform.h"
 #include "format/decision.h"
-#include "report/wording.h"
 
 namespace tagfmt {
 
+bool isRefused(FileState state) {
+  return state != FileState::kTidy && state != FileState::kWouldTidy &&
+         state != FileState::kTidied;
+}
+
 FileCheck checkText(std::string_view original, const RunOptions& options,
-                    std::int64_t openSeq) {
+                    std::int64_t openSeq, bool keepTidied) {
   FileCheck check;
   TextDecision decision = decideAndExplain(original, options, openSeq);
   check.tidied = std::move(decision.tidied);
@@ -25,110 +33,153 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       check.notes = std::move(decision.notes);
       break;
     case TextOutcome::kTooLarge:
-      check.state = FileState::kTooLarge;
+      check.state = FileState::kNoMemory;
       break;
     case TextOutcome::kTidy:
       break;
     case TextOutcome::kChanged:
       check.state = FileState::kWouldTidy;
       check.notes = std::move(decision.notes);
+      // Only the outputs that show it keep the text.
+      if (!keepTidied) std::string().swap(check.tidied);
       break;
   }
   return check;
 }
 
-namespace {
-
-bool readStandardInput(std::string& bytes) {
-  char block[65536];
-  std::size_t count = 0;
-  while ((count = std::fread(block, 1, sizeof block, stdin)) > 0) {
-    bytes.append(block, count);
+FileState readStream(std::FILE* stream, std::string& bytes, int& osError,
+                     std::uint64_t limit) {
+  constexpr std::size_t kBlock = 65536;
+  for (;;) {
+    const std::size_t at = bytes.size();
+    if (at > limit) return FileState::kTooLarge;
+    bytes.resize(at + kBlock);
+    const std::size_t count = std::fread(bytes.data() + at, 1, kBlock, stream);
+    bytes.resize(at + count);
+    if (std::memchr(bytes.data() + at, '\0', count) != nullptr) {
+      return FileState::kHasNul;
+    }
+    if (count < kBlock) break;
   }
-  return std::ferror(stdin) == 0;
+  if (std::ferror(stream) != 0) {
+    osError = errno;
+    return FileState::kCannotRead;
+  }
+  return bytes.size() > limit ? FileState::kTooLarge : FileState::kTidy;
 }
 
-}  // namespace
+namespace {
 
-bool readFileToCheck(const FileToCheck& file, std::string& original,
-                     FileCheck& check) {
-  if (file.standardInput) {
-    if (readStandardInput(original)) return true;
-    check.state = FileState::kCannotRead;
-    return false;
+// Why a file could not be opened when the system gave no error number: it
+// is not a regular file, or not a link the tool follows.
+void explainCannotOpen(const std::string& path, FileCheck& check) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error) {
+    check.osError = error.value();
+    check.reason = error.message();
+  } else if (fs::is_directory(status)) {
+    check.osError = EISDIR;
+  } else if (fs::is_symlink(fs::symlink_status(path, error))) {
+    check.reason = "a symbolic link owned by someone else";
+  } else if (!fs::is_regular_file(status)) {
+    check.reason = "not a regular file";
+  } else {
+    check.reason = "refused";
   }
-  JobFiles job;
-  FileBytes bytes;
-  switch (openAndRead(file.path, job, bytes)) {
-    case ReadResult::kOk:
-      // Checks run out of order and keep the text a while: a copy of their
-      // own, which no other program can cut short under them.
-      original.assign(bytes.view());
-      if (bytes.intact()) return true;
-      check.state = FileState::kCannotRead;
-      return false;
-    case ReadResult::kCannotOpen:
-      check.state = FileState::kCannotOpen;
-      return false;
-    case ReadResult::kCannotRead:
-      check.state = FileState::kCannotRead;
-      return false;
+}
+
+// True when the regular file at `path` holds a NUL byte, read block by
+// block up to the first: a file of zeros is refused at its first block,
+// where the file job's read would take it whole.
+bool holdsNul(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;  // the job's read says why
+  std::string block(std::size_t{1} << 20, '\0');
+  bool found = false;
+  for (std::size_t count = 0;
+       !found &&
+       (count = std::fread(block.data(), 1, block.size(), file)) > 0;) {
+    found = std::memchr(block.data(), '\0', count) != nullptr;
   }
+  std::fclose(file);
+  return found;
+}
+
+bool refuse(FileCheck& check, FileState state) {
+  check.state = state;
   return false;
 }
 
-namespace {
-
-// The lines about faults, notes and files that could not be checked.
-std::string problemLines(const std::string& path, const FileCheck& check) {
-  switch (check.state) {
-    case FileState::kCannotOpen:
-      return path + ": cannot open\n";
-    case FileState::kCannotRead:
-      return path + ": cannot read\n";
-    case FileState::kHasNul:
-      return path + ": contains a NUL byte, not checked\n";
-    case FileState::kTooLarge:
-      return path + ": no memory, not checked\n";
-    case FileState::kTidy:
-      return {};
-    case FileState::kFaults:
-    case FileState::kWouldTidy:
-      break;
-  }
-  std::string lines;
-  for (std::size_t i = 0; i < check.faults.size(); ++i) {
-    lines += faultLine(path, check.faults[i]);
-    for (const Note& note : check.notes) {
-      if (note.fault == i) lines += noteLine(path, note);
-    }
-  }
-  for (const Note& note : check.notes) {
-    if (note.fault == kNoFault) lines += noteLine(path, note);
-  }
-  return lines;
-}
-
 }  // namespace
 
-FileOutput renderFile(const std::string& path, std::string_view original,
-                      const FileCheck& check, OutputMode mode) {
-  const bool wouldTidy = check.state == FileState::kWouldTidy;
-  std::string problems = problemLines(path, check);
-  switch (mode) {
-    case OutputMode::kCheck:
-      return {(wouldTidy ? path + ": would be tidied\n" : "") + problems, ""};
-    case OutputMode::kList:
-      return {wouldTidy ? path + "\n" : "", std::move(problems)};
-    case OutputMode::kDiff:
-      return {wouldTidy ? unifiedDiff(path, original, check.tidied) : "",
-              std::move(problems)};
-    case OutputMode::kStdout:
-      if (wouldTidy) return {check.tidied, ""};
-      if (check.state == FileState::kTidy) return {std::string(original), ""};
-      return {"", std::move(problems)};
+bool readFileToCheck(const FileToCheck& file, ReadText& text,
+                     FileCheck& check) {
+  if (file.kind == WalkEntry::kStandardInput) {
+    const FileState read = readStream(stdin, text.copy_, check.osError);
+    if (read != FileState::kTidy) text.release();
+    return read == FileState::kTidy || refuse(check, read);
   }
-  return {};
+  text.fromFile_ = true;
+  std::error_code sizeError;
+  if (std::filesystem::is_regular_file(file.path, sizeError)) {
+    if (std::filesystem::file_size(file.path, sizeError) > kLargestFile) {
+      return refuse(check, FileState::kTooLarge);
+    }
+    if (holdsNul(file.path)) return refuse(check, FileState::kHasNul);
+  }
+  JobFiles job;
+  errno = 0;
+  const ReadResult read = openAndRead(file.path, job, text.bytes_);
+  const int error = errno;
+  if (read == ReadResult::kCannotOpen) {
+    check.osError = error == ELOOP ? 0 : error;
+    if (check.osError == 0) explainCannotOpen(file.path, check);
+    return refuse(check, FileState::kCannotOpen);
+  }
+  if (read == ReadResult::kCannotRead) {
+    check.osError = error;
+    if (error == 0) check.reason = "it changed while it was read";
+    return refuse(check, FileState::kCannotRead);
+  }
+  // A mapped file is read no further than its first NUL byte.
+  const std::string_view bytes = text.bytes_.view();
+  if (bytes.size() > kLargestFile) {
+    text.release();
+    return refuse(check, FileState::kTooLarge);
+  }
+  if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
+    const bool cut = !text.bytes_.intact();
+    text.release();
+    if (cut) check.reason = "it changed while it was read";
+    return refuse(check, cut ? FileState::kCannotRead : FileState::kHasNul);
+  }
+  return true;
+}
+
+FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
+                    std::int64_t openSeq) {
+  FileCheck check;
+  if (file.kind == WalkEntry::kNothingFound) {
+    check.state = FileState::kNothingFound;
+    return check;
+  }
+  try {
+    ReadText text;
+    if (!readFileToCheck(file, text, check)) return check;
+    check = checkText(text.view(), options, openSeq, false);
+    if (!text.intact()) {
+      check = FileCheck{};
+      check.state = FileState::kCannotRead;
+      check.reason = "it changed while it was read";
+    }
+  } catch (const std::bad_alloc&) {
+    check = FileCheck{};
+    check.state = FileState::kNoMemory;
+  }
+  std::string().swap(check.tidied);
+  return check;
 }
 
 }  // namespace tagfmt

@@ -1,4 +1,4 @@
-// tagfmt-check: says what tagfmt would do to each file, and writes nothing.
-#include "check/check.h"
+// tagfmt-check: says what tagfmt would do to each file, or does it (--fix).
+#include "check/run_check.h"
 
 int main(int argc, char** argv) { return tagfmt::runCheck(argc, argv); }

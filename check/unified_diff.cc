@@ -1,10 +1,10 @@
 // Unified diffs of what tagfmt would write. The edit script comes from dtl;
 // the hunks are put together here, so that every byte of a line, its CR
 // included, stays as it is.
+#include "check/unified_diff.h"
+
 #include <dtl/dtl.hpp>
 #include <unordered_set>
-
-#include "check/check.h"
 
 namespace tagfmt {
 
@@ -142,19 +142,69 @@ std::size_t hunkEnd(const std::vector<Edit>& edits, std::size_t first) {
   return std::min(edits.size(), lastChange + 1 + kContext);
 }
 
-std::string headerPath(std::string_view path) {
+std::string headerPath(std::string_view path, std::string_view prefix) {
+  if (!staysBelow(path)) return std::string(path);
   while (path.starts_with("./")) path.remove_prefix(2);
-  return std::string(path);
+  return std::string(prefix) + std::string(path);
 }
 
 }  // namespace
+
+bool staysBelow(std::string_view path) {
+  if (path.empty() || path.front() == '/' || path.front() == '\\' ||
+      (path.size() > 1 && path[1] == ':')) {
+    return false;
+  }
+  int depth = 0;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (--depth < 0) return false;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string colourDiff(std::string_view diff) {
+  std::string coloured;
+  for (std::size_t start = 0; start < diff.size();) {
+    std::size_t end = diff.find('\n', start);
+    end = end == std::string_view::npos ? diff.size() : end;
+    const std::string_view line = diff.substr(start, end - start);
+    const char* colour = nullptr;
+    if (line.starts_with("--- ") || line.starts_with("+++ ")) {
+      colour = "\033[1m";
+    } else if (line.starts_with("@@")) {
+      colour = "\033[36m";
+    } else if (line.starts_with("-")) {
+      colour = "\033[31m";
+    } else if (line.starts_with("+")) {
+      colour = "\033[32m";
+    }
+    if (colour != nullptr) {
+      coloured += colour;
+      coloured += line;
+      coloured += "\033[0m";
+    } else {
+      coloured += line;
+    }
+    if (end < diff.size()) coloured += '\n';
+    start = end + 1;
+  }
+  return coloured;
+}
 
 std::string unifiedDiff(std::string_view path, std::string_view before,
                         std::string_view after) {
   if (before == after) return {};
   const std::vector<Edit> edits = editScript(before, after);
-  std::string diff =
-      "--- a/" + headerPath(path) + "\n+++ b/" + headerPath(path) + "\n";
+  std::string diff = "--- " + headerPath(path, "a/") + "\n+++ " +
+                     headerPath(path, "b/") + "\n";
   std::size_t oldLine = 1;  // of edits[i]
   std::size_t newLine = 1;
   for (std::size_t i = 0; i < edits.size();) {

@@ -5,9 +5,9 @@
 # playground page. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
-install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tagfmt tagfmt-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(NOT WIN32)
-  install(TARGETS tagfmt-check tagfmt-lsp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tagfmt-lsp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(WIN32)
@@ -110,6 +110,9 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/pre_commit_framework.sh
                    $<TARGET_FILE:tagfmt-check> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.CiSnippet
+           COMMAND ${shipping}/ci_snippet.sh $<TARGET_FILE:tagfmt-check>
+                   ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.Vim
            COMMAND ${shipping}/vim.sh $<TARGET_FILE:tagfmt-check>
                    $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
@@ -117,6 +120,11 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  add_test(NAME Shipping.WindowsCheckExe
+           COMMAND ${shipping}/windows_check.sh
+                   ${CMAKE_SOURCE_DIR}/build-windows/tagfmt-check.exe
+                   $<TARGET_FILE:tagfmt-check> ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR})
   add_test(NAME Shipping.Playground
            COMMAND ${shipping}/playground.sh ${CMAKE_SOURCE_DIR}
                    $<TARGET_FILE:tagfmt> $<TARGET_FILE:tagfmt-check>
@@ -155,8 +163,13 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.EmacsEglot
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
+                       Shipping.CiSnippet
                        Shipping.PreCommitFramework Shipping.Vim
-                       Shipping.WindowsExe Shipping.Playground
+                       Shipping.WindowsExe Shipping.WindowsCheckExe
+                       Shipping.Playground
                        PROPERTIES SKIP_RETURN_CODE 77)
   set_tests_properties(Shipping.Playground PROPERTIES TIMEOUT 600)
+  # One wine prefix and server, which each of them stops when it ends.
+  set_tests_properties(Shipping.WindowsExe Shipping.WindowsCheckExe
+                       PROPERTIES RESOURCE_LOCK wine)
 endif()

@@ -3,13 +3,28 @@
 #include <string_view>
 
 #include "driver/driver.h"
+#include "driver/file_job.h"
+#include "driver/job_messages.h"
 
 namespace tagfmt {
+
+namespace {
+
+// Writes one job's messages out at once, so that a run killed later has
+// already said everything about the files it finished.
+void printResult(const JobResult& result) {
+  const std::string said = jobMessages(result);
+  if (said.empty()) return;
+  std::fwrite(said.data(), 1, said.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
 
 int runCommandLine(int argumentCount, const char* const* arguments) {
   RunOptions options;
   std::int64_t openSeq = 0;  // numbers pair markers across the whole run
-  JobBatch batch;
+  JobBatch batch(JobOptions{}, printResult);
   for (int i = 1; i < argumentCount; ++i) {
     const std::string_view word = arguments[i];
     if (word == "+") {
@@ -19,12 +34,10 @@ int runCommandLine(int argumentCount, const char* const* arguments) {
     } else if (word == "-w") {
       options.lineEndsOnly = true;
     } else {
-      const FileReport report(word);
-      processFileInBatch(std::string(word), options, openSeq, report, batch);
+      batch.add(std::string(word), options, openSeq);
     }
   }
-  commitBatch(batch);
-  std::fflush(stdout);
+  batch.commit();
   return 0;
 }
 

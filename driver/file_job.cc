@@ -1,13 +1,12 @@
 // The file job: read a file, format it, and back it up and rewrite it when it
 // changed and nests soundly. Jobs that rewrite wait in a batch, so that one
-// sync makes all of their backups durable; what they say waits with them.
-#include <cstdio>
+// sync makes all of their backups durable; their results wait with them.
+#include "driver/file_job.h"
+
+#include <cerrno>
 #include <new>
 
-#include "driver/driver.h"
 #include "driver/platform.h"
-#include "format/decision.h"
-#include "format/format.h"
 
 namespace tagfmt {
 
@@ -20,17 +19,11 @@ std::string backupNameFor(const std::string& path) {
   return path.substr(0, dot) + ".bak";
 }
 
-// One file's job from its read to its rewrite, with what it has to say.
+// One file's job from its read to its rewrite, with what it found.
 struct PendingJob {
-  PendingJob(const std::string& name, const FileReport& caller)
-      : path(name), report(caller), destination(caller.capture) {
-    report.capture = &held;
-  }
+  explicit PendingJob(const std::string& name) { result.path = name; }
 
-  std::string path;
-  FileReport report;         // says everything into `held`
-  std::string* destination;  // where `held` goes; standard output if null
-  std::string held;
+  JobResult result;
   JobFiles files;
   FileBytes original;
   std::string normalised;
@@ -41,25 +34,17 @@ struct PendingJob {
   bool writing = false;  // staged, waiting for the batch
 };
 
-JobBatch::JobBatch() = default;
-JobBatch::~JobBatch() = default;
-
 namespace {
-
-void sayCannotRead(FileReport& report) { report.sayDirect("-> cannot read\n"); }
 
 // A batch holds at most this many rewrites and bytes of text.
 constexpr std::size_t kBatchFiles = 64;
 constexpr std::size_t kBatchBytes = std::size_t{64} << 20;
 
-// Prints what the job said so far, in the order it said it.
-void emit(PendingJob& job) {
-  if (job.destination != nullptr) {
-    job.destination->append(job.held);
-  } else {
-    std::fwrite(job.held.data(), 1, job.held.size(), stdout);
-  }
-  job.held.clear();
+// Ends the job's writing with `write`, keeping the first error seen.
+void fail(PendingJob& job, JobWrite write, int error = errno) {
+  job.result.write = write;
+  if (job.result.osError == 0) job.result.osError = error;
+  job.writing = false;
 }
 
 // The backup's name within the job's folder, which must never be the file
@@ -72,32 +57,38 @@ bool chooseBackupLeaf(const JobFiles& job, std::string& backupLeaf) {
   return !leafIsTheFile(job, backupLeaf);
 }
 
-// Writes the backup under no name yet, or says why not. True when it waits
-// for the batch.
-bool stage(PendingJob& job) {
-  FileReport& report = job.report;
-  report.showName();
-  if (!chooseBackupLeaf(job.files, job.backupLeaf) ||
-      !unchangedSinceRead(job.files, job.original.view())) {
-    report.say("-> failed\n");
+// Writes the backup under no name yet, or records why not. True when it
+// waits for the batch.
+bool stage(PendingJob& job, const JobOptions& options) {
+  if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
+    fail(job, JobWrite::kRefused, EEXIST);
     return false;
   }
-  job.hadBackup = identityAt(job.files, job.backupLeaf, job.previousBackup);
+  if (!unchangedSinceRead(job.files, job.original.view())) {
+    fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
+  if (options.backup) {
+    job.hadBackup = identityAt(job.files, job.backupLeaf, job.previousBackup);
+  }
   const WriteResult result =
       stageBackup(job.files, job.original.view(), job.staged);
+  const int error = errno;
   // Cut short while the backup was written from a mapping: the backup may
   // hold zero bytes that were never in the file, and is dropped unnamed.
   if (!job.original.intact()) {
-    sayCannotRead(report);
+    fail(job, JobWrite::kCutShort, 0);
     return false;
   }
   if (result == WriteResult::kCannotOpen) {
-    report.say("-> failed\n");
+    fail(job, JobWrite::kRefused, error);
     return false;
   }
+  if (options.backup) {
+    job.result.backupPath = job.files.folderPath + job.backupLeaf;
+  }
   if (result != WriteResult::kOk) {
-    report.say("   writing " + job.files.folderPath + job.backupLeaf + "\n");
-    report.say("-> failed\n");
+    fail(job, JobWrite::kBackupFailed, error);
     return false;
   }
   return true;
@@ -105,15 +96,13 @@ bool stage(PendingJob& job) {
 
 // Formats and compares what was read; stages the backup when the file
 // changed.
-void runJob(ReadResult read, PendingJob& job, const RunOptions& options,
-            std::int64_t& openSeq) {
-  FileReport& report = job.report;
-  if (read == ReadResult::kCannotOpen) {
-    report.sayDirect("-> cannot open\n");
-    return;
-  }
-  if (read == ReadResult::kCannotRead) {
-    sayCannotRead(report);
+void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
+            const RunOptions& options, std::int64_t& openSeq) {
+  JobResult& result = job.result;
+  if (read != ReadResult::kOk) {
+    result.read = read == ReadResult::kCannotOpen ? JobRead::kCannotOpen
+                                                  : JobRead::kCannotRead;
+    result.osError = errno;
     return;
   }
   const std::string_view original = job.original.view();
@@ -127,27 +116,17 @@ void runJob(ReadResult read, PendingJob& job, const RunOptions& options,
   // A mapped file cut short reads as zero bytes past the cut: nothing found
   // in it may be said or written.
   if (!job.original.intact()) {
-    sayCannotRead(report);
+    result.read = JobRead::kCannotRead;
     return;
   }
-  switch (decision.outcome) {
-    case TextOutcome::kHasNul:
-      report.say(kHasNulMessage);
-      return;
-    case TextOutcome::kFaults:
-      sayFaults(decision.faults, report);
-      return;
-    case TextOutcome::kTooLarge:
-      report.sayDirect(kNoMemoryMessage);
-      return;
-    case TextOutcome::kTidy:
-      return;
-    case TextOutcome::kChanged:
-      break;
+  result.outcome = decision.outcome;
+  if (decision.outcome == TextOutcome::kFaults) {
+    result.faults = std::move(decision.faults);
   }
+  if (decision.outcome != TextOutcome::kChanged) return;
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
-  job.writing = stage(job);
+  job.writing = stage(job, jobOptions);
 }
 
 bool sameFolder(const JobFiles& a, const JobFiles& b) {
@@ -196,14 +175,6 @@ bool touches(const PendingJob& pending, const PendingJob& job,
   return false;
 }
 
-bool touchesAny(const JobBatch& batch, const PendingJob& job) {
-  const BackupTargets targets = backupTargetsOf(job.files);
-  for (const auto& pending : batch.jobs) {
-    if (pending->writing && touches(*pending, job, targets)) return true;
-  }
-  return false;
-}
-
 // True when the folder's new names were made durable in this batch.
 bool folderSynced(const std::vector<const JobFiles*>& folders,
                   const JobFiles& files) {
@@ -213,103 +184,129 @@ bool folderSynced(const std::vector<const JobFiles*>& folders,
   return false;
 }
 
-// Publishes every staged backup of the batch once all are durable; a job
-// whose backup cannot take its name, or whose name is not durable, stops.
-void publishAll(JobBatch& batch) {
+}  // namespace
+
+JobBatch::JobBatch(JobOptions options, JobSink sink)
+    : options_(options), sink_(std::move(sink)) {
+  ignoreFileSizeLimit();
+}
+
+JobBatch::~JobBatch() { commit(); }
+
+namespace {
+
+// Publishes every staged backup of the batch once all are durable, then
+// makes the new names durable with one sync per folder, so that every
+// backup name is on disk before any file of the batch changes. A job whose
+// backup cannot take its name, or whose name is not durable, stops.
+void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs) {
   std::vector<StagedBackup*> staged;
-  for (const auto& job : batch.jobs) {
+  for (const auto& job : jobs) {
     if (job->writing) staged.push_back(&job->staged);
   }
   const bool durable = staged.empty() || makeAllDurable(staged);
-  std::vector<const JobFiles*> folders;
-  for (const auto& job : batch.jobs) {
+  const int error = errno;
+  for (const auto& job : jobs) {
     if (!job->writing) continue;
-    if (durable && publishBackup(job->staged, job->backupLeaf) ==
-                       WriteResult::kCannotOpen) {
-      job->report.say("-> failed\n");
-      job->writing = false;
-      continue;
+    if (!durable) {
+      fail(*job, JobWrite::kBackupFailed, error);
+    } else if (publishBackup(job->staged, job->backupLeaf) ==
+               WriteResult::kCannotOpen) {
+      fail(*job, JobWrite::kRefused);
     }
-    job->report.say("   writing " + job->files.folderPath + job->backupLeaf +
-                    "\n");
-    const bool folderDone = folderSynced(folders, job->files);
-    if (!durable || (!folderDone && !makeNamesDurable(job->files.folder))) {
-      job->report.say("-> failed\n");
-      job->writing = false;
-    } else if (!folderDone) {
-      folders.push_back(&job->files);
+  }
+  std::vector<const JobFiles*> synced;
+  std::vector<const JobFiles*> failed;
+  for (const auto& job : jobs) {
+    if (!job->writing) continue;
+    if (!folderSynced(synced, job->files) &&
+        !folderSynced(failed, job->files)) {
+      (makeNamesDurable(job->files.folder) ? synced : failed)
+          .push_back(&job->files);
+    }
+    if (folderSynced(failed, job->files)) {
+      fail(*job, JobWrite::kBackupFailed);
     }
   }
 }
 
 }  // namespace
 
-void commitBatch(JobBatch& batch) {
-  try {
-    publishAll(batch);
-  } catch (const std::bad_alloc&) {
-    // Too little memory to say more: no file of the batch is touched.
-    for (const auto& job : batch.jobs) job->writing = false;
-  }
-  for (const auto& job : batch.jobs) {
-    if (job->writing) {
-      job->report.say("   writing " + job->path + "\n");
-      // Said before the rewrite, as a held signal may end the run after it.
-      emit(*job);
-      if (rewriteInPlace(job->files, job->original.view(), job->normalised,
-                         job->staged) != RewriteResult::kOk) {
-        job->report.say("-> failed\n");
+void JobBatch::commit() {
+  if (options_.backup) {
+    try {
+      publishAll(jobs_);
+    } catch (const std::bad_alloc&) {
+      // Too little memory to go on: no file of the batch is touched.
+      for (const auto& job : jobs_) {
+        if (job->writing) fail(*job, JobWrite::kBackupFailed, ENOMEM);
       }
     }
-    emit(*job);
   }
-  batch.jobs.clear();
-  batch.writing = 0;
-  batch.bytes = 0;
+  for (const auto& job : jobs_) {
+    // A signal that comes during the rewrite ends the run only once its
+    // result is handed on.
+    const HeldSignals held;
+    if (job->writing) {
+      const RewriteResult rewrite = rewriteInPlace(
+          job->files, job->original.view(), job->normalised, job->staged);
+      if (rewrite == RewriteResult::kOk) {
+        job->result.write = JobWrite::kWritten;
+        job->result.road = JobRoad::kInPlace;
+      } else {
+        fail(*job, JobWrite::kFailed);
+      }
+    }
+    sink_(job->result);
+  }
+  jobs_.clear();
+  writing_ = 0;
+  bytes_ = 0;
 }
 
-void processFileInBatch(const std::string& path, const RunOptions& options,
-                        std::int64_t& openSeq, const FileReport& report,
-                        JobBatch& batch) {
-  auto job = std::make_unique<PendingJob>(path, report);
+void JobBatch::add(const std::string& path, const RunOptions& text,
+                   std::int64_t& openSeq) {
+  auto job = std::make_unique<PendingJob>(path);
   try {
     ReadResult read = openAndRead(path, job->files, job->original);
     pauseForTest("opened");
     // A waiting job could change what this one reads or writes: let the
     // batch finish first, then read again.
-    if (batch.writing > 0 &&
-        (read != ReadResult::kOk || touchesAny(batch, *job))) {
-      commitBatch(batch);
-      job = std::make_unique<PendingJob>(path, report);
+    if (writing_ > 0 && (read != ReadResult::kOk || [&] {
+          const BackupTargets targets = backupTargetsOf(job->files);
+          for (const auto& pending : jobs_) {
+            if (pending->writing && touches(*pending, *job, targets)) {
+              return true;
+            }
+          }
+          return false;
+        }())) {
+      commit();
+      job = std::make_unique<PendingJob>(path);
       read = openAndRead(path, job->files, job->original);
     }
-    runJob(read, *job, options, openSeq);
+    runJob(read, *job, options_, text, openSeq);
   } catch (const std::bad_alloc&) {
     job->writing = false;
-    job->report.sayDirect("-> no memory\n");
+    job->result = JobResult{};
+    job->result.path = path;
+    job->result.read = JobRead::kNoMemory;
+    job->result.osError = ENOMEM;
   }
   if (job->writing) {
-    ++batch.writing;
-    batch.bytes += job->original.view().size() + job->normalised.size();
+    ++writing_;
+    bytes_ += job->original.view().size() + job->normalised.size();
   } else {
-    // Only its messages wait: its file and text are let go now.
-    auto done = std::make_unique<PendingJob>(path, report);
-    done->held = std::move(job->held);
+    // Only its result waits: its file and text are let go now.
+    auto done = std::make_unique<PendingJob>(path);
+    done->result = std::move(job->result);
     job = std::move(done);
-    batch.bytes += job->held.size();
+    bytes_ += job->result.path.size() + job->result.faults.size() * 32;
   }
-  batch.jobs.push_back(std::move(job));
-  if (batch.writing == 0 || batch.writing >= kBatchFiles ||
-      batch.bytes >= kBatchBytes) {
-    commitBatch(batch);
+  jobs_.push_back(std::move(job));
+  if (writing_ == 0 || writing_ >= kBatchFiles || bytes_ >= kBatchBytes) {
+    commit();
   }
-}
-
-void processFile(const std::string& path, const RunOptions& options,
-                 std::int64_t& openSeq, FileReport& report) {
-  JobBatch batch;
-  processFileInBatch(path, options, openSeq, report, batch);
-  commitBatch(batch);
 }
 
 }  // namespace tagfmt

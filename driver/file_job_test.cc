@@ -1,7 +1,7 @@
 // Backup naming.
-#include <gtest/gtest.h>
+#include "driver/file_job.h"
 
-#include "driver/driver.h"
+#include <gtest/gtest.h>
 
 namespace tagfmt {
 namespace {

@@ -152,6 +152,21 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
                              std::string_view bytes,
                              const StagedBackup& backup);
 
+// Makes a write past the process's file-size limit fail (EFBIG) rather
+// than end the program, so the job that hit it can undo it and the run go on.
+void ignoreFileSizeLimit();
+
+// Termination signals (Ctrl+C and its kin) wait while one of these lives;
+// one that came meanwhile takes effect when the last hold goes, after
+// standard output is flushed. Holds nest.
+class HeldSignals {
+ public:
+  HeldSignals();
+  ~HeldSignals();
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+};
+
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();
 

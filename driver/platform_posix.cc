@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -227,12 +230,43 @@ int createStaged(int folder, StagedBackup& staged) {
   return -1;
 }
 
-// The file's owner and group where the tool may give them, then its
-// permissions, less the group's when the group could not be given.
-bool takeOwnerAndPermissions(int fd, const FileIdentity& like) {
+// Gives `fd` the access ACL of `from`, or none when `from` has none: a
+// file made in a folder with a default ACL inherits its entries, which could
+// let others read what they may not read in the file itself. The ACL is
+// taken as the kernel keeps it, so no ACL library is needed.
+bool takeAccessRules(int fd, int from) {
+#ifdef __linux__
+  constexpr const char* kAcl = "system.posix_acl_access";
+  std::string rules(256, '\0');
+  ssize_t size = ::fgetxattr(from, kAcl, rules.data(), rules.size());
+  if (size < 0 && errno == ERANGE) {
+    size = ::fgetxattr(from, kAcl, nullptr, 0);
+    if (size > 0) {
+      rules.resize(static_cast<std::size_t>(size));
+      size = ::fgetxattr(from, kAcl, rules.data(), rules.size());
+    }
+  }
+  if (size >= 0) {
+    return ::fsetxattr(fd, kAcl, rules.data(), static_cast<std::size_t>(size),
+                       0) == 0;
+  }
+  if (errno != ENODATA && errno != EOPNOTSUPP) return false;
+  return ::fremovexattr(fd, kAcl) == 0 || errno == ENODATA ||
+         errno == EOPNOTSUPP;
+#else
+  static_cast<void>(fd);
+  static_cast<void>(from);
+  return true;
+#endif
+}
+
+// The file's owner and group where the tool may give them, its ACL, then
+// its permissions, less the group's when the group could not be given.
+bool takeOwnerAndPermissions(int fd, const FileIdentity& like, int from) {
   if (::fchown(fd, like.owner, like.group) != 0) {
     static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), like.group));
   }
+  if (!takeAccessRules(fd, from)) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0) return false;
   unsigned permissions = like.permissions;
@@ -303,6 +337,11 @@ bool claimRoom(int fd, std::size_t size, off_t oldSize) {
 }
 
 }  // namespace
+
+void ignoreFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
+
+HeldSignals::HeldSignals() { holdTerminationSignals(); }
+HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
 
 JobFiles::~JobFiles() {
   if (file != kNoHandle) ::close(fdOf(file));
@@ -375,7 +414,8 @@ WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
   staged.file = createStaged(fdOf(job.folder), staged);
   if (staged.file < 0) return WriteResult::kCannotOpen;
   const int fd = fdOf(staged.file);
-  if (!takeOwnerAndPermissions(fd, job.identity) || !writeAllAt(fd, bytes, 0)) {
+  if (!takeOwnerAndPermissions(fd, job.identity, fdOf(job.file)) ||
+      !writeAllAt(fd, bytes, 0)) {
     return WriteResult::kFailed;
   }
 #ifdef __linux__

@@ -383,6 +383,12 @@ bool restoreFromBackup(HANDLE file, HANDLE backup) {
 
 }  // namespace
 
+// Windows has no file-size limit signal.
+void ignoreFileSizeLimit() {}
+
+HeldSignals::HeldSignals() { holdTerminationSignals(); }
+HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
+
 JobFiles::~JobFiles() {
   if (file != kNoHandle) ::CloseHandle(handleOf(file));
   if (folder != kNoHandle) ::CloseHandle(handleOf(folder));

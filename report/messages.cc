@@ -1,4 +1,4 @@
-// tagfmt's wording of the engine's nesting faults.
+// tagfmt's own messages: the engine's nesting faults and what befell a file.
 #include "report/messages.h"
 
 #include <initializer_list>
@@ -7,6 +7,9 @@ namespace tagfmt {
 
 const std::string_view kHasNulMessage("-> contains a NUL byte, not changed\n");
 const std::string_view kNoMemoryMessage("-> no memory\n");
+const std::string_view kCannotOpenMessage("-> cannot open\n");
+const std::string_view kCannotReadMessage("-> cannot read\n");
+const std::string_view kFailedMessage("-> failed\n");
 
 namespace {
 
@@ -22,6 +25,10 @@ std::string message(std::initializer_list<std::string_view> pieces) {
 }
 
 }  // namespace
+
+std::string writingMessage(std::string_view name) {
+  return message({"   writing ", name, "\n"});
+}
 
 std::string nestingMessage(const NestingFault& fault) {
   const std::string line = std::to_string(fault.line);

@@ -13,6 +13,15 @@ namespace tagfmt {
 extern const std::string_view kHasNulMessage;
 extern const std::string_view kNoMemoryMessage;
 
+// The messages for a file that could not be read or written.
+extern const std::string_view kCannotOpenMessage;
+extern const std::string_view kCannotReadMessage;
+extern const std::string_view kFailedMessage;
+
+// The progress line for a file about to be written, "   writing NAME\n";
+// `name` as it is to be printed.
+std::string writingMessage(std::string_view name);
+
 // tagfmt's message for one nesting fault, ending in a line feed, e.g.
 // "-> Nesting Error Line 3: unexpected </td>\n".
 std::string nestingMessage(const NestingFault& fault);

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "format/format.h"
+#include "report/json.h"
 #include "tests/test_util.h"
 
 namespace tagfmt::testing {
@@ -245,6 +246,63 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
     std::cout << "note \"" << kind << "\": " << kinds[kind].size() << " files, "
               << ofRefused << " of them refused\n";
   }
+}
+
+// The JSON document, parsed, and the GitHub lines say file for file what
+// the plain lines say, on the whole corpus, read where it lies.
+TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
+  if (corpusDir().empty()) GTEST_SKIP() << corpusMissing();
+  const ProgramRun plain = runProgram(TAGFMT_CHECK_BINARY, corpusDir(), {"."});
+  const ProgramRun json =
+      runProgram(TAGFMT_CHECK_BINARY, corpusDir(), {"--format", "json", "."});
+  const ProgramRun github =
+      runProgram(TAGFMT_CHECK_BINARY, corpusDir(), {"--format=github", "."});
+  ASSERT_TRUE(Json::accept(json.out)) << json.out.substr(0, 200);
+  EXPECT_EQ(json.status, plain.status);
+  EXPECT_EQ(json.err, "");
+  const Json document = Json::parse(json.out);
+  std::string lines;
+  std::size_t errors = 0;
+  for (const Json& file : document["files"]) {
+    const std::string path = file["path"];
+    if (file["state"] == "would be tidied") {
+      lines += path + ": would be tidied\n";
+      ++errors;
+    }
+    if (file.contains("reason")) {
+      lines += path + ": " + file["reason"].get<std::string>() + "\n";
+      ++errors;
+    }
+    const auto notesOn = [&](const Json& fault) {
+      for (const Json& note : file["notes"]) {
+        if (note["fault"] != fault) continue;
+        lines += path + ":" + std::to_string(note["line"].get<int>()) +
+                 ": note: " + note["message"].get<std::string>() + "\n";
+      }
+    };
+    for (std::size_t i = 0; i < file["faults"].size(); ++i) {
+      const Json& fault = file["faults"][i];
+      lines += path + ":" + std::to_string(fault["line"].get<int>()) +
+               ": nesting error: " + fault["message"].get<std::string>() +
+               "\n";
+      ++errors;
+      notesOn(Json(i));
+    }
+    notesOn(Json());
+  }
+  EXPECT_TRUE(lines == plain.out) << "JSON and plain lines differ";
+  const Json& summary = document["summary"];
+  EXPECT_EQ(plain.err,
+            std::to_string(summary["would be tidied"].get<int>()) +
+                " files would be tidied, " +
+                std::to_string(summary["refused"].get<int>()) + " refused, " +
+                std::to_string(summary["tidy"].get<int>()) + " tidy\n");
+  std::size_t githubErrors = 0;
+  for (const std::string& line : splitLines(github.out)) {
+    githubErrors += line.starts_with("::error file=") ? 1 : 0;
+  }
+  EXPECT_EQ(githubErrors, errors);
+  EXPECT_GT(errors, 100u);
 }
 
 }  // namespace

@@ -33,8 +33,8 @@ void makeSite(const ScratchDir& dir) {
 }
 
 const char kUsage[] =
-    "usage: tagfmt-check [-l | --diff | --stdout] [--markers] "
-    "[--line-ends-only] [-j N] PATH...\n"
+    "usage: tagfmt-check [-l | --diff | --stdout | --fix] [OPTIONS] "
+    "PATH...\n"
     "Try 'tagfmt-check --help' for more.\n";
 
 const char kBadLines[] =
@@ -75,7 +75,7 @@ TEST(CheckEndToEnd, ModesAndExitStatus) {
        "1 file would be tidied, 0 refused, 1 tidy\n",
        1},
       {{"missing.htm", "sub/notes.txt"},
-       "missing.htm: cannot open\nsub/notes.txt:1: nesting error: missing "
+       "missing.htm: cannot open: No such file or directory\nsub/notes.txt:1: nesting error: missing "
        "</table>\n",
        "0 files would be tidied, 2 refused, 0 tidy\n",
        2},
@@ -83,7 +83,7 @@ TEST(CheckEndToEnd, ModesAndExitStatus) {
       {{"--stdout", "messy.html"},
        "<table>\r\n  <tr>\r\n  </tr></table>",
        "",
-       1},
+       0},
       {{"--stdout", "sub/BAD.XSL"}, "", bad, 2},
       {{"--version"}, "tagfmt-check 1.0.0\n", "", 0},
   };
@@ -105,7 +105,18 @@ TEST(CheckEndToEnd, UsageErrors) {
       {{"-x", "tidy.htm"}, "unknown option '-x'"},
       {{"--stdout", "tidy.htm", "messy.html"}, "--stdout takes one file or -"},
       {{"--stdout", "sub"}, "--stdout takes one file or -"},
-      {{"-l", "--diff", "tidy.htm"}, "choose one of -l, --diff and --stdout"},
+      {{"-l", "--diff", "tidy.htm"},
+       "choose one of -l, --diff, --stdout and --fix"},
+      {{"--fix", "-"}, "--fix rewrites files, not standard input: use --stdout"},
+      {{"--backup", "."}, "--backup goes with --fix"},
+      {{"-l", "--format", "json", "."},
+       "--format json and github go with check mode or --fix"},
+      {{"--format=xml", "."}, "--format takes plain, json or github, not 'xml'"},
+      {{"--color=sometimes", "."},
+       "--color takes auto, always or never, not 'sometimes'"},
+      {{"--stdin-filename", "a.htm", "."},
+       "--stdin-filename names standard input: give - as the PATH"},
+      {{"--exclude"}, "--exclude needs a value"},
       {{}, "no PATH given"},
       {{"-j", "0", "."}, "-j takes a number from 1 to 1024, not '0'"},
       {{"-jx", "."}, "-j takes a number from 1 to 1024, not 'x'"},
@@ -121,7 +132,8 @@ TEST(CheckEndToEnd, UsageErrors) {
   EXPECT_TRUE(help.out.starts_with("usage: tagfmt-check [OPTIONS] PATH...\n"));
   EXPECT_EQ(help.status, 0);
   // After "--" a word that begins with "-" is a file.
-  EXPECT_EQ(check(dir.path(), {"--", "-x"}).out, "-x: cannot open\n");
+  EXPECT_EQ(check(dir.path(), {"--", "-x"}).out,
+            "-x: cannot open: No such file or directory\n");
 }
 
 // Pages of every kind, each with LF, CR LF and lone-CR line ends.

@@ -13,10 +13,15 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 mkdir -p "$out"
 objects=$(mktemp -d)
 trap 'rm -rf "$objects"' EXIT
-flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$src")
+# nlohmann-json is header-only: a folder holding a link to it alone, so
+# that em++ sees none of the host's other headers.
+mkdir -p "$objects/include"
+ln -s /usr/include/nlohmann "$objects/include/nlohmann"
+flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$src"
+  -isystem "$objects/include")
 sources=(format/tag_rules.cc format/scanner.cc format/work_text.cc
   format/element_stack.cc format/format_text.cc format/explain.cc format/layout_notes.cc
-  format/line_ends.cc format/decision.cc report/messages.cc report/names.cc report/wording.cc
+  format/line_ends.cc format/decision.cc report/messages.cc report/names.cc report/wording.cc report/json.cc
   web/playground.cc
   web/exports.cc)
 for source in "${sources[@]}"; do

@@ -6,6 +6,7 @@
 
 #include "format/decision.h"
 #include "format/explain.h"
+#include "report/json.h"
 #include "report/messages.h"
 #include "report/wording.h"
 
@@ -57,40 +58,13 @@ void runPageJob(std::string_view input, const RunOptions& options,
   }
 }
 
-void appendJsonString(std::string& json, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  json += '"';
-  for (const char byte : text) {
-    const auto code = static_cast<unsigned char>(byte);
-    if (byte == '"' || byte == '\\') {
-      json += '\\';
-      json += byte;
-    } else if (byte == '\n') {
-      json += "\\n";
-    } else if (code < 0x20) {
-      json += "\\u00";
-      json += kHex[code >> 4];
-      json += kHex[code & 0xF];
-    } else {
-      json += byte;
-    }
+Json messagesJson(const std::vector<PageMessage>& messages) {
+  Json list = Json::array();
+  for (const PageMessage& message : messages) {
+    list.push_back(Json{{"line", message.line}, {"text", message.text}});
   }
-  json += '"';
+  return list;
 }
-
-void appendJsonMessages(std::string& json,
-                        const std::vector<PageMessage>& messages) {
-  json += '[';
-  for (std::size_t i = 0; i < messages.size(); ++i) {
-    if (i > 0) json += ',';
-    json += "{\"line\":" + std::to_string(messages[i].line) + ",\"text\":";
-    appendJsonString(json, messages[i].text);
-    json += '}';
-  }
-  json += ']';
-}
-
-const char* jsonBool(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
@@ -108,27 +82,21 @@ PageResult tidyForPage(std::string_view input, const RunOptions& options,
 }
 
 std::string pageResultJson(const PageResult& result) {
-  std::string json = "{\"written\":";
-  json += jsonBool(result.written);
-  json += ",\"messages\":";
-  appendJsonMessages(json, result.messages);
-  json += ",\"notes\":";
-  appendJsonMessages(json, result.notes);
-  return json + '}';
+  return jsonText(Json{{"written", result.written},
+                       {"messages", messagesJson(result.messages)},
+                       {"notes", messagesJson(result.notes)}});
 }
 
 std::string tagRulesJson() {
-  std::string json = "[";
+  Json rules = Json::array();
   for (const TagRule& rule : kTagRules) {
-    if (json.size() > 1) json += ',';
-    json += "{\"name\":";
-    appendJsonString(json, rule.name);
-    json += ",\"indent\":" + std::to_string(rule.indent) +
-            ",\"breakBeforeOpen\":" + jsonBool(rule.breakBeforeOpen) +
-            ",\"breakBeforeClose\":" + jsonBool(rule.breakBeforeClose) +
-            ",\"numbered\":" + jsonBool(rule.numbered) + '}';
+    rules.push_back(Json{{"name", std::string(rule.name)},
+                         {"indent", rule.indent},
+                         {"breakBeforeOpen", rule.breakBeforeOpen},
+                         {"breakBeforeClose", rule.breakBeforeClose},
+                         {"numbered", rule.numbered}});
   }
-  return json + ']';
+  return jsonText(rules);
 }
 
 }  // namespace tagfmt

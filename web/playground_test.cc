@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "driver/driver.h"
-#include "driver/run_types.h"
+#include "driver/file_job.h"
+#include "driver/job_messages.h"
 #include "tests/test_util.h"
 
 namespace tagfmt {
@@ -107,10 +107,10 @@ TEST(Playground, MatchesTheFileJobOnTheExamples) {
         const std::string path = dir / "page.htm";
         writeFile(path, input);
         std::string said;
-        FileReport report("page.htm");
-        report.capture = &said;
         std::int64_t openSeq = 0;
-        processFile(path, options, openSeq, report);
+        JobBatch(JobOptions{}, [&](const JobResult& job) {
+          said += jobMessages(job);
+        }).add(path, options, openSeq);
 
         const PageResult result = tidyForPage(input, options, "page.htm");
         const std::string where =
@@ -170,7 +170,7 @@ TEST(Playground, WritesJson) {
   result.notes = {{2, "p:2: note: y\n"}};
   EXPECT_EQ(pageResultJson(result),
             "{\"written\":true,\"messages\":[{\"line\":7,\"text\":"
-            "\"-> a \\\"b\\\" \\\\ c\\u0009\\n\"},{\"line\":0,\"text\":"
+            "\"-> a \\\"b\\\" \\\\ c\\t\\n\"},{\"line\":0,\"text\":"
             "\"x\"}],\"notes\":[{\"line\":2,\"text\":\"p:2: note: y\\n\"}]}");
   EXPECT_EQ(pageResultJson(PageResult{}),
             "{\"written\":false,\"messages\":[],\"notes\":[]}");

@@ -1,12 +1,13 @@
-" The work of :TagfmtBuffer: the buffer goes to tagfmt-check --stdout as the
-" bytes :write would give its file, and the answer comes back as lines and
-" 'fileformat', 'endofline' settings that :write turns into those bytes.
+" The work of :TagfmtBuffer: the buffer goes to tagfmt-check --stdout on
+" standard input, as the bytes :write would give its file and under the
+" buffer's own name (--stdin-filename), and the answer comes back as lines
+" and 'fileformat', 'endofline' settings that :write turns into those bytes.
 
 " Tidies the current buffer in one undoable change; with nesting faults it
 " leaves the buffer alone and puts them in the location list.
 function! tagfmt#TidyBuffer() abort
-  let ext = expand('%:e')
-  let input = tempname() . '.' . (empty(ext) ? 'htm' : ext)
+  let name = expand('%')
+  let input = tempname()
   let output = tempname()
   let errors = tempname()
   let cpo_save = &cpo
@@ -16,11 +17,12 @@ function! tagfmt#TidyBuffer() abort
     set cpo-=A cpo-=F
     execute 'silent noautocmd keepalt write!' fnameescape(input)
     let &cpo = cpo_save
-    call system(printf('%s --stdout %s >%s 2>%s',
+    call system(printf('%s --stdout %s- <%s >%s 2>%s',
           \ shellescape(get(g:, 'tagfmt_check_program', 'tagfmt-check')),
+          \ empty(name) ? '' : '--stdin-filename ' . shellescape(name) . ' ',
           \ shellescape(input), shellescape(output), shellescape(errors)))
-    if v:shell_error > 1
-      call s:ShowFaults(readfile(errors), input)
+    if v:shell_error != 0
+      call s:ShowFaults(readfile(errors), empty(name) ? '-' : name)
     else
       call s:Replace(readfile(output, 'b'))
     endif
@@ -72,10 +74,10 @@ function! s:Replace(bytes) abort
   call winrestview(view)
 endfunction
 
-" Puts tagfmt-check's complaints about INPUT, the buffer's copy, in the
+" Puts tagfmt-check's complaints about NAME, the buffer's name, in the
 " location list at the buffer's lines, and says so.
-function! s:ShowFaults(lines, input) abort
-  let prefix = '^\V' . escape(a:input, '\') . '\m:'
+function! s:ShowFaults(lines, name) abort
+  let prefix = '^\V' . escape(a:name, '\') . '\m:'
   let items = []
   for line in a:lines
     let m = matchlist(line, prefix . '\(\d\+\): \(nesting error\|note\): \(.*\)')

@@ -1,0 +1,94 @@
+// The check of one file: what tagfmt would do to it, worked out from its
+// bytes, which are read once and held no longer than needed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "check/file_walk.h"
+#include "driver/file_bytes.h"
+#include "format/explain.h"
+#include "format/format.h"
+
+namespace tagfmt {
+
+// The largest file, and the most of standard input, that tagfmt-check
+// takes: checking one needs about twice its size in memory.
+inline constexpr std::uint64_t kLargestFile = std::uint64_t{4} << 30;
+
+enum class FileState {
+  kTidy,
+  kWouldTidy,
+  kTidied,  // --fix rewrote it
+  kFaults,  // refused for its nesting faults
+  kCannotOpen,
+  kCannotRead,
+  kCannotWrite,  // --fix: the file job did not rewrite it
+  kHasNul,
+  kTooLarge,  // larger than kLargestFile
+  kNoMemory,  // the tidied text outgrew the engine's limit or memory
+  kNothingFound,
+};
+
+// True for the states that make a run fail with status 2.
+bool isRefused(FileState state);
+
+// What tagfmt would do to one file, or what became of it.
+struct FileCheck {
+  FileState state = FileState::kTidy;
+  std::string tidied;  // kWouldTidy: the bytes tagfmt would write
+  NestingFaults faults;
+  Notes notes;  // for the faults, and run-ons that cover much of the file
+  std::int64_t openCount = 0;  // how far the file moves the run's openSeq
+  // kCannotOpen, kCannotRead, kCannotWrite: the system's error number, or 0
+  // when the reason is not the system's.
+  int osError = 0;
+  std::string reason;  // what to say when osError is 0
+};
+
+// Checks the bytes `original` as tagfmt would take them with the run's
+// openSeq at `openSeq` before this file; the tidied text is kept only when
+// `keepTidied` is set.
+FileCheck checkText(std::string_view original, const RunOptions& options,
+                    std::int64_t openSeq, bool keepTidied = true);
+
+// The bytes of one file or of standard input, as read.
+class ReadText {
+ public:
+  std::string_view view() const {
+    return fromFile_ ? bytes_.view() : std::string_view(copy_);
+  }
+  // False once a mapped file was found cut short under the reader.
+  bool intact() const { return !fromFile_ || bytes_.intact(); }
+  // Lets the bytes go.
+  void release() {
+    bytes_.release();
+    std::string().swap(copy_);
+  }
+
+ private:
+  friend bool readFileToCheck(const FileToCheck&, ReadText&, FileCheck&);
+  FileBytes bytes_;
+  std::string copy_;  // standard input
+  bool fromFile_ = false;
+};
+
+// Reads the file (standard input for kStandardInput) into `text`; returns
+// false, with the state and reason set in `check`, when it cannot or when
+// what it read already decides the check: a NUL byte, found without reading
+// further, or more than kLargestFile bytes.
+bool readFileToCheck(const FileToCheck& file, ReadText& text, FileCheck& check);
+
+// Reads the file and checks its text as checkText does; the text is let go
+// before it returns.
+FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
+                    std::int64_t openSeq);
+
+// Reads standard input, `stream`, into `bytes` until its end, its first NUL
+// byte or kLargestFile bytes, whichever comes first, reading no further.
+FileState readStream(std::FILE* stream, std::string& bytes, int& osError,
+                     std::uint64_t limit = kLargestFile);
+
+}  // namespace tagfmt

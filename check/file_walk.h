@@ -1,0 +1,57 @@
+// The files a run of tagfmt-check looks at: paths as given, folders searched
+// in sorted order, less what --exclude and git's ignore rules leave out.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tagfmt {
+
+struct WalkOptions {
+  std::vector<std::string> excludes;  // globs, as --exclude gives them
+  bool gitIgnore = true;              // skip what git ignores in a folder
+  std::string stdinName;              // the name "-" goes by, or ""
+};
+
+enum class WalkEntry {
+  kFile,           // a file to check, named or found in a folder
+  kStandardInput,  // "-"
+  kNothingFound,   // a named folder that holds no page to check
+};
+
+// One entry of the run. `path` is the name it is said by: for standard
+// input, the --stdin-filename or "-".
+struct FileToCheck {
+  std::string path;
+  WalkEntry kind = WalkEntry::kFile;
+  bool excluded = false;  // standard input whose name is excluded or ignored
+};
+
+// The entries the paths name, in order: a folder is searched recursively,
+// in sorted order, for *.htm, *.html, *.xsl and *.xslt in any letter case,
+// skipping hidden folders, what an exclude glob matches and, unless told
+// not to, what git ignores where the folder is in a git work tree; a folder
+// in which nothing is found is one kNothingFound entry. Any other path is
+// taken as a file, even when it does not exist (its check then says it
+// cannot be opened), and is always checked.
+std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
+                                   const WalkOptions& options);
+
+// True when `path` names a folder.
+bool isFolder(const std::string& path);
+
+// True when the glob `pattern` matches the whole of `name`: "*" matches any
+// run of bytes but "/", "?" one byte but "/", "[abc]", "[a-z]" and "[!a]"
+// one byte of a set, and "\" takes the next byte as it is.
+bool globMatches(std::string_view pattern, std::string_view name);
+
+// True when an exclude glob matches `relative`, a path below a named folder
+// ("sub/page.htm"), or any one of its components.
+bool isExcluded(const std::vector<std::string>& excludes,
+                std::string_view relative);
+
+// True when this build reads git's ignore rules (not on Windows).
+bool walkReadsGitIgnore();
+
+}  // namespace tagfmt

@@ -1,0 +1,147 @@
+// What tagfmt-check says about a file in each mode and format.
+#include "check/render.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace tagfmt {
+namespace {
+
+FileCheck stateOf(FileState state, int osError = 0) {
+  FileCheck check;
+  check.state = state;
+  check.osError = osError;
+  return check;
+}
+
+// A file refused for one fault, with a note on it and one on no fault.
+FileCheck faulty() {
+  FileCheck check = stateOf(FileState::kFaults);
+  check.faults = {{FaultKind::kMissing, -1, 0, 7, 7}};
+  Note onFault;
+  onFault.kind = NoteKind::kSelfClosed;
+  onFault.line = 2;
+  onFault.name = "td";
+  onFault.fault = 0;
+  Note onNone;
+  onNone.kind = NoteKind::kDeclaration;
+  onNone.line = 1;
+  onNone.toEnd = true;
+  check.notes = {onNone, onFault};
+  return check;
+}
+
+FileCheck untidy() {
+  FileCheck check = stateOf(FileState::kWouldTidy);
+  check.tidied = "b\r\n";
+  return check;
+}
+
+const char kFaultLines[] =
+    "p:7: nesting error: missing </table>\n"
+    "p:2: note: <td> on line 2 is written self-closed (\"/>\"), and a "
+    "recognised tag counts as opened even then\n"
+    "p:1: note: the declaration on line 1 runs on to the end of the file, "
+    "since no \"->\" follows it, and the tags after it are not seen\n";
+
+TEST(RenderFile, EveryModeAndState) {
+  const std::string faults = kFaultLines;
+  const struct {
+    const char* name;
+    FileCheck check;
+    OutputMode mode;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"tidy", stateOf(FileState::kTidy), OutputMode::kCheck, "", ""},
+      {"untidy", untidy(), OutputMode::kCheck, "p: would be tidied\n", ""},
+      {"tidied", stateOf(FileState::kTidied), OutputMode::kFix, "p: tidied\n",
+       ""},
+      {"faults", faulty(), OutputMode::kCheck, faults, ""},
+      {"faults, -l", faulty(), OutputMode::kList, "", faults},
+      {"untidy, -l", untidy(), OutputMode::kList, "p\n", ""},
+      {"untidy, --diff", untidy(), OutputMode::kDiff,
+       "--- a/p\n+++ b/p\n@@ -1,1 +1,1 @@\n-a\n+b\r\n", ""},
+      {"untidy, --stdout", untidy(), OutputMode::kStdout, "b\r\n", ""},
+      {"tidy, --stdout", stateOf(FileState::kTidy), OutputMode::kStdout, "a\n",
+       ""},
+      {"faults, --stdout", faulty(), OutputMode::kStdout, "", faults},
+      {"missing", stateOf(FileState::kCannotOpen, ENOENT), OutputMode::kCheck,
+       "p: cannot open: No such file or directory\n", ""},
+      {"unreadable", stateOf(FileState::kCannotRead, EIO), OutputMode::kDiff,
+       "", "p: cannot read: Input/output error\n"},
+      {"unwritable", stateOf(FileState::kCannotWrite, ENOSPC), OutputMode::kFix,
+       "p: cannot write: No space left on device\n", ""},
+      {"NUL byte", stateOf(FileState::kHasNul), OutputMode::kCheck,
+       "p: contains a NUL byte, not checked\n", ""},
+      {"too large", stateOf(FileState::kTooLarge), OutputMode::kCheck,
+       "p: too large, not checked (over 4 GiB)\n", ""},
+      {"no memory", stateOf(FileState::kNoMemory), OutputMode::kCheck,
+       "p: no memory, not checked\n", ""},
+      {"empty folder", stateOf(FileState::kNothingFound), OutputMode::kList, "",
+       "p: no .htm, .html, .xsl or .xslt files\n"},
+  };
+  for (const auto& c : cases) {
+    const FileOutput output = renderFile("p", "a\n", c.check, c.mode);
+    EXPECT_EQ(output.out, c.out) << c.name;
+    EXPECT_EQ(output.err, c.err) << c.name;
+  }
+}
+
+TEST(RenderFile, GithubAndColour) {
+  RenderStyle github;
+  github.format = OutputFormat::kGithub;
+  EXPECT_EQ(
+      renderFile("d,1/p:x%", "", faulty(), OutputMode::kCheck, github).out,
+      "::error file=d%2C1/p%3Ax%25,line=7::nesting error: missing "
+      "</table>\n"
+      "::notice file=d%2C1/p%3Ax%25,line=2::<td> on line 2 is written "
+      "self-closed (\"/>\"), and a recognised tag counts as opened even "
+      "then\n"
+      "::notice file=d%2C1/p%3Ax%25,line=1::the declaration on line 1 "
+      "runs on to the end of the file, since no \"->\" follows it, and "
+      "the tags after it are not seen\n");
+  EXPECT_EQ(renderFile("p", "", untidy(), OutputMode::kCheck, github).out,
+            "::error file=p::would be tidied\n");
+  EXPECT_EQ(renderFile("p", "", stateOf(FileState::kCannotOpen, ENOENT),
+                       OutputMode::kCheck, github)
+                .out,
+            "::error file=p::cannot open: No such file or directory\n");
+  EXPECT_EQ(githubEscape("a\r\nb", false), "a%0D%0Ab");
+
+  RenderStyle colour;
+  colour.colorOut = true;
+  EXPECT_EQ(renderFile("p", "", untidy(), OutputMode::kCheck, colour).out,
+            "p: \033[33mwould be tidied\033[0m\n");
+  EXPECT_TRUE(renderFile("p", "", faulty(), OutputMode::kCheck, colour)
+                  .out.starts_with("p:7: \033[1;31mnesting error\033[0m: "));
+}
+
+TEST(RenderFile, JsonAndSummary) {
+  const Json file = fileJson("p", faulty());
+  EXPECT_EQ(jsonText(file),
+            R"({"path":"p","state":"nesting faults","faults":[{"line":7,)"
+            R"("message":"missing </table>"}],"notes":[{"line":1,"message":)"
+            R"("the declaration on line 1 runs on to the end of the file, )"
+            R"(since no \"->\" follows it, and the tags after it are not )"
+            R"(seen","fault":null},{"line":2,"message":"<td> on line 2 is )"
+            R"(written self-closed (\"/>\"), and a recognised tag counts as )"
+            R"(opened even then","fault":0}]})");
+  EXPECT_EQ(fileJson("p", stateOf(FileState::kCannotOpen, ENOENT))["reason"],
+            "cannot open: No such file or directory");
+  Tally tally;
+  for (const FileState state : {FileState::kTidy, FileState::kWouldTidy,
+                                FileState::kFaults, FileState::kNothingFound}) {
+    count(tally, state);
+  }
+  EXPECT_EQ(summaryLine(tally, OutputMode::kCheck),
+            "1 file would be tidied, 2 refused, 1 tidy\n");
+  EXPECT_EQ(summaryLine(tally, OutputMode::kFix),
+            "1 file tidied, 2 refused, 1 tidy\n");
+  EXPECT_EQ(jsonText(summaryJson(tally, OutputMode::kCheck)),
+            R"({"would be tidied":1,"refused":2,"tidy":1})");
+}
+
+}  // namespace
+}  // namespace tagfmt

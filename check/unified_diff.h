@@ -1,0 +1,24 @@
+// Unified diffs of what tagfmt would write, every byte of a line kept.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tagfmt {
+
+// A unified diff that turns `before` into `after`, line ends included;
+// empty when they are equal. A relative path that stays below the current
+// folder is headed "--- a/PATH" and "+++ b/PATH", as git and patch -p1 take
+// it; any other path (absolute, or climbing with "..") is written as given,
+// with no a/ or b/, which names the file for a reader.
+std::string unifiedDiff(std::string_view path, std::string_view before,
+                        std::string_view after);
+
+// True when `path` is relative and never climbs above where it starts.
+bool staysBelow(std::string_view path);
+
+// `diff` with its headers, hunk lines and changed lines coloured for a
+// terminal.
+std::string colourDiff(std::string_view diff);
+
+}  // namespace tagfmt

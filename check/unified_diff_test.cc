@@ -1,0 +1,68 @@
+// Diff headers for every kind of path, and hunks that keep every byte.
+#include "check/unified_diff.h"
+
+#include <gtest/gtest.h>
+
+namespace tagfmt {
+namespace {
+
+TEST(UnifiedDiff, HeadersNameThePathAsPatchToolsTakeIt) {
+  const struct {
+    const char* path;
+    const char* header;
+  } cases[] = {
+      {"p.htm", "--- a/p.htm\n+++ b/p.htm\n"},
+      {"./sub/p.htm", "--- a/sub/p.htm\n+++ b/sub/p.htm\n"},
+      {"sub/../p.htm", "--- a/sub/../p.htm\n+++ b/sub/../p.htm\n"},
+      {"../p.htm", "--- ../p.htm\n+++ ../p.htm\n"},
+      {"sub/../../p.htm", "--- sub/../../p.htm\n+++ sub/../../p.htm\n"},
+      {"/tmp/p.htm", "--- /tmp/p.htm\n+++ /tmp/p.htm\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(unifiedDiff(c.path, "a\n", "b\n").starts_with(c.header))
+        << c.path << "\n"
+        << unifiedDiff(c.path, "a\n", "b\n");
+  }
+}
+
+TEST(UnifiedDiff, Hunks) {
+  const struct {
+    const char* name;
+    std::string before;
+    std::string after;
+    std::string hunks;  // the diff after its two header lines
+  } cases[] = {
+      {"equal", "a\n", "a\n", ""},
+      {"one line", "a\n", "b\n", "@@ -1,1 +1,1 @@\n-a\n+b\n"},
+      {"line ends kept", "a\nb\n", "a\r\nb\r\n",
+       "@@ -1,2 +1,2 @@\n-a\n-b\n+a\r\n+b\r\n"},
+      {"no newline at end", "a", "a\r\n",
+       "@@ -1,1 +1,1 @@\n-a\n\\ No newline at end of file\n+a\r\n"},
+      {"added to an empty file", "", "a\n", "@@ -0,0 +1,1 @@\n+a\n"},
+      {"context of three", "1\n2\n3\n4\nx\n5\n6\n7\n8\n",
+       "1\n2\n3\n4\ny\n5\n6\n7\n8\n",
+       "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-x\n+y\n 5\n 6\n 7\n"},
+      {"two hunks", "x\n1\n2\n3\n4\n5\n6\n7\nx\n",
+       "y\n1\n2\n3\n4\n5\n6\n7\ny\n",
+       "@@ -1,4 +1,4 @@\n-x\n+y\n 1\n 2\n 3\n"
+       "@@ -6,4 +6,4 @@\n 5\n 6\n 7\n-x\n+y\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string diff = unifiedDiff("p", c.before, c.after);
+    const std::string header = "--- a/p\n+++ b/p\n";
+    EXPECT_EQ(diff, c.hunks.empty() ? "" : header + c.hunks) << c.name;
+  }
+}
+
+TEST(UnifiedDiff, StaysBelowAndColour) {
+  EXPECT_TRUE(staysBelow("a/b/../c"));
+  EXPECT_FALSE(staysBelow("a/../../c"));
+  EXPECT_FALSE(staysBelow("C:/x"));
+  EXPECT_FALSE(staysBelow(""));
+  EXPECT_EQ(colourDiff("--- a/p\n@@ -1 +1 @@\n-a\n+b\n c\n"),
+            "\033[1m--- a/p\033[0m\n\033[36m@@ -1 +1 @@\033[0m\n"
+            "\033[31m-a\033[0m\n\033[32m+b\033[0m\n c\n");
+}
+
+}  // namespace
+}  // namespace tagfmt
