@@ -96,6 +96,7 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
 TextDecision decideAndExplain(std::string_view original,
                               const RunOptions& options, std::int64_t openSeq) {
   FormatTrace trace;
+  trace.watched = watchedContent(original);
   TextDecision decision = decide(original, options, openSeq, {}, &trace);
   if (decision.outcome == TextOutcome::kFaults) {
     decision.notes = explainText(original, decision.faults);

@@ -45,6 +45,7 @@ struct Walk {
   ScanInput in;
   std::string scratch;
   WorkText out;  // never written: every scan here skips
+  bool keepTags = true;
   std::vector<SeenTag> tags;
   std::vector<RunOn> runOns;
   ElementStack stack;
@@ -144,10 +145,14 @@ void recognisedTag(Walk& w, std::size_t nameAt, bool closing) {
   const bool selfClosed =
       !closing && closed && w.in.pos - start >= 3 && text[w.in.pos - 2] == '/';
   const std::size_t index = w.tags.size();
-  w.tags.push_back(
-      {line, rule, closing, selfClosed,
-       name.size() > kTagRules[static_cast<std::size_t>(rule)].name.size(),
-       name});
+  // A sound text's notes name no tag: a record per tag would only cost
+  // memory on a page made of tags.
+  if (w.keepTags) {
+    w.tags.push_back(
+        {line, rule, closing, selfClosed,
+         name.size() > kTagRules[static_cast<std::size_t>(rule)].name.size(),
+         name});
+  }
   if (!closing) {
     w.stack.open(rule, static_cast<std::int64_t>(index), line);
     w.openTags.push_back(index);
@@ -266,6 +271,7 @@ std::size_t tagNameLength(std::string_view text) {
 Notes explainText(std::string_view text, const NestingFaults& faults) {
   // The pass sees the text up to its first NUL.
   Walk w(text.substr(0, text.find('\0')));
+  w.keepTags = !faults.empty();
   walk(w);
   if (w.faults.size() != faults.size()) return {};
   for (std::size_t i = 0; i < faults.size(); ++i) {

@@ -62,7 +62,12 @@ Notes explainText(std::string_view text, const NestingFaults& faults);
 // xml:space="preserve" element whose content it changed (line ends aside),
 // a kBreaksMatter note for each script or style in which it removed a line
 // break, and a kRegionUnclosed note for a region that runs to the end.
+// `trace` must come from a pass that watched watchedContent(text).
 Notes explainLayout(std::string_view text, const FormatTrace& trace);
+
+// The content ranges of those elements in `text`, for FormatTrace.watched.
+std::vector<std::pair<std::size_t, std::size_t>> watchedContent(
+    std::string_view text);
 
 // The length of the tag name that starts `text`: letters, digits and
 // ":-_." bytes.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tagfmt {
@@ -312,6 +313,10 @@ struct Region {
 };
 
 struct FormatTrace {
+  // The input ranges [first, second) whose changes are recorded, sorted
+  // and apart: only where a change needs a note, so that a page made of
+  // tags does not cost a record per tag.
+  std::vector<std::pair<std::size_t, std::size_t>> watched;
   std::vector<LayoutChange> changes;  // in input order
   std::vector<Region> regions;
 };

@@ -1,5 +1,8 @@
 // The reformatting pass: one walk over a file's text that re-indents it,
 // moves tags onto lines of their own and drives the nesting check.
+#include <algorithm>
+#include <iterator>
+
 #include "format/byte_scan.h"
 #include "format/format.h"
 
@@ -100,8 +103,17 @@ void writeLineBreak(FormatState& s) {
   emitBreak(s.out, s.indent);
 }
 
+bool watched(const FormatTrace& trace, std::size_t at) {
+  const auto after = std::upper_bound(
+      trace.watched.begin(), trace.watched.end(), at,
+      [](std::size_t pos, const auto& range) { return pos < range.first; });
+  return after != trace.watched.begin() && at < std::prev(after)->second;
+}
+
 void recordChange(FormatState& s, std::size_t at, ChangeKind kind) {
-  if (s.trace != nullptr) s.trace->changes.push_back({at, kind});
+  if (s.trace != nullptr && watched(*s.trace, at)) {
+    s.trace->changes.push_back({at, kind});
+  }
 }
 
 // Records the latest source line break when what was written for it
@@ -114,6 +126,7 @@ void traceLineBreak(FormatState& s) {
     changes.pop_back();
   }
   const std::size_t written = s.out.size() - s.breakStart;
+  if (!watched(*s.trace, s.sourceBreakAt)) return;
   if (written == 0) {
     recordChange(s, s.sourceBreakAt, ChangeKind::kBreakRemoved);
     return;

@@ -72,39 +72,67 @@ bool changedWithin(const FormatTrace& trace, std::size_t from, std::size_t to,
   return false;
 }
 
+// One element whose content shows, in the input.
+struct ShownElement {
+  std::size_t tagAt;
+  std::size_t contentStart;
+  std::size_t contentEnd;  // its closing tag's "<", or the text's end
+  std::string_view name;
+  Shows shows;
+};
+
+// The outermost elements whose content shows, in order.
+std::vector<ShownElement> shownElements(std::string_view text) {
+  std::vector<ShownElement> found;
+  for (std::size_t at = text.find('<'); at != std::string_view::npos;
+       at = text.find('<', at + 1)) {
+    const std::string_view rest = text.substr(at + 1);
+    const std::size_t length = tagNameLength(rest);
+    if (length == 0) continue;
+    const std::size_t tagEnd = text.find('>', at);
+    if (tagEnd == std::string_view::npos) break;
+    const std::string_view name = rest.substr(0, length);
+    const Shows shows = showsOf(text.substr(at, tagEnd - at), name);
+    if (shows == Shows::kNothing) continue;
+    const std::size_t close = closingTagOf(text, tagEnd + 1, name);
+    found.push_back({at, tagEnd + 1, close, name, shows});
+    // What lies inside it is its own.
+    at = std::max(at, std::min(close, text.size() - 1));
+  }
+  return found;
+}
+
 }  // namespace
+
+std::vector<std::pair<std::size_t, std::size_t>> watchedContent(
+    std::string_view text) {
+  std::vector<std::pair<std::size_t, std::size_t>> ranges;
+  for (const ShownElement& element : shownElements(text)) {
+    ranges.emplace_back(element.contentStart, element.contentEnd);
+  }
+  return ranges;
+}
 
 Notes explainLayout(std::string_view text, const FormatTrace& trace) {
   Notes notes;
-  if (!trace.changes.empty()) {
-    std::uint64_t line = 1;
-    std::size_t counted = 0;
-    for (std::size_t at = text.find('<'); at != std::string_view::npos;
-         at = text.find('<', at + 1)) {
-      const std::string_view rest = text.substr(at + 1);
-      const std::size_t length = tagNameLength(rest);
-      if (length == 0) continue;
-      const std::size_t tagEnd = text.find('>', at);
-      if (tagEnd == std::string_view::npos) break;
-      const std::string_view name = rest.substr(0, length);
-      const Shows shows = showsOf(text.substr(at, tagEnd - at), name);
-      if (shows == Shows::kNothing) continue;
-      const std::size_t close = closingTagOf(text, tagEnd + 1, name);
-      if (changedWithin(trace, tagEnd + 1, close, shows == Shows::kBreaks)) {
-        line += static_cast<std::uint64_t>(
-            std::count(text.begin() + counted, text.begin() + at, '\n'));
-        counted = at;
-        Note note;
-        note.kind = shows == Shows::kBreaks ? NoteKind::kBreaksMatter
-                                            : NoteKind::kSpacesShow;
-        note.line = line;
-        note.name = std::string(name);
-        note.inOutput = shows == Shows::kSpacesInOutput;
-        notes.push_back(std::move(note));
-      }
-      // One note per element: what lies inside it is its own.
-      at = std::max(at, std::min(close, text.size() - 1));
+  std::uint64_t line = 1;
+  std::size_t counted = 0;
+  for (const ShownElement& element : shownElements(text)) {
+    const bool breaks = element.shows == Shows::kBreaks;
+    if (!changedWithin(trace, element.contentStart, element.contentEnd,
+                       breaks)) {
+      continue;
     }
+    line += static_cast<std::uint64_t>(std::count(
+        text.begin() + static_cast<std::ptrdiff_t>(counted),
+        text.begin() + static_cast<std::ptrdiff_t>(element.tagAt), '\n'));
+    counted = element.tagAt;
+    Note note;
+    note.kind = breaks ? NoteKind::kBreaksMatter : NoteKind::kSpacesShow;
+    note.line = line;
+    note.name = std::string(element.name);
+    note.inOutput = element.shows == Shows::kSpacesInOutput;
+    notes.push_back(std::move(note));
   }
   for (const Region& region : trace.regions) {
     if (region.closed) continue;
