@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "format/line_ends.h"
 #include "format/format.h"
+#include "format/line_ends.h"
 #include "tests/test_util.h"
 
 namespace tagfmt::testing {

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -149,6 +150,8 @@ TEST(Interrupt, AFailedWritePutsTheOldBytesBack) {
                              "inject=ftruncate:error=EIO:when=1"}) {
     ScratchDir dir;
     makeScene(dir);
+    // A second link keeps the file on the in-place road.
+    std::filesystem::create_hard_link(dir / "page.htm", dir / "page.link");
     const std::string out = dir / "out";
     const std::string command =
         "cd '" + dir.path().string() +
