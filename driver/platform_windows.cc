@@ -575,6 +575,29 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   return result;
 }
 
+// ReplaceFileW keeps the replaced file's attributes and access rules but
+// gives the backup a copy's identity and cannot be undone when the old file
+// turns out changed, so every file here takes the in-place road.
+bool mayReplace(const JobFiles& /*job*/) { return false; }
+
+WriteResult stageReplacement(const JobFiles& /*job*/,
+                             std::string_view /*bytes*/,
+                             StagedBackup& /*staged*/) {
+  return WriteResult::kCannotOpen;
+}
+
+WriteResult linkAsBackup(JobFiles& /*job*/, const std::string& /*backupLeaf*/,
+                         StagedBackup& /*previous*/) {
+  return WriteResult::kCannotOpen;
+}
+
+RewriteResult replaceFile(JobFiles& /*job*/, std::string_view /*read*/,
+                          StagedBackup& /*replacement*/,
+                          StagedBackup& /*previous*/,
+                          const std::string& /*backupLeaf*/) {
+  return RewriteResult::kCannotOpen;
+}
+
 std::string_view pathSeparators() { return "/\\"; }
 
 // main's argv is in the ANSI code page, which cannot hold every file name.
