@@ -6,6 +6,33 @@
 
 namespace tagfmt {
 
+namespace {
+
+// Applies the pass again to `text`, the first pass's output, while a pass
+// says it may leave work for another. Returns the settled text: `text`
+// itself, or a view of one of `spare`, which the later passes take turns
+// to fill; `passes` counts every pass run.
+std::string_view settle(std::string_view text, std::string (&spare)[2],
+                        const RunOptions& options, std::int64_t openSeq,
+                        int& passes) {
+  std::string_view current = text;
+  while (passes < kMaxPasses) {
+    ++passes;
+    // The next output may not go into the buffer that holds its input.
+    std::string& into = current.data() == spare[0].data() ? spare[1] : spare[0];
+    std::int64_t seq = openSeq;
+    NestingFaults faults;
+    const Formatted again = formatText(current, into, options, seq, faults);
+    if (again.verdict != Verdict::kSound) return text;
+    if (again.text == current) return current;
+    current = again.text;
+    if (!again.mayChangeAgain) return current;
+  }
+  return text;
+}
+
+}  // namespace
+
 TextDecision decideText(std::string_view original, const RunOptions& options,
                         std::int64_t openSeq, std::string room) {
   TextDecision decision;
@@ -19,11 +46,13 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
     return decision;
   }
   std::string_view text = original;
+  std::string spare[2];
   if (!options.lineEndsOnly) {
     std::int64_t seq = openSeq;
     const Formatted formatted =
         formatText(original, tidied, options, seq, decision.faults);
     decision.openCount = seq - openSeq;
+    decision.passes = 1;
     if (formatted.verdict != Verdict::kSound) {
       decision.outcome = formatted.verdict == Verdict::kFailed
                              ? TextOutcome::kFaults
@@ -32,6 +61,10 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
       return decision;
     }
     text = formatted.text;
+    // Output equal to its input is settled already.
+    if (formatted.mayChangeAgain && text.data() != original.data()) {
+      text = settle(text, spare, options, openSeq, decision.passes);
+    }
   }
   const bool unchanged = text.data() == original.data()
                              ? text.size() == original.size() && shape.allCrLf
@@ -43,6 +76,10 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
   // The pass's own text is made CR LF where it stands, without a copy.
   if (text.data() == tidied.data()) {
     normaliseLineEndsInPlace(tidied);
+  } else if (text.data() == spare[0].data() || text.data() == spare[1].data()) {
+    std::string& settled = text.data() == spare[0].data() ? spare[0] : spare[1];
+    normaliseLineEndsInPlace(settled);
+    tidied.swap(settled);
   } else {
     tidied = normaliseLineEnds(text);
   }

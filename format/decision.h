@@ -27,11 +27,23 @@ struct TextDecision {
   NestingFaults faults;
   // How far the text moves the run's openSeq: its recognised opening tags.
   std::int64_t openCount = 0;
+  // The passes the text took to settle: 1 for most, 0 in line-ends-only
+  // mode or for a text refused before any pass.
+  int passes = 0;
 };
+
+// The most passes a text is given to settle; one that has not settled by
+// then gets its first pass's text.
+inline constexpr int kMaxPasses = 16;
 
 // Works out what tagfmt would do with the text `original` under `options`,
 // with the run's openSeq at `openSeq` before it. `room` is a buffer the
 // caller may have reserved for the tidied text; it becomes `tidied`.
+// The tidied text is settled: deciding on it again gives kTidy. Where one
+// pass can leave work for another, the pass is applied to its own result,
+// each time from the same openSeq, until nothing changes; faults are those
+// of the first pass, and an extra pass that finds a fault, or a text still
+// changing after kMaxPasses, leaves the first pass's text.
 TextDecision decideText(std::string_view original, const RunOptions& options,
                         std::int64_t openSeq, std::string room = {});
 

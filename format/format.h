@@ -121,6 +121,9 @@ class WorkText {
     return true;
   }
   std::size_t size() const { return used_; }
+  // The last byte of the output; '\0' when there is none, or when the
+  // output is past the bound and no longer stored.
+  char lastByte() const;
   // Takes back everything from `position` on.
   void truncate(std::size_t position) {
     // The common case in a file that changes: a break taken back to be
@@ -277,6 +280,40 @@ struct Formatted {
   // The formatted text: a view of `work`, or of the input itself when
   // formatting changed nothing. Empty when the verdict is kTooLarge.
   std::string_view text;
+  // False when a pass over `text` would give `text` again. True when the
+  // pass met a case that can leave work for another: a break taken back
+  // after a line that wrote nothing, whose break before it stays.
+  bool mayChangeAgain = false;
+};
+
+// The comments that start and end a region the pass copies as it stands.
+inline constexpr std::string_view kRegionOff = "<!-- tagfmt: off -->";
+inline constexpr std::string_view kRegionOn = "<!-- tagfmt: on -->";
+
+// What the pass did where, for the notes that explain a change. Positions
+// are in the input text.
+enum class ChangeKind {
+  kLayout,        // a line's indentation, a break or a marker differs
+  kBreakRemoved,  // a source line break was joined to the next line
+};
+
+struct LayoutChange {
+  std::size_t at;  // the line break's or the tag's first byte
+  ChangeKind kind;
+};
+
+// A region the pass copied as it stands: from the byte after the "off"
+// comment to the "on" comment's "<", or to the end of the text.
+struct Region {
+  std::size_t offAt;  // the "off" comment's "<"
+  std::uint64_t offLine;
+  std::size_t end;
+  bool closed;  // an "on" comment ends it
+};
+
+struct FormatTrace {
+  std::vector<LayoutChange> changes;  // in input order
+  std::vector<Region> regions;
 };
 
 // Re-indents `text` (which ends at its first NUL byte, if any) by the tag
@@ -284,9 +321,13 @@ struct Formatted {
 // checks nesting, appending each fault to `faults`. `work` holds the result
 // when it differs from the input. `openSeq` counts recognised opening tags
 // across the whole run. Source line breaks come out as CR LF; bytes inside
-// constructs are copied as they stand.
+// constructs, and regions between kRegionOff and kRegionOn comments, are
+// copied as they stand. A source line break at indentation 0 or less
+// writes nothing unless that would make text touch, and then a bare CR LF.
+// When `trace` is given, the pass records in it where the output differs
+// and the regions it met.
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     NestingFaults& faults);
+                     NestingFaults& faults, FormatTrace* trace = nullptr);
 
 }  // namespace tagfmt

@@ -7,21 +7,34 @@ namespace tagfmt {
 
 namespace {
 
+constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
+
 struct FormatState {
   ScanInput in;
   WorkText out;
   const RunOptions& options;
   std::int64_t& openSeq;
   NestingFaults& faults;
+  FormatTrace* trace;
   ElementStack stack;
   std::int64_t indent = 0;
-  // Where the break for the latest source line break ends and begins.
+  // Where the break for the latest source line break ends and begins, and
+  // where the one before it ended: equal to breakStart when the line
+  // between wrote nothing. kNoPosition where nothing may be taken back.
   std::size_t lineStart = 0;
   std::size_t breakStart = 0;
-  // Where that source line break stands in the input, and its length when it
-  // is a CR LF and spaces only (else 0).
+  std::size_t previousLineStart = kNoPosition;
+  // Where the run of breaks with nothing written between them that ends
+  // with the latest one begins: its first break's breakStart.
+  std::size_t runStart = 0;
+  // Where that source line break stands in the input, where the next
+  // line's blanks end, and its length when it is a CR LF and spaces only
+  // (else 0).
   std::size_t sourceBreakAt = 0;
+  std::size_t sourceBreakEnd = 0;
   std::size_t plainBreakLength = 0;
+  bool inRegion = false;
+  bool mayChangeAgain = false;
 };
 
 // A break at indentation 0 or less writes nothing, not even the CR LF.
@@ -30,6 +43,21 @@ void emitBreak(WorkText& out, std::int64_t indent) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+// Text is every byte but markup's brackets, blanks and line ends; '\0'
+// stands for no byte at all.
+bool isText(char c) {
+  return c != '\0' && c != '<' && c != '>' && c != '\r' && c != '\n' &&
+         !isBlank(c);
+}
+
+// True when joining `before` to `after` would run text into text or into
+// markup, which shows as one word on the page.
+bool touches(char before, char after) {
+  const auto isBracket = [](char c) { return c == '<' || c == '>'; };
+  return (isText(before) && (isText(after) || isBracket(after))) ||
+         (isText(after) && isBracket(before));
+}
 
 // Steps over one CR, one LF and the next line's leading blanks. Returns
 // true when those bytes were a CR LF and spaces only.
@@ -51,7 +79,16 @@ bool skipLineStart(ScanInput& in) {
 // indentation. In a tidy file the source's own CR LF and spaces are that
 // break, or its start, and need no comparing.
 void writeLineBreak(FormatState& s) {
-  if (s.indent > 0 && s.plainBreakLength >= 2) {
+  if (s.indent <= 0) {
+    // The lines join, unless that would make text touch.
+    const std::string_view rest = s.in.text.substr(s.in.pos);
+    const char next = rest.empty() ? '\0' : rest[0];
+    if (touches(s.out.lastByte(), next)) s.out.append("\r\n", 2);
+    // An old marker next goes, and another pass sees what follows it.
+    if (next == '<' && startsWithPairMarker(rest)) s.mayChangeAgain = true;
+    return;
+  }
+  if (s.plainBreakLength >= 2) {
     const std::size_t spaces = s.plainBreakLength - 2;
     const auto wanted = static_cast<std::size_t>(s.indent);
     if (spaces <= wanted &&
@@ -63,14 +100,56 @@ void writeLineBreak(FormatState& s) {
   emitBreak(s.out, s.indent);
 }
 
+void recordChange(FormatState& s, std::size_t at, ChangeKind kind) {
+  if (s.trace != nullptr) s.trace->changes.push_back({at, kind});
+}
+
+// Records the latest source line break when what was written for it
+// differs from the input's bytes, line ends aside.
+void traceLineBreak(FormatState& s) {
+  if (s.trace == nullptr) return;
+  std::vector<LayoutChange>& changes = s.trace->changes;
+  // A break taken back and redone replaces what was recorded for it.
+  if (!changes.empty() && changes.back().at == s.sourceBreakAt) {
+    changes.pop_back();
+  }
+  const std::size_t written = s.out.size() - s.breakStart;
+  if (written == 0) {
+    recordChange(s, s.sourceBreakAt, ChangeKind::kBreakRemoved);
+    return;
+  }
+  const std::string_view text = s.in.text;
+  std::size_t blanks = s.sourceBreakAt + 1;
+  if (text[s.sourceBreakAt] == '\r' && blanks < text.size() &&
+      text[blanks] == '\n') {
+    ++blanks;
+  }
+  const std::string_view lead = text.substr(blanks, s.sourceBreakEnd - blanks);
+  if (lead.size() != written - 2 ||
+      lead.find_first_not_of(' ') != std::string_view::npos) {
+    recordChange(s, s.sourceBreakAt, ChangeKind::kLayout);
+  }
+}
+
 void sourceLineBreak(FormatState& s) {
   ++s.in.line;
   s.sourceBreakAt = s.in.pos;
   const bool plain = skipLineStart(s.in);
+  s.sourceBreakEnd = s.in.pos;
+  if (s.inRegion) {
+    // Kept as it stands; the line ends are normalised later.
+    s.out.append(s.in.text.data() + s.sourceBreakAt,
+                 s.in.pos - s.sourceBreakAt);
+    s.lineStart = kNoPosition;
+    return;
+  }
   s.plainBreakLength = plain ? s.in.pos - s.sourceBreakAt : 0;
+  s.previousLineStart = s.lineStart;
   s.breakStart = s.out.size();
+  if (s.previousLineStart != s.breakStart) s.runStart = s.breakStart;
   writeLineBreak(s);
   s.lineStart = s.out.size();
+  traceLineBreak(s);
 }
 
 void scan(FormatState& s, char terminator, bool copy, std::int64_t marker) {
@@ -82,12 +161,22 @@ void scan(FormatState& s, char terminator, bool copy, std::int64_t marker) {
 void copyTag(FormatState& s, std::int64_t marker) {
   const std::string_view text = s.in.text;
   const std::size_t end = findPlainTagEnd(text.data(), s.in.pos, text.size());
+  if (s.options.markerMode && marker > 0) {
+    recordChange(s, s.in.pos, ChangeKind::kLayout);
+  }
   if (end == text.size() || (s.options.markerMode && marker > 0)) {
     scan(s, kNoTerminator, true, marker);
     return;
   }
   s.out.append(text.data() + s.in.pos, end + 1 - s.in.pos);
   s.in.pos = end + 1;
+}
+
+// A break the rules write before a tag, where the input has none.
+void breakBeforeTag(FormatState& s) {
+  if (s.indent <= 0) return;
+  recordChange(s, s.in.pos, ChangeKind::kLayout);
+  emitBreak(s.out, s.indent);
 }
 
 void closingTag(FormatState& s) {
@@ -97,14 +186,19 @@ void closingTag(FormatState& s) {
     const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
     const std::int64_t seq = s.stack.close(index, s.in.line, s.faults);
     s.indent -= rule.indent;
-    if (s.lineStart == s.out.size()) {
+    if (s.inRegion) {
+      // Counted for nesting and indentation, but laid out as it stands.
+    } else if (s.lineStart == s.out.size()) {
       // First on its line: take the break back and redo it one level out.
-      s.out.truncate(s.breakStart);
+      // Where that joins the lines, the empty lines before go too, as the
+      // breaks they leave would go one a pass.
+      s.out.truncate(s.indent <= 0 ? s.runStart : s.breakStart);
       writeLineBreak(s);
+      traceLineBreak(s);
     } else if (rule.breakBeforeClose) {
-      emitBreak(s.out, s.indent);
+      breakBeforeTag(s);
     }
-    if (rule.numbered) marker = seq;
+    if (rule.numbered && !s.inRegion) marker = seq;
   }
   copyTag(s, marker);
 }
@@ -115,24 +209,57 @@ void openingTag(FormatState& s) {
   if (index >= 0) {
     const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
     ++s.openSeq;
-    if (rule.breakBeforeOpen && s.lineStart != s.out.size()) {
-      emitBreak(s.out, s.indent);
+    if (rule.breakBeforeOpen && s.lineStart != s.out.size() && !s.inRegion) {
+      breakBeforeTag(s);
     }
     s.stack.open(index, s.openSeq, s.in.line);
     s.indent += rule.indent;
-    if (rule.numbered) marker = s.openSeq;
+    if (rule.numbered && !s.inRegion) marker = s.openSeq;
   }
   copyTag(s, marker);
+}
+
+// A comment or declaration, which may start or end a region.
+void comment(FormatState& s, std::string_view rest) {
+  const bool off = !s.inRegion && rest.starts_with(kRegionOff);
+  const bool on = s.inRegion && rest.starts_with(kRegionOn);
+  const std::size_t at = s.in.pos;
+  const std::uint64_t line = s.in.line;
+  if (on) {
+    s.inRegion = false;
+    if (s.trace != nullptr) {
+      s.trace->regions.back().end = at;
+      s.trace->regions.back().closed = true;
+    }
+  }
+  scan(s, '-', true, 0);
+  if (off) {
+    s.inRegion = true;
+    if (s.trace != nullptr) {
+      s.trace->regions.push_back({at, line, s.in.text.size(), false});
+    }
+  }
+  // What came before the "on" is not the pass's to take back.
+  if (on) s.lineStart = kNoPosition;
 }
 
 void construct(FormatState& s) {
   const std::string_view rest = s.in.text.substr(s.in.pos);
   const char next = rest.size() > 1 ? rest[1] : '\0';
   if (next == '!') {
-    if (startsWithPairMarker(rest)) {
-      scan(s, kNoTerminator, false, 0);  // an old pair marker goes
+    if (!startsWithPairMarker(rest)) {
+      comment(s, rest);
+    } else if (s.inRegion) {
+      scan(s, kNoTerminator, true, 0);  // a region keeps its old markers
     } else {
-      scan(s, '-', true, 0);
+      recordChange(s, s.in.pos, ChangeKind::kLayout);
+      const bool lineStarts = s.lineStart == s.out.size();
+      scan(s, kNoTerminator, false, 0);  // an old pair marker goes
+      // Blanks after it now begin a line, for another pass to drop.
+      if (lineStarts && s.in.pos < s.in.text.size() &&
+          isBlank(s.in.text[s.in.pos])) {
+        s.mayChangeAgain = true;
+      }
     }
   } else if (next == '/') {
     closingTag(s);
@@ -156,12 +283,13 @@ std::size_t formatLimit(std::size_t inputSize) {
 
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     NestingFaults& faults) {
+                     NestingFaults& faults, FormatTrace* trace) {
   FormatState s{ScanInput{text, 0, 1},
                 WorkText(work, formatLimit(text.size()), text),
                 options,
                 openSeq,
                 faults,
+                trace,
                 {}};
   while (s.in.pos < text.size()) {
     // A NUL ends the text, found along the way rather than by a pass of
@@ -181,10 +309,11 @@ Formatted formatText(std::string_view text, std::string& work,
       sourceLineBreak(s);
     }
   }
+  if (s.inRegion && trace != nullptr) trace->regions.back().end = s.in.pos;
   const std::string_view formatted = s.out.finish();
   if (!s.stack.finish(faults)) return {Verdict::kFailed, formatted};
   if (s.out.overflowed()) return {Verdict::kTooLarge, {}};
-  return {Verdict::kSound, formatted};
+  return {Verdict::kSound, formatted, s.mayChangeAgain};
 }
 
 }  // namespace tagfmt

@@ -96,17 +96,44 @@ TEST(FormatText, TidyTextComesBackAsItself) {
   EXPECT_EQ(got.text.size(), tidy.size());
 }
 
+// At level 0 a source line break joins its lines unless text would touch
+// text or a tag; then it stays as a bare break.
+TEST(FormatText, LineBreaksAtLevelZero) {
+  const FormatCase cases[] = {
+      {"text lines keep bare breaks", "a\n  b\n\tc\n", "a\nb\nc"},
+      {"text before a tag", "see\n<a href=x>link</a>",
+       "see\n<a href=x>link</a>"},
+      {"a tag before text", "<a href=x>link</a>\nhere",
+       "<a href=x>link</a>\nhere"},
+      {"markup meets markup", "<html>\n<body>\n</body>\n</html>",
+       "<html><body></body></html>"},
+      {"a blank before the break", "word \nnext", "word next"},
+      {"an empty line: the next break decides", "a\n\nb", "a\nb"},
+      {"the start of the text", "\nword", "word"},
+      {"the final break", "word\n", "word"},
+      {"taken back after text", "<table>\nx\n</table>",
+       "<table>\n  x\n</table>"},
+      {"taken back after markup", "<table>\n<p>\n</table>",
+       "<table>\n  <p></table>"},
+      {"text inside pre", "<pre>\nline one\nline two\n</pre>",
+       "<pre>\nline one\nline two\n</pre>"},
+  };
+  for (const FormatCase& c : cases) check(c);
+}
+
 TEST(FormatText, IndentationAndLineBreaks) {
   const FormatCase cases[] = {
       {"empty text", "", ""},
       {"first line keeps its blanks", "  <p>x", "  <p>x"},
-      {"lines at level 0 are joined", "a\n  b\n\tc\n", "abc"},
       {"blank kinds dropped, high bytes kept",
        "<table>\n\t\v\f x\n\xC3\xA9\n</table>",
-       "<table>\n  x\n  \xC3\xA9</table>"},
+       "<table>\n  x\n  \xC3\xA9\n</table>"},
       {"trailing blanks stay", "<table>x  \n</table>", "<table>x  </table>"},
-      {"empty lines keep the indentation", "<table>\n\n\n</table>",
-       "<table>\n  \n  </table>"},
+      {"empty lines go where the closing tag joins", "<table>\n\n\n</table>",
+       "<table></table>"},
+      {"empty lines stay where the closing tag is indented",
+       "<table>\n<tr>\n\n\n</tr>\n</table>",
+       "<table>\n  <tr>\n    \n    \n  </tr></table>"},
       {"closing td pulled back", "<tr>\n<td>a\n</td>\n</tr>",
        "<tr>\n  <td>a\n  </td></tr>"},
       {"unrecognised closing tag stays", "<table>\n<p>\n</p>\n</table>",
@@ -248,6 +275,55 @@ TEST(FormatText, SoundTextTooLargeToKeep) {
   EXPECT_EQ(got.verdict, Verdict::kTooLarge);
   EXPECT_EQ(got.messages, "");
   EXPECT_TRUE(got.text.empty());
+}
+
+}  // namespace
+}  // namespace tagfmt
+
+namespace tagfmt {
+namespace {
+
+// Regions between "off" and "on" comments keep their bytes, line ends
+// aside, while their tags still count for nesting and numbering.
+TEST(FormatText, RegionsKeepTheirBytes) {
+  const FormatCase cases[] = {
+      {"tags and old markers inside",
+       "<table>\n<!-- tagfmt: off -->\n<tr><td>x</td>\n   <!--@9@-->  </tr>\n"
+       "<!-- tagfmt: on -->\n</table>",
+       "<table>\n  <!-- tagfmt: off -->\n<tr><td>x</td>\n   <!--@9@-->  </tr>\n"
+       "<!-- tagfmt: on --></table>"},
+      {"no markers written inside, numbers run on",
+       "<table>\n<!-- tagfmt: off -->\n<tr>\n</tr>\n<!-- tagfmt: on -->\n"
+       "<tr>\n</tr>\n</table>",
+       "<table><!--@1@-->\n  <!-- tagfmt: off -->\n<tr>\n</tr>\n"
+       "<!-- tagfmt: on -->\n  <tr><!--@3@-->\n  </tr><!--@3@--></table>"
+       "<!--@1@-->",
+       "", true},
+      {"open to the end of the text",
+       "<table>\n<!-- tagfmt: off -->\n<tr>\n</tr>\n   </table>\n",
+       "<table>\n  <!-- tagfmt: off -->\n<tr>\n</tr>\n   </table>\n"},
+      {"an off inside a region is a comment",
+       "<!-- tagfmt: off -->\n<!-- tagfmt: off -->\n<table>\n"
+       "<!-- tagfmt: on -->\n<tr>\n</tr>\n</table>",
+       "<!-- tagfmt: off -->\n<!-- tagfmt: off -->\n<table>\n"
+       "<!-- tagfmt: on -->\n  <tr>\n  </tr></table>"},
+      {"an on alone is a comment",
+       "<table>\n<!-- tagfmt: on -->\n<tr>\n</tr>\n</table>",
+       "<table>\n  <!-- tagfmt: on -->\n  <tr>\n  </tr></table>"},
+      {"a directive in an attribute value is not one",
+       "<table title=\"<!-- tagfmt: off -->\">\n<tr>\n</tr>\n</table>",
+       "<table title=\"<!-- tagfmt: off -->\">\n  <tr>\n  </tr></table>"},
+      {"nothing taken back after an on",
+       "<table>\n<tr>\n<!-- tagfmt: off -->\nx\n<!-- tagfmt: on --></tr>\n"
+       "</table>",
+       "<table>\n  <tr>\n    <!-- tagfmt: off -->\nx\n<!-- tagfmt: on -->\n"
+       "  </tr></table>"},
+      {"faults inside are reported",
+       "<!-- tagfmt: off -->\n<td>\n</tr>\n<!-- tagfmt: on -->",
+       "<!-- tagfmt: off -->\n<td>\n</tr>\n<!-- tagfmt: on -->",
+       "-> Nesting Error Line 3: </tr> instead of </td> ( <td> on line 2)\n"},
+  };
+  for (const FormatCase& c : cases) check(c);
 }
 
 }  // namespace

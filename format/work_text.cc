@@ -151,6 +151,12 @@ void WorkText::appendBreak(std::size_t spaces) {
   appendSpaces(spaces);
 }
 
+char WorkText::lastByte() const {
+  if (used_ == 0 || overflowed_) return '\0';
+  if (sharing_) return tail_.empty() ? original_[shared_ - 1] : tail_.back();
+  return staged_ > 0 ? stage_[staged_ - 1] : buffer_.back();
+}
+
 std::string_view WorkText::finish() {
   if (sharing_ && tail_.empty() && shared_ == original_.size()) {
     return original_;

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "format/decision.h"
 #include "format/format.h"
 #include "report/messages.h"
+#include "tests/text_properties.h"
 
 namespace {
 
@@ -154,6 +157,92 @@ void checkMessages(std::string_view said, std::string_view text) {
 
 }  // namespace
 
+// The byte 0x01 in an input stands for a region's "off" comment and 0x02 for
+// its "on" comment, so that the fuzzer finds regions quickly.
+std::string withDirectives(std::string_view text) {
+  std::string expanded;
+  for (const char c : text) {
+    if (c == '\x01') {
+      expanded += tagfmt::kRegionOff;
+    } else if (c == '\x02') {
+      expanded += tagfmt::kRegionOn;
+    } else {
+      expanded += c;
+    }
+  }
+  return expanded;
+}
+
+bool sameFaults(const tagfmt::NestingFaults& a,
+                const tagfmt::NestingFaults& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].kind != b[i].kind || a[i].closeRule != b[i].closeRule ||
+        a[i].openRule != b[i].openRule || a[i].line != b[i].line ||
+        a[i].openLine != b[i].openLine) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Regions change what is written, never what is counted: the faults and
+// the numbering are those of the text without its directives.
+void checkRegions(std::string_view raw, std::string_view text,
+                  const RunOptions& options) {
+  std::string plain;
+  std::vector<std::size_t> inserted;  // where directives stand in `plain`
+  for (const char c : raw) {
+    if (c != '\x01' && c != '\x02') {
+      plain += c;
+    } else {
+      inserted.push_back(plain.size());
+    }
+  }
+  if (inserted.empty()) return;
+  for (const std::size_t at : inserted) {
+    // Between a CR and its LF, a directive splits one line end in two.
+    if (at > 0 && at < plain.size() && plain[at - 1] == '\r' &&
+        plain[at] == '\n') {
+      return;
+    }
+  }
+  // A directive counts only where the pass meets it as a comment; one put
+  // inside another construct changes that construct.
+  for (const auto& span : tagfmt::testing::constructSpans(plain)) {
+    for (const std::size_t at : inserted) {
+      if (at > span.start && at < span.end) return;
+    }
+  }
+  std::int64_t withSeq = 0, withoutSeq = 0;
+  tagfmt::NestingFaults with, without;
+  std::string work;
+  formatText(text, work, options, withSeq, with);
+  formatText(plain, work, options, withoutSeq, without);
+  require(withSeq == withoutSeq && sameFaults(with, without),
+          "directives change neither faults nor numbering");
+}
+
+// What a run writes is settled, and keeps the input's words. Prints each
+// new most passes a text needed, for the fuzz run's summary.
+void checkDecision(std::string_view text, const RunOptions& options,
+                   std::int64_t firstSeq) {
+  static int mostPasses = 1;
+  const tagfmt::TextDecision first = decideText(text, options, firstSeq);
+  if (first.outcome != tagfmt::TextOutcome::kChanged) return;
+  if (first.passes > mostPasses) {
+    mostPasses = first.passes;
+    std::fprintf(stderr, "most passes to settle: %d\n", mostPasses);
+  }
+  require(first.passes <= 8, "a text settles within 8 passes");
+  const tagfmt::TextDecision again =
+      decideText(first.tidied, options, firstSeq);
+  require(again.outcome == tagfmt::TextOutcome::kTidy,
+          "a tidied text is tidy: a second run changes nothing");
+  require(tagfmt::testing::sameWords(text, first.tidied),
+          "tidying keeps every word");
+}
+
 // The first byte picks the mode and where the run's numbering starts; the
 // rest is the file's text.
 // NOLINTNEXTLINE(readability-identifier-naming): the name libFuzzer calls
@@ -163,14 +252,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   RunOptions options;
   options.markerMode = (data[0] & 1) != 0;
   const std::int64_t firstSeq = static_cast<std::int64_t>(data[0] >> 1) * 1000;
-  std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::string input = withDirectives(
+      std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+  std::string_view text = input;
+  checkDecision(text, options, firstSeq);
+  checkRegions(
+      std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1), text,
+      options);
 
   std::int64_t openSeq = firstSeq;
   std::string work;
   tagfmt::NestingFaults faults;
   const Formatted formatted = formatText(text, work, options, openSeq, faults);
   std::string said = faults.empty() ? "" : "f\n";
-  for (const NestingFault& fault : faults)
+  for (const tagfmt::NestingFault& fault : faults)
     said += tagfmt::nestingMessage(fault);
   const Verdict verdict = formatted.verdict;
   const std::string_view out = formatted.text;

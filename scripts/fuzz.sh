@@ -58,4 +58,6 @@ for target in format_fuzzer line_ends_fuzzer; do
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
   peak=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log")
   echo "  $target: $runs runs, $rate runs/s, peak ${peak} MB, corpus $(ls "$corpus" | wc -l) inputs"
+  passes=$(sed -n 's/^most passes to settle: //p' "$log" | tail -n 1)
+  [ -z "$passes" ] || echo "  $target: the most passes any input needed to settle: $passes"
 done

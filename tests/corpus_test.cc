@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "format/decision.h"
 #include "format/format.h"
 #include "format/line_ends.h"
 #include "tests/test_util.h"
+#include "tests/text_properties.h"
 
 namespace tagfmt::testing {
 namespace {
@@ -58,6 +60,33 @@ TEST(Corpus, FormattingChangesOnlyBlanks) {
     }
   }
   EXPECT_GT(sound, 0);
+}
+
+// Every sound page settles in one run and keeps its words, with marker
+// mode off and on.
+TEST(Corpus, TidiedPagesSettleAndKeepTheirWords) {
+  const std::vector<std::string> files = corpusFiles();
+  if (files.empty()) GTEST_SKIP() << corpusMissing();
+  int changed = 0;
+  int mostPasses = 0;
+  for (const std::string& file : files) {
+    const std::string text = readFile(file);
+    for (const bool markers : {false, true}) {
+      RunOptions options;
+      options.markerMode = markers;
+      const TextDecision first = decideText(text, options, 0);
+      if (first.outcome != TextOutcome::kChanged) continue;
+      ++changed;
+      mostPasses = std::max(mostPasses, first.passes);
+      const TextDecision again = decideText(first.tidied, options, 0);
+      EXPECT_EQ(again.outcome, TextOutcome::kTidy)
+          << file << (markers ? " with markers" : "");
+      EXPECT_TRUE(sameWords(text, first.tidied)) << file;
+    }
+  }
+  EXPECT_GT(changed, 0);
+  std::printf("%d tidied texts, the most passes one needed: %d\n", changed,
+              mostPasses);
 }
 
 // Copies get short names of their own: some pages share a name's stem.
