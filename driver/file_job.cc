@@ -135,11 +135,13 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
     result.read = JobRead::kCannotRead;
     return;
   }
-  result.outcome = decision.outcome;
+  // Read only up to its first NUL byte: refused, whatever came before it.
+  result.outcome =
+      job.original.stoppedAtNul() ? TextOutcome::kHasNul : decision.outcome;
   if (decision.outcome == TextOutcome::kFaults) {
     result.faults = std::move(decision.faults);
   }
-  if (decision.outcome != TextOutcome::kChanged) return;
+  if (result.outcome != TextOutcome::kChanged) return;
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
   job.writing = stage(job, jobOptions);

@@ -378,7 +378,7 @@ ReadResult openAndRead(const std::string& path, JobFiles& job,
                      bytes) ||
       ::fstat(fdOf(job.file), &after) != 0 ||
       !sameState(identityOf(after), job.identity) ||
-      bytes.view().size() != job.identity.size) {
+      (bytes.view().size() != job.identity.size && !bytes.stoppedAtNul())) {
     return ReadResult::kCannotRead;
   }
   return ReadResult::kOk;

@@ -175,5 +175,30 @@ TEST(ControlBytes, NamesArePrintedEscaped) {
   }
 }
 
+// Refused at the first NUL byte, whatever follows: a hole of 2 GB, or text.
+TEST(NulByte, RefusedWithoutReadingTheRest) {
+  const struct {
+    const char* what;
+    std::string head;
+    std::uintmax_t holeAfter;  // the file's size once the hole is added
+  } cases[] = {
+      {"a sparse file", "", std::uintmax_t{2} << 30},
+      {"a NUL after text", std::string("<p>\n\0<p>\n", 9), 0},
+      {"a NUL after a large text", std::string(300000, 'x') + '\0', 1 << 20},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const std::string page = dir / "page.htm";
+    writeFile(page, c.head);
+    if (c.holeAfter > 0) fs::resize_file(page, c.holeAfter);
+    const std::uintmax_t size = fs::file_size(page);
+    EXPECT_EQ(runTool(dir.path(), {"page.htm"}),
+              "page.htm\n-> contains a NUL byte, not changed\n")
+        << c.what;
+    EXPECT_EQ(fs::file_size(page), size) << c.what;
+    EXPECT_FALSE(exists(dir / "page.bak")) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace tagfmt::testing
