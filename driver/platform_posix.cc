@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "driver/platform.h"
+#include "driver/platform_io.h"
 
 namespace tagfmt {
 
@@ -92,28 +93,6 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-// File systems stamp times from a clock that moves in steps of milliseconds
-// to seconds, so two writes that close together may carry the same times.
-bool writtenJustNow(const FileIdentity& identity) {
-  constexpr std::int64_t kStampStep = 2'000'000'000;  // FAT's two seconds
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return nanoseconds(now) - identity.modifiedNs < kStampStep;
-}
-
-bool holdsBytes(int fd, std::string_view expected) {
-  std::string chunk(std::min<std::size_t>(expected.size(), 1u << 20), '\0');
-  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
-    const std::size_t size = std::min(chunk.size(), expected.size() - at);
-    if (!readExactlyAt(fd, chunk.data(), size, static_cast<off_t>(at)) ||
-        expected.compare(at, size, chunk.data(), size) != 0) {
-      return false;
-    }
-  }
-  char extra = 0;
-  return ::pread(fd, &extra, 1, static_cast<off_t>(expected.size())) == 0;
-}
-
 // The open descriptor `fd` still shows the file as read, and so does its
 // name in the folder.
 bool stillAsRead(const JobFiles& job, int fd, std::string_view read) {
@@ -129,7 +108,7 @@ bool stillAsRead(const JobFiles& job, int fd, std::string_view read) {
     return false;
   }
   // `fd` may be open for writing only; the read descriptor is the same file.
-  return !job.identity.recent || holdsBytes(fdOf(job.file), read);
+  return !job.identity.recent || holdsBytes(job.file, read);
 }
 
 // Opens the leaf for reading. A symbolic link there is followed only when
@@ -302,24 +281,6 @@ bool nameStaged(StagedBackup& staged) {
 #endif
 }
 
-// Copies the backup's bytes over the file and cuts it to their length.
-bool restoreFromBackup(int file, int backup) {
-  struct stat st {};
-  if (::fstat(backup, &st) != 0) return false;
-  std::string chunk(
-      std::min<std::size_t>(static_cast<std::size_t>(st.st_size), 1u << 20),
-      '\0');
-  for (off_t at = 0; at < st.st_size; at += static_cast<off_t>(chunk.size())) {
-    const auto size = std::min<std::size_t>(
-        chunk.size(), static_cast<std::size_t>(st.st_size - at));
-    if (!readExactlyAt(backup, chunk.data(), size, at) ||
-        !writeAllAt(file, std::string_view(chunk.data(), size), at)) {
-      return false;
-    }
-  }
-  return ::ftruncate(file, st.st_size) == 0;
-}
-
 // Claims room for `size` bytes without changing the file's length: on a
 // full disk the file stays as it was. A claim that fails part-way is given
 // back by cutting the file to its old length.
@@ -340,6 +301,32 @@ bool claimRoom(int fd, std::size_t size, off_t oldSize) {
 }
 
 }  // namespace
+
+bool readAt(NativeHandle file, char* buffer, std::size_t size,
+            std::uint64_t offset) {
+  return readExactlyAt(fdOf(file), buffer, size, static_cast<off_t>(offset));
+}
+
+bool writeAt(NativeHandle file, std::string_view bytes, std::uint64_t offset) {
+  return writeAllAt(fdOf(file), bytes, static_cast<off_t>(offset));
+}
+
+bool cutTo(NativeHandle file, std::uint64_t size) {
+  return ::ftruncate(fdOf(file), static_cast<off_t>(size)) == 0;
+}
+
+bool lengthOf(NativeHandle file, std::uint64_t& size) {
+  struct stat st {};
+  if (::fstat(fdOf(file), &st) != 0 || st.st_size < 0) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+std::int64_t clockNs() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return nanoseconds(now);
+}
 
 void ignoreFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
 
@@ -499,7 +486,7 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   } else if (!writeAllAt(file.get(), bytes, 0) ||
              ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0) {
     // The read bytes may be a view of this very file, gone by now.
-    restoreFromBackup(file.get(), fdOf(backup.file));
+    restoreFromBackup(file.get(), backup.file);
     result = RewriteResult::kFailed;
   }
   if (!file.close() && result == RewriteResult::kOk) {
@@ -641,7 +628,7 @@ bool stillHolds(const JobFiles& job, std::string_view read) {
   const FileIdentity now = identityOf(st);
   return sameFile(now, job.identity) && now.size == job.identity.size &&
          now.modifiedNs == job.identity.modifiedNs &&
-         (!job.identity.recent || holdsBytes(fdOf(job.file), read));
+         (!job.identity.recent || holdsBytes(job.file, read));
 }
 
 // Gives the backup name back to what it named before the job linked the
