@@ -219,4 +219,19 @@ if [ -x /usr/bin/time ]; then
   row "peak memory tidying it, KiB" "$peak"
 fi
 echo
+
+# The language server: a space typed into a 1 MB document made of the
+# corpus pages, until its diagnostics are published (debounce included).
+echo "-- tagfmt-lsp, a change to a 1 MB document"
+if [ -x "$root/build-bench/lsp/tagfmt_lsp_bench" ]; then
+  read -r bytes count median slowest < <("$root/build-bench/lsp/tagfmt_lsp_bench" \
+    "$root/build/lsp/tagfmt-lsp" "$scratch"/pages/*)
+  row "document of $bytes bytes, $count diagnostics" ""
+  row "change to diagnostics, median of 21 (ms, target <= 50)" \
+    "$median $(verdict "$median" 50 '<=')"
+  row "change to diagnostics, slowest of 21 (ms)" "$slowest"
+else
+  echo "(no tagfmt_lsp_bench: the language server is not measured)"
+fi
+echo
 echo "(written to $results)"

@@ -12,7 +12,7 @@ namespace tagfmt {
 FileCheck checkText(std::string_view original, const RunOptions& options,
                     std::int64_t openSeq) {
   FileCheck check;
-  TextDecision decision = decideText(original, options, openSeq);
+  TextDecision decision = decideAndExplain(original, options, openSeq);
   check.tidied = std::move(decision.tidied);
   check.faults = std::move(decision.faults);
   check.openCount = decision.openCount;
@@ -22,7 +22,7 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       break;
     case TextOutcome::kFaults:
       check.state = FileState::kFaults;
-      check.notes = explainText(original, check.faults);
+      check.notes = std::move(decision.notes);
       break;
     case TextOutcome::kTooLarge:
       check.state = FileState::kTooLarge;
@@ -31,7 +31,7 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
       break;
     case TextOutcome::kChanged:
       check.state = FileState::kWouldTidy;
-      if (!options.lineEndsOnly) check.notes = explainText(original, {});
+      check.notes = std::move(decision.notes);
       break;
   }
   return check;

@@ -1,12 +1,13 @@
 # Shipping tagfmt: install rules, the Debian package (CPack) and the tests
 # of what ships: the manual page, the install tree, the package, the git
-# hook, the pre-commit and vim integrations, the Windows build and the
+# hook, the pre-commit and vim integrations, Neovim and Emacs with the
+# language server, the Windows build and the
 # playground page. Included at the end of CMakeLists.txt.
 include(GNUInstallDirs)
 
 install(TARGETS tagfmt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(NOT WIN32)
-  install(TARGETS tagfmt-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tagfmt-check tagfmt-lsp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(WIN32)
@@ -16,6 +17,7 @@ else()
   # without a time stamp inside (-n), so that builds are reproducible.
   set(TAGFMT_GZIPPED)
   foreach(pair IN ITEMS "tagfmt.1;tagfmt.1.gz" "tagfmt-check.1;tagfmt-check.1.gz"
+                        "tagfmt-lsp.1;tagfmt-lsp.1.gz"
                         "packaging/changelog;changelog.gz")
     list(GET pair 0 source)
     list(GET pair 1 output)
@@ -31,6 +33,7 @@ else()
   add_custom_target(tagfmt_gzipped_docs ALL DEPENDS ${TAGFMT_GZIPPED})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tagfmt.1.gz
                 ${CMAKE_CURRENT_BINARY_DIR}/tagfmt-check.1.gz
+                ${CMAKE_CURRENT_BINARY_DIR}/tagfmt-lsp.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
                 ${CMAKE_CURRENT_SOURCE_DIR}/packaging/copyright
@@ -59,7 +62,8 @@ table of tag rules, writes or strips pair-marker comments, checks that the
 recognised tags nest, and writes CR LF line ends. It rewrites a file only
 when it changed and nests soundly, and keeps the old bytes in a .bak
 backup. tagfmt-check says what tagfmt would do, for CI jobs, editors and
-commit hooks, and writes nothing.")
+commit hooks, and writes nothing. tagfmt-lsp brings both to any editor
+that speaks the Language Server Protocol.")
   set(CPACK_DEBIAN_PACKAGE_SECTION text)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tagfmt_<version>_<arch>.deb
@@ -71,7 +75,9 @@ endif()
 
 if(TAGFMT_TESTS)
   target_sources(tagfmt_tests PRIVATE tests/man_page_test.cc
-                                      tests/doc_examples_test.cc)
+                                      tests/doc_examples_test.cc
+                                      tests/docs_test.cc)
+  add_dependencies(tagfmt_tests tagfmt-lsp)
 endif()
 
 # The artefacts are tested once, from the plain build; the sanitizer build
@@ -84,6 +90,14 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt.1)
   add_test(NAME Shipping.CheckManPageLint
            COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt-check.1)
+  add_test(NAME Shipping.LspManPageLint
+           COMMAND ${shipping}/man_page_lint.sh ${CMAKE_SOURCE_DIR}/tagfmt-lsp.1)
+  add_test(NAME Shipping.Neovim
+           COMMAND ${shipping}/nvim.sh $<TARGET_FILE:tagfmt-lsp>
+                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.EmacsEglot
+           COMMAND ${shipping}/emacs.sh $<TARGET_FILE:tagfmt-lsp>
+                   $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.Install
            COMMAND ${shipping}/install.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.DebianPackage
@@ -114,6 +128,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   find_program(TAGFMT_GIT git)
   find_program(TAGFMT_PRE_COMMIT pre-commit)
   find_program(TAGFMT_VIM vim)
+  find_program(TAGFMT_NVIM nvim)
+  find_program(TAGFMT_EMACS emacs)
   find_program(TAGFMT_EMXX em++)
   find_program(TAGFMT_CHROMIUM chromium)
   foreach(missing IN ITEMS "TAGFMT_MAN_LINTER;Shipping.ManPageLint;mandoc"
@@ -122,6 +138,9 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                            "TAGFMT_GIT;Shipping.PreCommitHook;git"
                            "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
                            "TAGFMT_VIM;Shipping.Vim;vim"
+                           "TAGFMT_NVIM;Shipping.Neovim;neovim"
+                           "TAGFMT_EMACS;Shipping.EmacsEglot;emacs-nox"
+                           "TAGFMT_MAN_LINTER;Shipping.LspManPageLint;mandoc"
                            "TAGFMT_EMXX;Shipping.Playground;emscripten"
                            "TAGFMT_CHROMIUM;Shipping.Playground;chromium")
     list(GET missing 0 program)
@@ -132,6 +151,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
     endif()
   endforeach()
   set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
+                       Shipping.LspManPageLint Shipping.Neovim
+                       Shipping.EmacsEglot
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.PreCommitFramework Shipping.Vim

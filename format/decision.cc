@@ -31,10 +31,9 @@ std::string_view settle(std::string_view text, std::string (&spare)[2],
   return text;
 }
 
-}  // namespace
-
-TextDecision decideText(std::string_view original, const RunOptions& options,
-                        std::int64_t openSeq, std::string room) {
+TextDecision decide(std::string_view original, const RunOptions& options,
+                    std::int64_t openSeq, std::string room,
+                    FormatTrace* trace) {
   TextDecision decision;
   decision.tidied = std::move(room);
   std::string& tidied = decision.tidied;
@@ -50,7 +49,7 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
   if (!options.lineEndsOnly) {
     std::int64_t seq = openSeq;
     const Formatted formatted =
-        formatText(original, tidied, options, seq, decision.faults);
+        formatText(original, tidied, options, seq, decision.faults, trace);
     decision.openCount = seq - openSeq;
     decision.passes = 1;
     if (formatted.verdict != Verdict::kSound) {
@@ -84,6 +83,30 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
     tidied = normaliseLineEnds(text);
   }
   decision.outcome = TextOutcome::kChanged;
+  return decision;
+}
+
+}  // namespace
+
+TextDecision decideText(std::string_view original, const RunOptions& options,
+                        std::int64_t openSeq, std::string room) {
+  return decide(original, options, openSeq, std::move(room), nullptr);
+}
+
+TextDecision decideAndExplain(std::string_view original,
+                              const RunOptions& options, std::int64_t openSeq) {
+  FormatTrace trace;
+  TextDecision decision = decide(original, options, openSeq, {}, &trace);
+  if (decision.outcome == TextOutcome::kFaults) {
+    decision.notes = explainText(original, decision.faults);
+  } else if (decision.outcome == TextOutcome::kChanged &&
+             !options.lineEndsOnly) {
+    decision.notes = explainText(original, {});
+    Notes layout = explainLayout(original, trace);
+    decision.notes.insert(decision.notes.end(),
+                          std::make_move_iterator(layout.begin()),
+                          std::make_move_iterator(layout.end()));
+  }
   return decision;
 }
 

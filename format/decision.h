@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "format/explain.h"
 #include "format/format.h"
 
 namespace tagfmt {
@@ -25,6 +26,10 @@ struct TextDecision {
   std::string tidied;
   // kFaults: the nesting faults, in the order they were found.
   NestingFaults faults;
+  // Filled by decideAndExplain only: for kFaults, what explains them; for
+  // kChanged, the run-ons that cover much of the text and what the pass
+  // changed where it shows.
+  Notes notes;
   // How far the text moves the run's openSeq: its recognised opening tags.
   std::int64_t openCount = 0;
   // The passes the text took to settle: 1 for most, 0 in line-ends-only
@@ -46,5 +51,10 @@ inline constexpr int kMaxPasses = 16;
 // changing after kMaxPasses, leaves the first pass's text.
 TextDecision decideText(std::string_view original, const RunOptions& options,
                         std::int64_t openSeq, std::string room = {});
+
+// decideText, with the notes that explain the outcome: what the checker,
+// the language server and the playground show beside it.
+TextDecision decideAndExplain(std::string_view original,
+                              const RunOptions& options, std::int64_t openSeq);
 
 }  // namespace tagfmt

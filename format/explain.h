@@ -17,6 +17,9 @@ enum class NoteKind {
   kPrefixName,      // a tag name that found its rule by its beginning only
   kDeclaration,     // a "<!" declaration that runs on past its own first ">"
   kQuoteInComment,  // a quote in a comment that makes the comment run on
+  kSpacesShow,      // content whose spaces show is re-indented
+  kBreaksMatter,    // a line break inside a script or style is removed
+  kRegionUnclosed,  // a region's "off" comment with no "on" after it
 };
 
 inline constexpr std::size_t kNoFault = static_cast<std::size_t>(-1);
@@ -40,6 +43,9 @@ struct Note {
   bool closing = false;
   // kQuoteInComment: the quote byte, ' or ".
   char quote = '\0';
+  // kSpacesShow: true when the spaces show in a stylesheet's output (an
+  // xsl:text, or xml:space="preserve"), false when on the page.
+  bool inOutput = false;
 };
 
 using Notes = std::vector<Note>;
@@ -50,6 +56,13 @@ using Notes = std::vector<Note>;
 // the text come last, with kNoFault. Returns no notes for faults that do
 // not match the text's own.
 Notes explainText(std::string_view text, const NestingFaults& faults);
+
+// Explains what the pass did to `text`, from its `trace`: a kSpacesShow
+// note on the opening tag's line of each pre, textarea, xsl:text or
+// xml:space="preserve" element whose content it changed (line ends aside),
+// a kBreaksMatter note for each script or style in which it removed a line
+// break, and a kRegionUnclosed note for a region that runs to the end.
+Notes explainLayout(std::string_view text, const FormatTrace& trace);
 
 // The length of the tag name that starts `text`: letters, digits and
 // ":-_." bytes.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "format/decision.h"
 #include "tests/test_util.h"
 
 namespace tagfmt {
@@ -30,6 +31,13 @@ std::string describe(const Note& note) {
     case NoteKind::kQuoteInComment:
       return std::string("quote ") + note.quote + " line " +
              std::to_string(note.line) + " to " + end + " " + fault;
+    case NoteKind::kSpacesShow:
+      return std::string(note.inOutput ? "output " : "page ") + note.name +
+             " line " + std::to_string(note.line);
+    case NoteKind::kBreaksMatter:
+      return "breaks " + note.name + " line " + std::to_string(note.line);
+    case NoteKind::kRegionUnclosed:
+      return "open region line " + std::to_string(note.line);
   }
   return {};
 }
@@ -130,6 +138,48 @@ TEST(TagNameLength, StopsAtTheFirstNonNameByte) {
   EXPECT_EQ(tagNameLength("td>"), 2u);
   EXPECT_EQ(tagNameLength("h1.x_y/>"), 6u);
   EXPECT_EQ(tagNameLength(""), 0u);
+}
+
+}  // namespace
+}  // namespace tagfmt
+
+namespace tagfmt {
+namespace {
+
+// The notes on content whose spaces or breaks show, and on open regions.
+TEST(ExplainLayout, NotesWhereTheChangeShows) {
+  const struct {
+    const char* name;
+    std::string_view text;
+    std::string_view notes;  // describe() of each, one per line
+  } cases[] = {
+      {"pre re-indented in a cell", "<td>\n<pre>\n  a\n</pre>\n</td>",
+       "page pre line 2\n"},
+      {"pre left alone", "<pre>\na\n</pre>", ""},
+      {"pre in a region",
+       "<td>\n<!-- tagfmt: off -->\n<pre>\n  a\n</pre>\n"
+       "<!-- tagfmt: on -->\n</td>",
+       ""},
+      {"name as written", "<td>\n<PRE>\n  a\n</PRE></td>", "page PRE line 2\n"},
+      {"xsl:text shows in the output",
+       "<xsl:template>\n<xsl:text>a\n  b</xsl:text>\n</xsl:template>",
+       "output xsl:text line 2\n"},
+      {"xml:space preserve",
+       "<td>\n<p xml:space=\"preserve\">a\n    b</p>\n</td>",
+       "output p line 2\n"},
+      {"script re-indented only", "<td>\n<script>\nvar a;\n</script>\n</td>",
+       ""},
+      {"script losing a break", "<script>var a;  \nvar b;</script>\n<p>x",
+       "breaks script line 1\n"},
+      {"region open to the end", "<p>x</p>\n<!-- tagfmt: off -->\n<p>",
+       "open region line 2\n"},
+  };
+  for (const auto& c : cases) {
+    const TextDecision decision = decideAndExplain(c.text, RunOptions{}, 0);
+    std::string got;
+    for (const Note& note : decision.notes) got += describe(note) + "\n";
+    EXPECT_EQ(got, c.notes) << c.name;
+  }
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ std::string tagAsCounted(const Note& note) {
   return (note.closing ? "</" : "<") + ruleName(note.ruleIndex) + ">";
 }
 
+// The fix that follows each note on content tagfmt changes.
+constexpr const char* kKeepIt =
+    "; to keep it as it is, put the element between <!-- tagfmt: off --> "
+    "and <!-- tagfmt: on -->";
+
 std::string quoteName(char quote) {
   return quote == '"' ? "quotation mark" : "apostrophe";
 }
@@ -64,6 +69,16 @@ std::string noteText(const Note& note) {
       return "the " + quoteName(note.quote) + " on line " + line +
              " opens a quote inside the comment, which then runs on to " +
              (note.toEnd ? "the end of the file" : "line " + endLine);
+    case NoteKind::kSpacesShow:
+      return "re-indents the content of <" + note.name + ">, whose spaces " +
+             (note.inOutput ? "show in the output" : "show on the page") +
+             kKeepIt;
+    case NoteKind::kBreaksMatter:
+      return "removes a line break inside <" + note.name +
+             ">, where line breaks can matter" + kKeepIt;
+    case NoteKind::kRegionUnclosed:
+      return std::string(kRegionOff) + " has no " + std::string(kRegionOn) +
+             " after it; the rest of the file is left as it is";
   }
   return {};
 }

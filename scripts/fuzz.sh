@@ -41,7 +41,7 @@ cmake "${generator[@]}" -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
 cmake --build "$build" -j2
 
 mkdir -p "$build/crashes"
-for target in format_fuzzer line_ends_fuzzer; do
+for target in format_fuzzer line_ends_fuzzer lsp_fuzzer; do
   corpus="$build/corpus/$target"
   log="$build/$target.log"
   mkdir -p "$corpus"

@@ -15,7 +15,7 @@ objects=$(mktemp -d)
 trap 'rm -rf "$objects"' EXIT
 flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$src")
 sources=(format/tag_rules.cc format/scanner.cc format/work_text.cc
-  format/element_stack.cc format/format_text.cc format/explain.cc
+  format/element_stack.cc format/format_text.cc format/explain.cc format/layout_notes.cc
   format/line_ends.cc format/decision.cc report/messages.cc report/names.cc report/wording.cc
   web/playground.cc
   web/exports.cc)

@@ -30,7 +30,7 @@ void addNotes(const Notes& notes, std::size_t faultCount,
 // The steps of tagfmt's file job after the file is read.
 void runPageJob(std::string_view input, const RunOptions& options,
                 const std::string& fileName, PageResult& result) {
-  TextDecision decision = decideText(input, options, 0);
+  TextDecision decision = decideAndExplain(input, options, 0);
   const NestingFaults& faults = decision.faults;
   switch (decision.outcome) {
     case TextOutcome::kHasNul:
@@ -40,7 +40,7 @@ void runPageJob(std::string_view input, const RunOptions& options,
       for (const NestingFault& fault : faults) {
         result.messages.push_back({fault.line, nestingMessage(fault)});
       }
-      addNotes(explainText(input, faults), faults.size(), fileName, result);
+      addNotes(decision.notes, faults.size(), fileName, result);
       return;
     case TextOutcome::kTooLarge:
       result.messages.push_back({0, std::string(kNoMemoryMessage)});
@@ -53,7 +53,7 @@ void runPageJob(std::string_view input, const RunOptions& options,
   result.text = std::move(decision.tidied);
   result.written = true;
   if (!options.lineEndsOnly) {
-    addNotes(explainText(input, {}), 0, fileName, result);
+    addNotes(decision.notes, 0, fileName, result);
   }
 }
 

@@ -14,10 +14,12 @@ DESTDIR=$scratch/root cmake --install "$build" --prefix /opt/tf >/dev/null
 
 expected='opt/tf/bin/tagfmt
 opt/tf/bin/tagfmt-check
+opt/tf/bin/tagfmt-lsp
 opt/tf/share/doc/tagfmt/README.md
 opt/tf/share/doc/tagfmt/changelog.gz
 opt/tf/share/doc/tagfmt/copyright
 opt/tf/share/man/man1/tagfmt-check.1.gz
+opt/tf/share/man/man1/tagfmt-lsp.1.gz
 opt/tf/share/man/man1/tagfmt.1.gz
 opt/tf/share/tagfmt/git-hooks/pre-commit
 opt/tf/share/vim/vimfiles/autoload/tagfmt.vim
@@ -25,10 +27,10 @@ opt/tf/share/vim/vimfiles/compiler/tagfmt.vim
 opt/tf/share/vim/vimfiles/plugin/tagfmt.vim'
 found=$(cd "$scratch/root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$found" = "$expected" ] || fail "installed files:"$'\n'"$found"
-for program in bin/tagfmt bin/tagfmt-check share/tagfmt/git-hooks/pre-commit; do
+for program in bin/tagfmt bin/tagfmt-check bin/tagfmt-lsp share/tagfmt/git-hooks/pre-commit; do
   [ -x "$scratch/root/opt/tf/$program" ] || fail "$program is not executable"
 done
-for page in tagfmt.1 tagfmt-check.1; do
+for page in tagfmt.1 tagfmt-check.1 tagfmt-lsp.1; do
   zcmp "$src/$page" "$scratch/root/opt/tf/share/man/man1/$page.gz" ||
     fail "the installed manual page $page differs"
 done
@@ -51,4 +53,7 @@ said=$(cd "$scratch/work" && "$scratch/root/opt/tf/bin/tagfmt-check" -l . 2>/dev
   status=$?
 [ "$status" = 2 ] && [ -z "$said" ] ||
   fail "the installed tagfmt-check said \"$said\" with status $status"
+said=$("$scratch/root/opt/tf/bin/tagfmt-lsp" --version)
+[ "$said" = "tagfmt-lsp $(sed -n 's/^project(tagfmt VERSION \([^ ]*\) .*/\1/p' "$src/CMakeLists.txt")" ] ||
+  fail "the installed tagfmt-lsp said: $said"
 echo "install: files and binaries as expected"

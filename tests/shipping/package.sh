@@ -38,6 +38,14 @@ gzip -t "$scratch/root/usr/share/man/man1/tagfmt.1.gz" || fail "no manual page"
 [ -x "$scratch/root/usr/bin/tagfmt-check" ] || fail "no tagfmt-check"
 gzip -t "$scratch/root/usr/share/man/man1/tagfmt-check.1.gz" ||
   fail "no manual page for tagfmt-check"
+[ -x "$scratch/root/usr/bin/tagfmt-lsp" ] || fail "no tagfmt-lsp"
+gzip -t "$scratch/root/usr/share/man/man1/tagfmt-lsp.1.gz" ||
+  fail "no manual page for tagfmt-lsp"
+# Input that ends without "shutdown" ends the server with status 1.
+said=$(printf 'Content-Length: 58\r\n\r\n{"jsonrpc":"2.0","id":1,"method":"initialize","params":{}}' |
+  "$scratch/root/usr/bin/tagfmt-lsp") || true
+grep -q '"name":"tagfmt-lsp"' <<<"$said" ||
+  fail "the packaged tagfmt-lsp did not answer initialize: $said"
 [ -f "$doc/README.md" ] || fail "no README"
 zcmp "$doc/changelog.gz" "$src/packaging/changelog" || fail "changelog.gz"
 cmp -s "$doc/copyright" "$src/packaging/copyright" || fail "no copyright file"

@@ -1,0 +1,93 @@
+// The language server: the protocol's lifecycle, the open documents, and
+// the loop that reads standard input and writes standard output.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "format/format.h"
+#include "lsp/documents.h"
+#include "lsp/framing.h"
+
+namespace tagfmt::lsp {
+
+// The largest message taken, and so the largest document: far beyond any
+// page written by hand.
+inline constexpr std::size_t kMessageLimit = std::size_t{64} << 20;
+
+// One session with a client, apart from any file descriptor: bytes go in
+// through receive(), and what the server says comes out of takeOutput().
+class Server {
+ public:
+  explicit Server(std::size_t messageLimit = kMessageLimit);
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Takes bytes as read from the client and handles each whole message.
+  void receive(std::string_view bytes);
+  // True when some document changed since its diagnostics were published.
+  bool hasPending() const { return pending_ > 0; }
+  // Publishes the diagnostics of every document changed since.
+  void publishPending();
+  // The frames written since the last call.
+  std::string takeOutput();
+  // After "exit": the status the process ends with, 0 when "shutdown" came
+  // first, as the protocol has it.
+  bool finished() const { return finished_; }
+  int exitStatus() const { return shutDown_ ? 0 : 1; }
+
+ private:
+  void handleBody(const std::string& body);
+  void dispatch(const nlohmann::json& message);
+  void request(const std::string& method, const nlohmann::json& id,
+               const nlohmann::json& params);
+  void notification(const std::string& method, const nlohmann::json& params);
+  nlohmann::json initialize(const nlohmann::json& params);
+  void openDocument(const nlohmann::json& params);
+  void changeDocument(const nlohmann::json& params);
+  void saveDocument(const nlohmann::json& params);
+  void closeDocument(const nlohmann::json& params);
+  void applySettings(const nlohmann::json& settings);
+  void formatting(const nlohmann::json& id, const nlohmann::json& params);
+  void codeAction(const nlohmann::json& id, const nlohmann::json& params);
+  // The open document `params.textDocument.uri` names, or null.
+  Document* findDocument(const nlohmann::json& params, std::string& uri);
+  void markChanged(Document& document);
+  void publish(const std::string& uri, nlohmann::json diagnostics);
+  // Drops a document that grew past the limit and says so.
+  bool keepWithinLimit(const std::string& uri, Document& document);
+
+  void send(const nlohmann::json& message);
+  void reply(const nlohmann::json& id, nlohmann::json result);
+  void replyError(const nlohmann::json& id, int code, std::string message);
+  void log(std::string message);
+
+  FrameReader reader_;
+  std::size_t messageLimit_;
+  std::string output_;
+  bool initialized_ = false;
+  bool shutDown_ = false;
+  bool finished_ = false;
+  PositionEncoding encoding_ = PositionEncoding::kUtf16;
+  RunOptions options_;
+  std::map<std::string, Document> documents_;
+  std::size_t pending_ = 0;
+};
+
+// How long the loop waits for more changes before it publishes, and the
+// longest it lets a burst of changes put diagnostics off.
+inline constexpr std::chrono::milliseconds kDebounce{15};
+inline constexpr std::chrono::milliseconds kLongestDelay{200};
+
+// Serves one client on `input` and `output` until "exit" or the end of
+// input. Returns the process's exit status.
+int serve(int input, int output);
+
+// The program: its few options, then serve() on standard input and output.
+int runLanguageServer(int argumentCount, char** arguments);
+
+}  // namespace tagfmt::lsp

@@ -1,0 +1,57 @@
+// A client for tests and the benchmark: runs tagfmt-lsp on a pair of pipes
+// and trades framed messages with it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "lsp/framing.h"
+
+namespace tagfmt::lsp {
+
+class ServerProcess {
+ public:
+  explicit ServerProcess(const std::string& binary);
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  // Writes raw bytes, or one framed message.
+  void write(std::string_view bytes);
+  void send(const nlohmann::json& message);
+  // The next message from the server, or a discarded value when none came
+  // within `wait` (or the server ended).
+  nlohmann::json next(std::chrono::milliseconds wait);
+  // The next message that `wanted` accepts, skipping others.
+  template <typename Wanted>
+  nlohmann::json nextWhere(Wanted wanted, std::chrono::milliseconds wait) {
+    const auto due = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          due - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return nlohmann::json::value_t::discarded;
+      nlohmann::json message = next(left);
+      if (message.is_discarded() || wanted(message)) return message;
+    }
+  }
+  // Closes the server's input and waits for it; its exit status, or -1.
+  int finish();
+
+ private:
+  pid_t pid_ = -1;
+  int toServer_ = -1;
+  int fromServer_ = -1;
+  FrameReader reader_{std::size_t{1} << 30};
+};
+
+// Messages as a client writes them.
+nlohmann::json requestMessage(int id, const std::string& method,
+                              nlohmann::json params);
+nlohmann::json notificationMessage(const std::string& method,
+                                   nlohmann::json params);
+
+}  // namespace tagfmt::lsp
