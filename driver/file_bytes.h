@@ -39,11 +39,15 @@ class FileBytes {
   bool intact() const;
   // Drops the bytes; no view taken earlier may be read afterwards.
   void release();
+  // True when reading stopped at the first NUL byte, the last byte held:
+  // the rest of the file was never read.
+  bool stoppedAtNul() const { return stoppedAtNul_; }
 
  private:
   friend bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
                             FileBytes& bytes);
   std::string copy_;
+  bool stoppedAtNul_ = false;
   const char* mapped_ = nullptr;
   std::size_t mappedSize_ = 0;
   int watch_ = -1;  // the mapped file, to measure it again
@@ -51,9 +55,10 @@ class FileBytes {
 };
 
 // Reads the open regular file `descriptor`, measured at `size` bytes, into
-// `bytes`: mapped when `mayMap` is set, it is at least kMapThreshold long and
-// the platform allows, else copied until end of file. Returns false when the
-// file could not be read, or yielded fewer than `size` bytes.
+// `bytes`: mapped when `mayMap` is set, it is at least kMapThreshold long, has
+// no holes and the platform allows, else copied until end of file or its
+// first NUL byte. Returns false when the file could not be read, or yielded
+// fewer than `size` bytes with no NUL among them.
 bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
                    FileBytes& bytes);
 

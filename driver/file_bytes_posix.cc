@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "driver/file_bytes.h"
 
@@ -89,18 +90,29 @@ int claimSlot() {
   return -1;
 }
 
-// Reads until end of file; the file may have grown since it was measured.
-bool readAll(int fd, std::string& bytes) {
+// Reads until end of file, or up to and with the first NUL byte: a text
+// with a NUL is refused, so nothing after it is read or held. The file may
+// have grown since it was measured.
+bool readAll(int fd, std::string& bytes, bool& nul) {
   std::size_t got = 0;
   for (;;) {
     if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
     const std::size_t chunk =
-        std::min<std::size_t>(bytes.size() - got, 1u << 30);
+        std::min<std::size_t>(bytes.size() - got, 1u << 20);
     const ssize_t n = ::read(fd, bytes.data() + got, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) break;
+    const void* const zero =
+        std::memchr(bytes.data() + got, '\0', static_cast<std::size_t>(n));
     got += static_cast<std::size_t>(n);
+    if (zero != nullptr) {
+      got = static_cast<std::size_t>(static_cast<const char*>(zero) -
+                                     bytes.data()) +
+            1;
+      nul = true;
+      break;
+    }
   }
   bytes.resize(got);
   return true;
@@ -189,6 +201,12 @@ void reserveForText(std::string& buffer, std::size_t size) {
 bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
                    FileBytes& bytes) {
   bytes.release();
+  bytes.stoppedAtNul_ = false;
+  // A hole reads as NUL bytes: such a file is read only up to its first
+  // NUL, never mapped whole.
+  const off_t hole = ::lseek(descriptor, 0, SEEK_HOLE);
+  if (hole >= 0 && static_cast<std::uint64_t>(hole) < size) mayMap = false;
+  static_cast<void>(::lseek(descriptor, 0, SEEK_SET));
   if (mayMap && size >= kMapThreshold && size <= SIZE_MAX / 2) {
     const Mapping mapping = mapFile(descriptor, static_cast<std::size_t>(size));
     if (mapping.bytes != nullptr) {
@@ -200,8 +218,12 @@ bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
     }
   }
   std::string& copy = bytes.copy();
-  copy.resize(static_cast<std::size_t>(size) + 1);  // +1 sees growth at once
-  return readAll(descriptor, copy) && copy.size() >= size;
+  // At most a chunk ahead, so a file refused at an early NUL costs little;
+  // +1 sees growth at once.
+  copy.resize(
+      static_cast<std::size_t>(std::min<std::uint64_t>(size, 1u << 20)) + 1);
+  if (!readAll(descriptor, copy, bytes.stoppedAtNul_)) return false;
+  return bytes.stoppedAtNul_ || copy.size() >= size;
 }
 
 }  // namespace tagfmt

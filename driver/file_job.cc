@@ -30,8 +30,13 @@ struct PendingJob {
   std::string backupLeaf;
   bool hadBackup = false;  // something had the backup's name when staged
   FileIdentity previousBackup;
-  StagedBackup staged;
-  bool writing = false;  // staged, waiting for the batch
+  StagedBackup staged;  // in place: the old bytes, for the backup
+  // The replace road's new file, and the previous backup while the file's
+  // own link holds the backup name; both let go once the file is replaced.
+  std::unique_ptr<StagedBackup> replacement = std::make_unique<StagedBackup>();
+  std::unique_ptr<StagedBackup> previous = std::make_unique<StagedBackup>();
+  bool replacing = false;  // on the replace road
+  bool writing = false;    // staged, waiting for the batch
 };
 
 namespace {
@@ -70,6 +75,20 @@ bool stage(PendingJob& job, const JobOptions& options) {
   }
   if (options.backup) {
     job.hadBackup = identityAt(job.files, job.backupLeaf, job.previousBackup);
+    job.result.backupPath = job.files.folderPath + job.backupLeaf;
+  }
+  if (mayReplace(job.files)) {
+    const WriteResult replaced =
+        stageReplacement(job.files, job.normalised, *job.replacement);
+    if (replaced == WriteResult::kOk) {
+      job.replacing = true;
+      return true;
+    }
+    if (replaced == WriteResult::kFailed) {
+      fail(job, JobWrite::kBackupFailed);
+      return false;
+    }
+    // The new file could not take the old one's identity: in place, then.
   }
   const WriteResult result =
       stageBackup(job.files, job.original.view(), job.staged);
@@ -83,9 +102,6 @@ bool stage(PendingJob& job, const JobOptions& options) {
   if (result == WriteResult::kCannotOpen) {
     fail(job, JobWrite::kRefused, error);
     return false;
-  }
-  if (options.backup) {
-    job.result.backupPath = job.files.folderPath + job.backupLeaf;
   }
   if (result != WriteResult::kOk) {
     fail(job, JobWrite::kBackupFailed, error);
@@ -119,11 +135,13 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
     result.read = JobRead::kCannotRead;
     return;
   }
-  result.outcome = decision.outcome;
+  // Read only up to its first NUL byte: refused, whatever came before it.
+  result.outcome =
+      job.original.stoppedAtNul() ? TextOutcome::kHasNul : decision.outcome;
   if (decision.outcome == TextOutcome::kFaults) {
     result.faults = std::move(decision.faults);
   }
-  if (decision.outcome != TextOutcome::kChanged) return;
+  if (result.outcome != TextOutcome::kChanged) return;
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
   job.writing = stage(job, jobOptions);
@@ -199,10 +217,12 @@ namespace {
 // makes the new names durable with one sync per folder, so that every
 // backup name is on disk before any file of the batch changes. A job whose
 // backup cannot take its name, or whose name is not durable, stops.
-void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs) {
+void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs, bool backup) {
   std::vector<StagedBackup*> staged;
   for (const auto& job : jobs) {
-    if (job->writing) staged.push_back(&job->staged);
+    if (job->writing) {
+      staged.push_back(job->replacing ? job->replacement.get() : &job->staged);
+    }
   }
   const bool durable = staged.empty() || makeAllDurable(staged);
   const int error = errno;
@@ -210,11 +230,15 @@ void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs) {
     if (!job->writing) continue;
     if (!durable) {
       fail(*job, JobWrite::kBackupFailed, error);
-    } else if (publishBackup(job->staged, job->backupLeaf) ==
-               WriteResult::kCannotOpen) {
+    } else if (backup &&
+               (job->replacing
+                    ? linkAsBackup(job->files, job->backupLeaf, *job->previous)
+                    : publishBackup(job->staged, job->backupLeaf)) ==
+                   WriteResult::kCannotOpen) {
       fail(*job, JobWrite::kRefused);
     }
   }
+  if (!backup) return;
   std::vector<const JobFiles*> synced;
   std::vector<const JobFiles*> failed;
   for (const auto& job : jobs) {
@@ -230,12 +254,30 @@ void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs) {
   }
 }
 
+// Rewrites the job's file on its road; true when it holds the new text.
+bool rewrite(PendingJob& job, bool backup) {
+  if (job.replacing) {
+    job.result.road = JobRoad::kReplaced;
+    const bool replaced =
+        replaceFile(job.files, job.original.view(), *job.replacement,
+                    *job.previous,
+                    backup ? job.backupLeaf : "") == RewriteResult::kOk;
+    // The temporary names go now, before the folder's last sync.
+    job.replacement.reset();
+    job.previous.reset();
+    return replaced;
+  }
+  job.result.road = JobRoad::kInPlace;
+  return rewriteInPlace(job.files, job.original.view(), job.normalised,
+                        job.staged) == RewriteResult::kOk;
+}
+
 }  // namespace
 
 void JobBatch::commit() {
-  if (options_.backup) {
+  {
     try {
-      publishAll(jobs_);
+      publishAll(jobs_, options_.backup);
     } catch (const std::bad_alloc&) {
       // Too little memory to go on: no file of the batch is touched.
       for (const auto& job : jobs_) {
@@ -248,16 +290,24 @@ void JobBatch::commit() {
     // result is handed on.
     const HeldSignals held;
     if (job->writing) {
-      const RewriteResult rewrite = rewriteInPlace(
-          job->files, job->original.view(), job->normalised, job->staged);
-      if (rewrite == RewriteResult::kOk) {
+      if (rewrite(*job, options_.backup)) {
         job->result.write = JobWrite::kWritten;
-        job->result.road = JobRoad::kInPlace;
       } else {
         fail(*job, JobWrite::kFailed);
+        job->result.road = JobRoad::kNone;
       }
     }
     sink_(job->result);
+  }
+  // The swapped names are made durable before the batch, and so the run,
+  // ends.
+  std::vector<const JobFiles*> synced;
+  for (const auto& job : jobs_) {
+    if (job->result.road == JobRoad::kReplaced &&
+        !folderSynced(synced, job->files)) {
+      static_cast<void>(makeNamesDurable(job->files.folder));
+      synced.push_back(&job->files);
+    }
   }
   jobs_.clear();
   writing_ = 0;

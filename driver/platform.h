@@ -167,6 +167,39 @@ class HeldSignals {
   HeldSignals& operator=(const HeldSignals&) = delete;
 };
 
+// The replace road, taken where it keeps everything the file is: the new
+// text goes to a new file given the old one's identity, the old file itself
+// becomes the backup, and the new one takes the name in one atomic swap.
+
+// True when the job's file can be replaced so: a regular file with one
+// link, not reached through a symbolic link, with no file flags set, on a
+// file system that swaps two names atomically.
+bool mayReplace(const JobFiles& job);
+
+// Writes `bytes` to a new unnamed file in the job's folder and gives it the
+// file's owner, group, extended attributes (ACL and security labels among
+// them) and mode. kCannotOpen when no such file can be made, or when it
+// cannot be given all of that: the in-place road is then taken. kFailed
+// when writing failed. Nothing is left behind on failure.
+WriteResult stageReplacement(const JobFiles& job, std::string_view bytes,
+                             StagedBackup& staged);
+
+// Makes the job's file itself the backup: links it under `backupLeaf`,
+// keeping whatever had that name under a temporary name in `previous`
+// until the replace ends. kCannotOpen when the name cannot take it, with
+// everything as it was. The name is durable only after makeNamesDurable.
+WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
+                         StagedBackup& previous);
+
+// Swaps the staged new file in for the job's file, then checks that the
+// old file still holds `read`. If it was changed, the swap is undone and
+// the backup name (when `backupLeaf` is not empty) given back to what it
+// named before, or removed: it never stays a second name of the live file.
+// Termination signals are held throughout.
+RewriteResult replaceFile(JobFiles& job, std::string_view read,
+                          StagedBackup& replacement, StagedBackup& previous,
+                          const std::string& backupLeaf);
+
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();
 

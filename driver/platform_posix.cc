@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #endif
 
@@ -14,6 +17,7 @@
 #include <ctime>
 
 #include "driver/platform.h"
+#include "driver/platform_io.h"
 
 namespace tagfmt {
 
@@ -89,28 +93,6 @@ FileIdentity identityOf(const struct stat& st) {
   return identity;
 }
 
-// File systems stamp times from a clock that moves in steps of milliseconds
-// to seconds, so two writes that close together may carry the same times.
-bool writtenJustNow(const FileIdentity& identity) {
-  constexpr std::int64_t kStampStep = 2'000'000'000;  // FAT's two seconds
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return nanoseconds(now) - identity.modifiedNs < kStampStep;
-}
-
-bool holdsBytes(int fd, std::string_view expected) {
-  std::string chunk(std::min<std::size_t>(expected.size(), 1u << 20), '\0');
-  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
-    const std::size_t size = std::min(chunk.size(), expected.size() - at);
-    if (!readExactlyAt(fd, chunk.data(), size, static_cast<off_t>(at)) ||
-        expected.compare(at, size, chunk.data(), size) != 0) {
-      return false;
-    }
-  }
-  char extra = 0;
-  return ::pread(fd, &extra, 1, static_cast<off_t>(expected.size())) == 0;
-}
-
 // The open descriptor `fd` still shows the file as read, and so does its
 // name in the folder.
 bool stillAsRead(const JobFiles& job, int fd, std::string_view read) {
@@ -126,7 +108,7 @@ bool stillAsRead(const JobFiles& job, int fd, std::string_view read) {
     return false;
   }
   // `fd` may be open for writing only; the read descriptor is the same file.
-  return !job.identity.recent || holdsBytes(fdOf(job.file), read);
+  return !job.identity.recent || holdsBytes(job.file, read);
 }
 
 // Opens the leaf for reading. A symbolic link there is followed only when
@@ -299,24 +281,6 @@ bool nameStaged(StagedBackup& staged) {
 #endif
 }
 
-// Copies the backup's bytes over the file and cuts it to their length.
-bool restoreFromBackup(int file, int backup) {
-  struct stat st {};
-  if (::fstat(backup, &st) != 0) return false;
-  std::string chunk(
-      std::min<std::size_t>(static_cast<std::size_t>(st.st_size), 1u << 20),
-      '\0');
-  for (off_t at = 0; at < st.st_size; at += static_cast<off_t>(chunk.size())) {
-    const auto size = std::min<std::size_t>(
-        chunk.size(), static_cast<std::size_t>(st.st_size - at));
-    if (!readExactlyAt(backup, chunk.data(), size, at) ||
-        !writeAllAt(file, std::string_view(chunk.data(), size), at)) {
-      return false;
-    }
-  }
-  return ::ftruncate(file, st.st_size) == 0;
-}
-
 // Claims room for `size` bytes without changing the file's length: on a
 // full disk the file stays as it was. A claim that fails part-way is given
 // back by cutting the file to its old length.
@@ -337,6 +301,32 @@ bool claimRoom(int fd, std::size_t size, off_t oldSize) {
 }
 
 }  // namespace
+
+bool readAt(NativeHandle file, char* buffer, std::size_t size,
+            std::uint64_t offset) {
+  return readExactlyAt(fdOf(file), buffer, size, static_cast<off_t>(offset));
+}
+
+bool writeAt(NativeHandle file, std::string_view bytes, std::uint64_t offset) {
+  return writeAllAt(fdOf(file), bytes, static_cast<off_t>(offset));
+}
+
+bool cutTo(NativeHandle file, std::uint64_t size) {
+  return ::ftruncate(fdOf(file), static_cast<off_t>(size)) == 0;
+}
+
+bool lengthOf(NativeHandle file, std::uint64_t& size) {
+  struct stat st {};
+  if (::fstat(fdOf(file), &st) != 0 || st.st_size < 0) return false;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+std::int64_t clockNs() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return nanoseconds(now);
+}
 
 void ignoreFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
 
@@ -375,7 +365,7 @@ ReadResult openAndRead(const std::string& path, JobFiles& job,
                      bytes) ||
       ::fstat(fdOf(job.file), &after) != 0 ||
       !sameState(identityOf(after), job.identity) ||
-      bytes.view().size() != job.identity.size) {
+      (bytes.view().size() != job.identity.size && !bytes.stoppedAtNul())) {
     return ReadResult::kCannotRead;
   }
   return ReadResult::kOk;
@@ -496,7 +486,7 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   } else if (!writeAllAt(file.get(), bytes, 0) ||
              ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0) {
     // The read bytes may be a view of this very file, gone by now.
-    restoreFromBackup(file.get(), fdOf(backup.file));
+    restoreFromBackup(file.get(), backup.file);
     result = RewriteResult::kFailed;
   }
   if (!file.close() && result == RewriteResult::kOk) {
@@ -514,5 +504,258 @@ std::vector<std::string> programArguments(int argumentCount, char** arguments) {
 }
 
 void useBinaryStandardOutput() {}
+
+}  // namespace tagfmt
+
+namespace tagfmt {
+
+namespace {
+
+#ifdef __linux__
+// File systems whose rename swaps two names atomically and that make files
+// with no name: ext2/3/4, XFS, btrfs, tmpfs, F2FS.
+bool swapsNames(int fd) {
+  struct statfs fs {};
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+    case 0xF2F52010:  // F2FS
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Reads the extended attribute `name` of `fd`, growing the buffer as needed.
+bool readAttribute(int fd, const char* name, std::string& value) {
+  value.assign(256, '\0');
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const ssize_t size = ::fgetxattr(fd, name, value.data(), value.size());
+    if (size >= 0) {
+      value.resize(static_cast<std::size_t>(size));
+      return true;
+    }
+    if (errno != ERANGE) return false;
+    const ssize_t needed = ::fgetxattr(fd, name, nullptr, 0);
+    if (needed < 0) return false;
+    value.assign(static_cast<std::size_t>(needed) + 64, '\0');
+  }
+  return false;
+}
+
+// Gives `fd` every extended attribute of `from` but the ACL, which
+// takeAccessRules gives. False when one cannot be given.
+bool takeAttributes(int fd, int from) {
+  std::string names(1024, '\0');
+  ssize_t size = -1;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    size = ::flistxattr(from, names.data(), names.size());
+    if (size >= 0 || errno != ERANGE) break;
+    names.resize(names.size() * 4);
+  }
+  if (size < 0) return errno == EOPNOTSUPP;
+  names.resize(static_cast<std::size_t>(size));
+  std::string value;
+  for (std::size_t at = 0; at < names.size();) {
+    const std::string name = names.c_str() + at;
+    at += name.size() + 1;
+    if (name.empty() || name == "system.posix_acl_access") continue;
+    if (!readAttribute(from, name.c_str(), value) ||
+        ::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The file flags of `fd` a user may set (append-only, immutable, no-dump
+// and the like); 0 where the file system keeps none.
+unsigned userFlags(int fd) {
+  unsigned flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return 0;
+  return flags &
+         (FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL |
+          FS_IMMUTABLE_FL | FS_APPEND_FL | FS_NODUMP_FL | FS_NOATIME_FL |
+          FS_JOURNAL_DATA_FL | FS_NOTAIL_FL | FS_DIRSYNC_FL | FS_TOPDIR_FL |
+          FS_NOCOW_FL | FS_PROJINHERIT_FL);
+}
+#endif
+
+bool swapNames(int folder, const std::string& a, const std::string& b) {
+#ifdef RENAME_EXCHANGE
+  return ::renameat2(folder, a.c_str(), folder, b.c_str(), RENAME_EXCHANGE) ==
+         0;
+#else
+  static_cast<void>(folder);
+  static_cast<void>(a);
+  static_cast<void>(b);
+  errno = ENOSYS;
+  return false;
+#endif
+}
+
+// Links the open file `fd` under a fresh temporary name in `folder`.
+bool linkTemporary(int fd, int folder, std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    name = temporaryName(attempt + 100);
+    if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ||
+        (errno != EEXIST && ::linkat(AT_FDCWD, self.c_str(), folder,
+                                     name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  name.clear();
+  return false;
+}
+
+void holdFor(StagedBackup& staged) {
+  if (staged.signalsHeld) return;
+  holdTerminationSignals();
+  staged.signalsHeld = true;
+}
+
+// The open file is still the one read: same size and last write, and the
+// same bytes where times cannot tell. Its change time moves with the names
+// the job itself gives it, so it is not compared.
+bool stillHolds(const JobFiles& job, std::string_view read) {
+  struct stat st {};
+  if (::fstat(fdOf(job.file), &st) != 0) return false;
+  const FileIdentity now = identityOf(st);
+  return sameFile(now, job.identity) && now.size == job.identity.size &&
+         now.modifiedNs == job.identity.modifiedNs &&
+         (!job.identity.recent || holdsBytes(job.file, read));
+}
+
+// Gives the backup name back to what it named before the job linked the
+// file there, or removes it; `previous` names that under a temporary name.
+void giveBackBackupName(const JobFiles& job, const std::string& backupLeaf,
+                        StagedBackup& previous) {
+  const int folder = fdOf(job.folder);
+  if (!previous.temporaryName.empty()) {
+    if (swapNames(folder, previous.temporaryName, backupLeaf)) return;
+  }
+  struct stat st {};
+  if (::fstatat(folder, backupLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      sameFile(identityOf(st), job.identity)) {
+    ::unlinkat(folder, backupLeaf.c_str(), 0);
+  }
+}
+
+}  // namespace
+
+bool mayReplace(const JobFiles& job) {
+#ifdef __linux__
+  struct stat st {};
+  return !job.followsLink && ::fstat(fdOf(job.file), &st) == 0 &&
+         S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+         userFlags(fdOf(job.file)) == 0 && swapsNames(fdOf(job.folder));
+#else
+  static_cast<void>(job);
+  return false;
+#endif
+}
+
+WriteResult stageReplacement(const JobFiles& job, std::string_view bytes,
+                             StagedBackup& staged) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  staged.folder = job.folder;
+  staged.device = job.identity.device;
+  staged.file =
+      ::openat(fdOf(job.folder), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (staged.file < 0) {
+    staged.file = kNoHandle;
+    return WriteResult::kCannotOpen;
+  }
+  const int fd = fdOf(staged.file);
+  const int from = fdOf(job.file);
+  struct stat st {};
+  struct stat made {};
+  if (::fstat(from, &st) != 0 || ::fchown(fd, st.st_uid, st.st_gid) != 0 ||
+      !takeAccessRules(fd, from) || !takeAttributes(fd, from) ||
+      ::fchmod(fd, st.st_mode & 07777) != 0 || ::fstat(fd, &made) != 0 ||
+      made.st_uid != st.st_uid || made.st_gid != st.st_gid ||
+      made.st_mode != st.st_mode) {
+    return WriteResult::kCannotOpen;
+  }
+  if (!claimRoom(fd, bytes.size(), 0) || !writeAllAt(fd, bytes, 0)) {
+    return WriteResult::kFailed;
+  }
+  // Start writing it out now, so the sync of a batch finds it under way.
+  static_cast<void>(::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE));
+  return WriteResult::kOk;
+#else
+  static_cast<void>(job);
+  static_cast<void>(bytes);
+  static_cast<void>(staged);
+  return WriteResult::kCannotOpen;
+#endif
+}
+
+WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
+                         StagedBackup& previous) {
+  const int folder = fdOf(job.folder);
+  previous.folder = job.folder;
+  holdFor(previous);
+  std::string linked;
+  if (!linkTemporary(fdOf(job.file), folder, linked)) {
+    return WriteResult::kCannotOpen;
+  }
+  struct stat st {};
+  bool placed = false;
+  if (::fstatat(folder, backupLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+#ifdef RENAME_NOREPLACE
+    placed = errno == ENOENT &&
+             ::renameat2(folder, linked.c_str(), folder, backupLeaf.c_str(),
+                         RENAME_NOREPLACE) == 0;
+#endif
+    if (placed) linked.clear();
+  } else if (!S_ISDIR(st.st_mode)) {
+    // The previous backup waits under the temporary name until the end.
+    placed = swapNames(folder, linked, backupLeaf);
+  }
+  if (!placed) {
+    ::unlinkat(folder, linked.c_str(), 0);
+    return WriteResult::kCannotOpen;
+  }
+  previous.temporaryName = linked;
+  return WriteResult::kOk;
+}
+
+RewriteResult replaceFile(JobFiles& job, std::string_view read,
+                          StagedBackup& replacement, StagedBackup& previous,
+                          const std::string& backupLeaf) {
+  const int folder = fdOf(job.folder);
+  holdFor(replacement);
+  pauseForTest("rewrite");
+  RewriteResult result = RewriteResult::kOk;
+  std::string named;
+  if (!linkTemporary(fdOf(replacement.file), folder, named)) {
+    result = RewriteResult::kFailed;
+  } else {
+    replacement.temporaryName = named;  // removed when the staging goes
+    if (!stillHolds(job, read) || !leafIsTheFile(job, job.leaf)) {
+      result = RewriteResult::kChanged;
+    } else if (!swapNames(folder, named, job.leaf)) {
+      result = RewriteResult::kFailed;
+    } else {
+      // What was swapped out must be the file as read; else swap back.
+      struct stat out {};
+      if (::fstatat(folder, named.c_str(), &out, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !sameFile(identityOf(out), job.identity) || !stillHolds(job, read)) {
+        swapNames(folder, named, job.leaf);
+        result = RewriteResult::kChanged;
+      }
+    }
+  }
+  if (result != RewriteResult::kOk && !backupLeaf.empty()) {
+    giveBackBackupName(job, backupLeaf, previous);
+  }
+  return result;
+}
 
 }  // namespace tagfmt

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "driver/platform.h"
+#include "driver/platform_io.h"
 
 namespace tagfmt {
 
@@ -165,19 +166,8 @@ bool identityOf(HANDLE handle, FileIdentity& identity) {
   return true;
 }
 
-// Time stamps on FAT move in two-second steps; NTFS's are finer but lazily
-// updated, so a change that close to the read is checked by its bytes.
-bool writtenJustNow(const FileIdentity& identity) {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  LARGE_INTEGER current;
-  current.LowPart = now.dwLowDateTime;
-  current.HighPart = static_cast<LONG>(now.dwHighDateTime);
-  return nanoseconds(current) - identity.modifiedNs < 2'000'000'000;
-}
-
-bool readAt(HANDLE handle, char* buffer, std::size_t size,
-            std::uint64_t offset) {
+bool readFrom(HANDLE handle, char* buffer, std::size_t size,
+              std::uint64_t offset) {
   std::size_t got = 0;
   while (got < size) {
     OVERLAPPED at{};
@@ -190,18 +180,6 @@ bool readAt(HANDLE handle, char* buffer, std::size_t size,
       return false;
     }
     got += n;
-  }
-  return true;
-}
-
-bool holdsBytes(HANDLE handle, std::string_view expected) {
-  std::string chunk(std::min<std::size_t>(expected.size(), 1u << 20), '\0');
-  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
-    const std::size_t size = std::min(chunk.size(), expected.size() - at);
-    if (!readAt(handle, chunk.data(), size, at) ||
-        expected.compare(at, size, chunk.data(), size) != 0) {
-      return false;
-    }
   }
   return true;
 }
@@ -362,26 +340,40 @@ bool stillAsRead(const JobFiles& job, HANDLE handle, std::string_view read) {
       !sameFile(current, job.identity)) {
     return false;
   }
-  return !job.identity.recent || holdsBytes(handleOf(job.file), read);
-}
-
-bool restoreFromBackup(HANDLE file, HANDLE backup) {
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(backup, &size)) return false;
-  const auto total = static_cast<std::uint64_t>(size.QuadPart);
-  std::string chunk(std::min<std::uint64_t>(total, 1u << 20), '\0');
-  for (std::uint64_t at = 0; at < total; at += chunk.size()) {
-    const auto length = static_cast<std::size_t>(
-        std::min<std::uint64_t>(chunk.size(), total - at));
-    if (!readAt(backup, chunk.data(), length, at) || !seekTo(file, at) ||
-        !writeAll(file, std::string_view(chunk.data(), length))) {
-      return false;
-    }
-  }
-  return seekTo(file, total) && ::SetEndOfFile(file) != 0;
+  return !job.identity.recent || holdsBytes(job.file, read);
 }
 
 }  // namespace
+
+bool readAt(NativeHandle file, char* buffer, std::size_t size,
+            std::uint64_t offset) {
+  return readFrom(handleOf(file), buffer, size, offset);
+}
+
+bool writeAt(NativeHandle file, std::string_view bytes, std::uint64_t offset) {
+  return seekTo(handleOf(file), offset) && writeAll(handleOf(file), bytes);
+}
+
+bool cutTo(NativeHandle file, std::uint64_t size) {
+  return seekTo(handleOf(file), size) && ::SetEndOfFile(handleOf(file)) != 0;
+}
+
+bool lengthOf(NativeHandle file, std::uint64_t& size) {
+  LARGE_INTEGER length;
+  if (!::GetFileSizeEx(handleOf(file), &length)) return false;
+  size = static_cast<std::uint64_t>(length.QuadPart);
+  return true;
+}
+
+// 100-nanosecond steps since 1601, as the file times are kept.
+std::int64_t clockNs() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  LARGE_INTEGER current;
+  current.LowPart = now.dwLowDateTime;
+  current.HighPart = static_cast<LONG>(now.dwHighDateTime);
+  return nanoseconds(current);
+}
 
 // Windows has no file-size limit signal.
 void ignoreFileSizeLimit() {}
@@ -565,7 +557,7 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   } else if (!seekTo(file.get(), 0) || !writeAll(file.get(), bytes) ||
              !::SetEndOfFile(file.get())) {
     // The read bytes may be a view of this very file, gone by now.
-    restoreFromBackup(file.get(), handleOf(backup.file));
+    restoreFromBackup(native(file.get()), backup.file);
     result = RewriteResult::kFailed;
   }
   if (!file.close() && result == RewriteResult::kOk) {
@@ -573,6 +565,29 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   }
   releaseTerminationSignals();
   return result;
+}
+
+// ReplaceFileW keeps the replaced file's attributes and access rules but
+// gives the backup a copy's identity and cannot be undone when the old file
+// turns out changed, so every file here takes the in-place road.
+bool mayReplace(const JobFiles& /*job*/) { return false; }
+
+WriteResult stageReplacement(const JobFiles& /*job*/,
+                             std::string_view /*bytes*/,
+                             StagedBackup& /*staged*/) {
+  return WriteResult::kCannotOpen;
+}
+
+WriteResult linkAsBackup(JobFiles& /*job*/, const std::string& /*backupLeaf*/,
+                         StagedBackup& /*previous*/) {
+  return WriteResult::kCannotOpen;
+}
+
+RewriteResult replaceFile(JobFiles& /*job*/, std::string_view /*read*/,
+                          StagedBackup& /*replacement*/,
+                          StagedBackup& /*previous*/,
+                          const std::string& /*backupLeaf*/) {
+  return RewriteResult::kCannotOpen;
 }
 
 std::string_view pathSeparators() { return "/\\"; }

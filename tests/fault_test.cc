@@ -104,9 +104,11 @@ TEST_P(DiskFull, WhileTheBackupIsWritten) {
 }
 
 TEST_P(DiskFull, WhileTheFileIsRewritten) {
-  // Room for the backup but not for the file's growth.
+  // Room for the backup but not for the file's growth; a second link keeps
+  // the file on the in-place road.
   mountAndFill((256 + 64) * kKiB);
   if (IsSkipped()) return;
+  fs::create_hard_link(scene.page, scene.vol + "/page.link");
   scene.runExpecting(kRewriteFailed);
   EXPECT_TRUE(holds(scene.page, bigPage()));
   EXPECT_TRUE(holds(scene.backup, bigPage()));

@@ -48,20 +48,26 @@ TEST(FileSizeLimit, EndsOneJobNotTheRun) {
   const struct {
     const char* what;
     unsigned kib;  // the limit
+    bool linked;   // a second link keeps the page on the in-place road
     const char* said;
     bool pageRewritten;
   } cases[] = {
       // The new text does not fit: undone, said, and the next file done.
-      {"limit below the new text", 320,
+      {"limit below the new text, in place", 320, true,
        "page.htm\n   writing page.bak\n   writing page.htm\n-> failed\n"
        "next.htm\n   writing next.bak\n   writing next.htm\n",
        false},
-      // Not even the backup fits: the file is never touched.
-      {"limit below the backup", 128,
+      // The new file never took the name, nor its backup the backup's.
+      {"limit below the new text, replaced", 320, false,
        "page.htm\n   writing page.bak\n-> failed\n"
        "next.htm\n   writing next.bak\n   writing next.htm\n",
        false},
-      {"room for both", 1024,
+      // Not even the backup fits: the file is never touched.
+      {"limit below the backup", 128, true,
+       "page.htm\n   writing page.bak\n-> failed\n"
+       "next.htm\n   writing next.bak\n   writing next.htm\n",
+       false},
+      {"room for both", 1024, false,
        "page.htm\n   writing page.bak\n   writing page.htm\n"
        "next.htm\n   writing next.bak\n   writing next.htm\n",
        true},
@@ -70,6 +76,7 @@ TEST(FileSizeLimit, EndsOneJobNotTheRun) {
     ScratchDir dir;
     writeFile(dir / "page.htm", bigPage());
     writeFile(dir / "next.htm", "x\n");
+    if (c.linked) fs::create_hard_link(dir / "page.htm", dir / "page.link");
     EXPECT_EQ(runLimited(dir, c.kib, "page.htm next.htm"), c.said) << c.what;
     const std::string page = readFile(dir / "page.htm");
     EXPECT_EQ(page == withCrLf(bigPage()), c.pageRewritten) << c.what;
@@ -165,6 +172,31 @@ TEST(ControlBytes, NamesArePrintedEscaped) {
     writeFile(dir / c.name, "x\n");
     EXPECT_EQ(runTool(dir.path(), {"-w", c.name}), c.said);
     EXPECT_EQ(readFile(dir / c.name), "x\r\n");
+  }
+}
+
+// Refused at the first NUL byte, whatever follows: a hole of 2 GB, or text.
+TEST(NulByte, RefusedWithoutReadingTheRest) {
+  const struct {
+    const char* what;
+    std::string head;
+    std::uintmax_t holeAfter;  // the file's size once the hole is added
+  } cases[] = {
+      {"a sparse file", "", std::uintmax_t{2} << 30},
+      {"a NUL after text", std::string("<p>\n\0<p>\n", 9), 0},
+      {"a NUL after a large text", std::string(300000, 'x') + '\0', 1 << 20},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const std::string page = dir / "page.htm";
+    writeFile(page, c.head);
+    if (c.holeAfter > 0) fs::resize_file(page, c.holeAfter);
+    const std::uintmax_t size = fs::file_size(page);
+    EXPECT_EQ(runTool(dir.path(), {"page.htm"}),
+              "page.htm\n-> contains a NUL byte, not changed\n")
+        << c.what;
+    EXPECT_EQ(fs::file_size(page), size) << c.what;
+    EXPECT_FALSE(exists(dir / "page.bak")) << c.what;
   }
 }
 

@@ -1,0 +1,50 @@
+// Checks and repairs of a file's bytes, written once over each platform's
+// small read and write calls.
+#include "driver/platform_io.h"
+
+#include <algorithm>
+#include <string>
+
+namespace tagfmt {
+
+namespace {
+
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+}  // namespace
+
+bool holdsBytes(NativeHandle file, std::string_view expected) {
+  std::string chunk(std::min(expected.size(), kPiece), '\0');
+  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
+    const std::size_t size = std::min(chunk.size(), expected.size() - at);
+    if (!readAt(file, chunk.data(), size, at) ||
+        expected.compare(at, size, chunk.data(), size) != 0) {
+      return false;
+    }
+  }
+  char extra = 0;
+  return !readAt(file, &extra, 1, expected.size());
+}
+
+bool restoreFromBackup(NativeHandle file, NativeHandle backup) {
+  std::uint64_t total = 0;
+  if (!lengthOf(backup, total)) return false;
+  std::string chunk(
+      static_cast<std::size_t>(std::min<std::uint64_t>(total, kPiece)), '\0');
+  for (std::uint64_t at = 0; at < total; at += chunk.size()) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(chunk.size(), total - at));
+    if (!readAt(backup, chunk.data(), size, at) ||
+        !writeAt(file, std::string_view(chunk.data(), size), at)) {
+      return false;
+    }
+  }
+  return cutTo(file, total);
+}
+
+bool writtenJustNow(const FileIdentity& identity) {
+  constexpr std::int64_t kStampStep = 2'000'000'000;
+  return clockNs() - identity.modifiedNs < kStampStep;
+}
+
+}  // namespace tagfmt

@@ -1,0 +1,37 @@
+// The small read, write and clock calls each platform file gives, and the
+// checks and repairs written once over them for both platforms.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "driver/platform.h"
+
+namespace tagfmt {
+
+// Each platform's: fills `buffer` with `size` bytes of `file` from
+// `offset`; false on an error or when the file ends first.
+bool readAt(NativeHandle file, char* buffer, std::size_t size,
+            std::uint64_t offset);
+// Each platform's: writes all of `bytes` to `file` at `offset`.
+bool writeAt(NativeHandle file, std::string_view bytes, std::uint64_t offset);
+// Each platform's: gives `file` the length `size`.
+bool cutTo(NativeHandle file, std::uint64_t size);
+// Each platform's: the length of `file`; false when it cannot be learned.
+bool lengthOf(NativeHandle file, std::uint64_t& size);
+// Each platform's: the wall clock, in FileIdentity's units and epoch.
+std::int64_t clockNs();
+
+// True when `file` holds exactly `expected`: its bytes, and none after them.
+bool holdsBytes(NativeHandle file, std::string_view expected);
+
+// Copies the bytes of `backup` over `file` and cuts it to their length.
+bool restoreFromBackup(NativeHandle file, NativeHandle backup);
+
+// True when the file was written so shortly before now that a later write
+// could carry the same times: file systems stamp times from a clock that
+// moves in steps of milliseconds to seconds (FAT's two seconds).
+bool writtenJustNow(const FileIdentity& identity);
+
+}  // namespace tagfmt
