@@ -12,10 +12,10 @@ test=("${build[@]}" libgtest-dev)
 # pre-commit and the editors for the integrations, MinGW-w64 and wine for
 # the .exe files, strace, eatmydata and xfsprogs for the fault and sync
 # tests, acl for the ACL tests, clang for the fuzz smoke, emscripten,
-# Chromium and npm for the playground's browser test.
+# Chromium for the playground's browser test.
 extras=(mandoc man-db dpkg-dev lintian git pre-commit vim neovim emacs-nox elpa-eglot
   g++-mingw-w64-x86-64 wine64 eatmydata strace xfsprogs acl clang libclang-rt-dev
-  emscripten chromium npm)
+  emscripten chromium)
 
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
