@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "format/line_ends.h"
 #include "format/format.h"
+#include "format/line_ends.h"
 
 namespace tagfmt {
 namespace {

@@ -283,8 +283,7 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
     for (std::size_t i = 0; i < file["faults"].size(); ++i) {
       const Json& fault = file["faults"][i];
       lines += path + ":" + std::to_string(fault["line"].get<int>()) +
-               ": nesting error: " + fault["message"].get<std::string>() +
-               "\n";
+               ": nesting error: " + fault["message"].get<std::string>() + "\n";
       ++errors;
       notesOn(Json(i));
     }

@@ -75,7 +75,8 @@ TEST(CheckEndToEnd, ModesAndExitStatus) {
        "1 file would be tidied, 0 refused, 1 tidy\n",
        1},
       {{"missing.htm", "sub/notes.txt"},
-       "missing.htm: cannot open: No such file or directory\nsub/notes.txt:1: nesting error: missing "
+       "missing.htm: cannot open: No such file or directory\nsub/notes.txt:1: "
+       "nesting error: missing "
        "</table>\n",
        "0 files would be tidied, 2 refused, 0 tidy\n",
        2},
@@ -107,11 +108,13 @@ TEST(CheckEndToEnd, UsageErrors) {
       {{"--stdout", "sub"}, "--stdout takes one file or -"},
       {{"-l", "--diff", "tidy.htm"},
        "choose one of -l, --diff, --stdout and --fix"},
-      {{"--fix", "-"}, "--fix rewrites files, not standard input: use --stdout"},
+      {{"--fix", "-"},
+       "--fix rewrites files, not standard input: use --stdout"},
       {{"--backup", "."}, "--backup goes with --fix"},
       {{"-l", "--format", "json", "."},
        "--format json and github go with check mode or --fix"},
-      {{"--format=xml", "."}, "--format takes plain, json or github, not 'xml'"},
+      {{"--format=xml", "."},
+       "--format takes plain, json or github, not 'xml'"},
       {{"--color=sometimes", "."},
        "--color takes auto, always or never, not 'sometimes'"},
       {{"--stdin-filename", "a.htm", "."},

@@ -20,8 +20,8 @@ namespace tagfmt::testing {
 namespace {
 
 const char* const kCalls[] = {
-    "openat",   "pwrite64",  "sync_file_range", "fsync",  "syncfs", "linkat",
-    "renameat", "fallocate", "ftruncate",       "fchown", "fchmod", "close",
+    "openat",   "pwrite64",  "sync_file_range", "fsync",    "syncfs", "linkat",
+    "renameat", "fallocate", "ftruncate",       "fchown",   "fchmod", "close",
     "write",    "renameat2", "unlinkat",        "fsetxattr"};
 
 // Two pages, so that their backups are made durable as a batch.
