@@ -38,6 +38,7 @@ demo: all
 	scripts/demo.sh build/tagfmt
 
 bench: all
+	@scripts/deps.sh bench
 	$(CONFIGURE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTAGFMT_TESTS=OFF -DTAGFMT_BENCH=ON
 	cmake --build build-bench
 	bench/run.sh

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What each make target needs from Debian, in one place. Usage:
-#   scripts/deps.sh build|test|extras
+#   scripts/deps.sh build|test|bench|extras
 # build: what the programs need; test: that and GoogleTest; extras: the
 # tools that widen the tests (each test that needs one skips without it).
 # Run as root, it installs what is missing; otherwise it prints the one
@@ -8,6 +8,8 @@
 set -euo pipefail
 build=(cmake g++ make ninja-build libdtl-dev nlohmann-json3-dev libgit2-dev pkg-config)
 test=("${build[@]}" libgtest-dev)
+# make bench: Google Benchmark, and the peers and tools its rows use.
+bench=("${build[@]}" libbenchmark-dev tidy libxml2-utils time eatmydata strace)
 # The manual page linter and man, the package tools and lintian, git,
 # pre-commit and the editors for the integrations, MinGW-w64 and wine for
 # the .exe files, strace, eatmydata and xfsprogs for the fault and sync
@@ -20,8 +22,9 @@ extras=(mandoc man-db dpkg-dev lintian git pre-commit vim neovim emacs-nox elpa-
 case "${1:-}" in
   build) wanted=("${build[@]}") ;;
   test) wanted=("${test[@]}") ;;
+  bench) wanted=("${bench[@]}") ;;
   extras) wanted=("${extras[@]}") ;;
-  *) echo "usage: scripts/deps.sh build|test|extras" >&2; exit 2 ;;
+  *) echo "usage: scripts/deps.sh build|test|bench|extras" >&2; exit 2 ;;
 esac
 
 missing=()
