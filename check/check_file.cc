@@ -90,23 +90,6 @@ void explainCannotOpen(const std::string& path, FileCheck& check) {
   }
 }
 
-// True when the regular file at `path` holds a NUL byte, read block by
-// block up to the first: a file of zeros is refused at its first block,
-// where the file job's read would take it whole.
-bool holdsNul(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;  // the job's read says why
-  std::string block(std::size_t{1} << 20, '\0');
-  bool found = false;
-  for (std::size_t count = 0;
-       !found &&
-       (count = std::fread(block.data(), 1, block.size(), file)) > 0;) {
-    found = std::memchr(block.data(), '\0', count) != nullptr;
-  }
-  std::fclose(file);
-  return found;
-}
-
 bool refuse(FileCheck& check, FileState state) {
   check.state = state;
   return false;
@@ -127,7 +110,6 @@ bool readFileToCheck(const FileToCheck& file, ReadText& text,
     if (std::filesystem::file_size(file.path, sizeError) > kLargestFile) {
       return refuse(check, FileState::kTooLarge);
     }
-    if (holdsNul(file.path)) return refuse(check, FileState::kHasNul);
   }
   JobFiles job;
   errno = 0;

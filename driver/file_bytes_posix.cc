@@ -207,6 +207,15 @@ bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
   const off_t hole = ::lseek(descriptor, 0, SEEK_HOLE);
   if (hole >= 0 && static_cast<std::uint64_t>(hole) < size) mayMap = false;
   static_cast<void>(::lseek(descriptor, 0, SEEK_SET));
+  // Nor is one that starts with zeros written out: a mapping reads it whole.
+  if (mayMap && size >= kMapThreshold) {
+    char head[65536];
+    const ssize_t count = ::pread(descriptor, head, sizeof head, 0);
+    if (count > 0 &&
+        std::memchr(head, 0, static_cast<std::size_t>(count)) != nullptr) {
+      mayMap = false;
+    }
+  }
   if (mayMap && size >= kMapThreshold && size <= SIZE_MAX / 2) {
     const Mapping mapping = mapFile(descriptor, static_cast<std::size_t>(size));
     if (mapping.bytes != nullptr) {

@@ -5,12 +5,6 @@
 
 namespace tagfmt {
 
-bool operator==(const NestingFault& a, const NestingFault& b) {
-  return a.kind == b.kind && a.closeRule == b.closeRule &&
-         a.openRule == b.openRule && a.line == b.line &&
-         a.openLine == b.openLine;
-}
-
 namespace {
 
 constexpr int kTable = 0, kTr = 1, kTd = 3, kForm = 4;

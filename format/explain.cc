@@ -207,12 +207,6 @@ void walk(Walk& w) {
   }
 }
 
-bool sameFault(const NestingFault& a, const NestingFault& b) {
-  return a.kind == b.kind && a.closeRule == b.closeRule &&
-         a.openRule == b.openRule && a.line == b.line &&
-         a.openLine == b.openLine;
-}
-
 Note tagNote(NoteKind kind, std::size_t fault, const SeenTag& tag) {
   Note note;
   note.kind = kind;
@@ -273,10 +267,7 @@ Notes explainText(std::string_view text, const NestingFaults& faults) {
   Walk w(text.substr(0, text.find('\0')));
   w.keepTags = !faults.empty();
   walk(w);
-  if (w.faults.size() != faults.size()) return {};
-  for (std::size_t i = 0; i < faults.size(); ++i) {
-    if (!sameFault(w.faults[i], faults[i])) return {};
-  }
+  if (w.faults != faults) return {};
   Notes notes;
   std::vector<bool> tagNoted(w.tags.size(), false);
   std::vector<bool> runNoted(w.runOns.size(), false);

@@ -225,6 +225,7 @@ struct NestingFault {
   int openRule;
   std::uint64_t line;
   std::uint64_t openLine;
+  bool operator==(const NestingFault&) const = default;
 };
 
 using NestingFaults = std::vector<NestingFault>;

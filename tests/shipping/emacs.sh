@@ -31,22 +31,16 @@ runemacs() {
     --eval "(setq tagfmt-lsp-program \"$lsp\" eglot-sync-connect 10)" \
     -l "$scratch/session.el" "$@" </dev/null >>"$scratch/emacs.log" 2>&1
 }
-tidied() {
-  mkdir -p expect
-  cp "$1" expect/t.htm
-  (cd expect && "$tool" t.htm >/dev/null)
-  od -c expect/t.htm
-  rm -f expect/*
-}
 
+# shellcheck source=tests/shipping/editor_pages.sh
+. "$src/tests/shipping/editor_pages.sh"
 mkdir pages
-printf '<table>\n<tr><td>a</td></tr>\n</table>\n' >pages/lf.htm
-printf '<table>\r\n<tr><td>a</td>\r\n</tr>\r\n</table>\r\n' >pages/crlf.html
-printf '<p>\r\n<table>\r\n<tr>\r\n<td>a</td>\r\n</tr></table>\r\n</p>' >pages/noeol.html
-printf '<table>\n<tr><td>\xc3\xa9t\xc3\xa9 \xf0\x9d\x84\x9e</td></tr>\n</table>\n' >pages/utf8.htm
-printf '<xsl:stylesheet>\n<xsl:template match="a">\n</xsl:template>\n</xsl:stylesheet>\n' \
-  >pages/sheet.xsl
-printf '<table>\r\n<tr>\r\n</table>\r\n' >pages/broken.htm
+page lf pages/lf.htm
+page crlf pages/crlf.html
+page noeol pages/noeol.html
+page utf8 pages/utf8.htm
+page sheet pages/sheet.xsl
+page broken pages/broken.htm
 
 # The session: the broken page first, for its diagnostics, then each page
 # named in PAGES formatted and saved, joining the same server.

@@ -26,26 +26,19 @@ runnvim() {
     --cmd "let g:tagfmt_lsp_program = '$lsp'" --cmd 'runtime plugin/tagfmt_lsp.lua' \
     "$@" </dev/null >>"$scratch/nvim.log" 2>&1
 }
-# What tagfmt leaves in a copy of FILE.
-tidied() {
-  mkdir -p expect
-  cp "$1" expect/t.htm
-  (cd expect && "$tool" t.htm >/dev/null)
-  od -c expect/t.htm
-  rm -f expect/*
-}
 
+# shellcheck source=tests/shipping/editor_pages.sh
+. "$src/tests/shipping/editor_pages.sh"
 mkdir pages
-printf '<table>\n<tr><td>a</td></tr>\n</table>\n' >pages/lf.htm
-printf '<table>\r\n<tr><td>a</td>\r\n</tr>\r\n</table>\r\n' >pages/crlf.html
-printf '<table>\r<tr><td>a</td></tr>\r</table>\r' >pages/cr.htm
-printf '<p>\r\n<table>\r\n<tr>\r\n<td>a</td>\r\n</tr></table>\r\n</p>' >pages/noeol.html
-printf '<table>\n<tr><td>\xc3\xa9t\xc3\xa9 \xf0\x9d\x84\x9e</td></tr>\n</table>\n' >pages/utf8.htm
-printf '<table>\r\n<tr><td>caf\xe9</td>\r\n</tr>\r\n</table>\r\n' >pages/latin1.htm
-printf '<xsl:stylesheet>\n<xsl:template match="a">\n</xsl:template>\n</xsl:stylesheet>\n' \
-  >pages/sheet.xsl
-printf '<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>' >pages/tidy.htm
-printf '<table>\r\n<tr>\r\n</table>\r\n' >pages/broken.htm
+page lf pages/lf.htm
+page crlf pages/crlf.html
+page cr pages/cr.htm
+page noeol pages/noeol.html
+page utf8 pages/utf8.htm
+page latin1 pages/latin1.htm
+page sheet pages/sheet.xsl
+page tidy pages/tidy.htm
+page broken pages/broken.htm
 
 cat >format.lua <<'LUA'
 local ok = vim.wait(10000, function()

@@ -24,24 +24,18 @@ runvim() {
     --cmd "let g:tagfmt_check_program = '$check'" \
     -c "runtime plugin/tagfmt.vim" "$@" </dev/null >>"$scratch/vim.log" 2>&1
 }
-# What tagfmt leaves in a copy of FILE.
-tidied() {
-  mkdir -p expect
-  cp "$1" expect/t.htm
-  (cd expect && "$tool" t.htm >/dev/null)
-  od -c expect/t.htm
-  rm -f expect/*
-}
 
+# shellcheck source=tests/shipping/editor_pages.sh
+. "$src/tests/shipping/editor_pages.sh"
 mkdir pages
-printf '<table>\n<tr><td>a</td></tr>\n</table>\n' >pages/lf.htm
-printf '<table>\r\n<tr><td>a</td>\r\n</tr>\r\n</table>\r\n' >pages/crlf.htm
-printf '<table>\r<tr><td>a</td></tr>\r</table>\r' >pages/cr.htm
-printf '<p>\r\n<table>\r\n<tr>\r\n<td>a</td>\r\n</tr></table>\r\n</p>' >pages/noeol.html
-printf '<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>' >pages/tidy.htm
+page lf pages/lf.htm
+page crlf pages/crlf.htm
+page cr pages/cr.htm
+page noeol pages/noeol.html
+page tidy pages/tidy.htm
 printf '<xsl:stylesheet>\n<xsl:template match="a"/>\n</xsl:stylesheet>\n' \
   >"pages/self closed.xsl"
-printf '<table>\r\n<tr>\r\n</table>\r\n' >pages/broken.htm
+page broken pages/broken.htm
 
 # :TagfmtBuffer then :write gives tagfmt's bytes; a tidy buffer stays
 # unmodified; a faulty one stays as it was, its faults in the location list.
@@ -108,7 +102,7 @@ grep -q '|n|' quickfix || fail ":make on self closed.xsl listed no note"
 
 cp "pages/self closed.xsl" pages/broken.htm pages/tidy.htm .
 rm -rf pages expect
-printf '<table>\n<tr><td>a</td></tr>\n</table>\n' >lf.htm
+page lf lf.htm
 runvim --cmd "let g:tagfmt_make_paths = '.'" -S make.vim
 want=$(expected .)
 [ "$(cat quickfix)" = "$want" ] ||
