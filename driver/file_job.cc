@@ -30,11 +30,11 @@ struct PendingJob {
   std::string backupLeaf;
   bool hadBackup = false;  // something had the backup's name when staged
   FileIdentity previousBackup;
-  StagedBackup staged;  // in place: the old bytes, for the backup
+  StagedFile staged;  // in place: the old bytes, for the backup
   // The replace road's new file, and the previous backup while the file's
   // own link holds the backup name; both let go once the file is replaced.
-  std::unique_ptr<StagedBackup> replacement = std::make_unique<StagedBackup>();
-  std::unique_ptr<StagedBackup> previous = std::make_unique<StagedBackup>();
+  std::unique_ptr<StagedFile> replacement = std::make_unique<StagedFile>();
+  std::unique_ptr<StagedFile> previous = std::make_unique<StagedFile>();
   bool replacing = false;  // on the replace road
   bool writing = false;    // staged, waiting for the batch
 };
@@ -213,12 +213,22 @@ JobBatch::~JobBatch() { commit(); }
 
 namespace {
 
+// Gives the job's old bytes a durable name before its file changes: the
+// backup's, or without one, in place, a hidden one kept until the rewrite.
+WriteResult publish(PendingJob& job, bool backup) {
+  if (!backup) {
+    return job.replacing ? WriteResult::kOk : keepHidden(job.staged);
+  }
+  return job.replacing ? linkAsBackup(job.files, job.backupLeaf, *job.previous)
+                       : publishBackup(job.staged, job.backupLeaf);
+}
+
 // Publishes every staged backup of the batch once all are durable, then
 // makes the new names durable with one sync per folder, so that every
 // backup name is on disk before any file of the batch changes. A job whose
 // backup cannot take its name, or whose name is not durable, stops.
 void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs, bool backup) {
-  std::vector<StagedBackup*> staged;
+  std::vector<StagedFile*> staged;
   for (const auto& job : jobs) {
     if (job->writing) {
       staged.push_back(job->replacing ? job->replacement.get() : &job->staged);
@@ -230,19 +240,15 @@ void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs, bool backup) {
     if (!job->writing) continue;
     if (!durable) {
       fail(*job, JobWrite::kBackupFailed, error);
-    } else if (backup &&
-               (job->replacing
-                    ? linkAsBackup(job->files, job->backupLeaf, *job->previous)
-                    : publishBackup(job->staged, job->backupLeaf)) ==
-                   WriteResult::kCannotOpen) {
+    } else if (publish(*job, backup) == WriteResult::kCannotOpen) {
       fail(*job, JobWrite::kRefused);
     }
   }
-  if (!backup) return;
   std::vector<const JobFiles*> synced;
   std::vector<const JobFiles*> failed;
   for (const auto& job : jobs) {
-    if (!job->writing) continue;
+    // Without a backup only the in-place road's hidden copy has a name.
+    if (!job->writing || (!backup && job->replacing)) continue;
     if (!folderSynced(synced, job->files) &&
         !folderSynced(failed, job->files)) {
       (makeNamesDurable(job->files.folder) ? synced : failed)
@@ -268,8 +274,13 @@ bool rewrite(PendingJob& job, bool backup) {
     return replaced;
   }
   job.result.road = JobRoad::kInPlace;
-  return rewriteInPlace(job.files, job.original.view(), job.normalised,
-                        job.staged) == RewriteResult::kOk;
+  const RewriteResult rewritten = rewriteInPlace(job.files, job.original.view(),
+                                                 job.normalised, job.staged);
+  // The hidden copy of the old bytes goes once the file is whole again,
+  // with the new ones durable or the old ones put back.
+  if (rewritten == RewriteResult::kTorn) job.staged.published = true;
+  letGo(job.staged);
+  return rewritten == RewriteResult::kOk;
 }
 
 }  // namespace

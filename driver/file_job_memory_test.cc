@@ -1,0 +1,171 @@
+// The file job's roads and failures on the in-memory disk: each kind of
+// file, a fault at every call, and a power cut at every call.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "driver/file_job.h"
+#include "driver/system_calls_memory.h"
+
+namespace tagfmt {
+namespace {
+
+const std::string kOld = "<table><tr><td>x</td></tr></table>\n";
+const std::string kPrevious = "previous backup";
+
+std::string tidied() { return decideText(kOld, {}, 0).tidied; }
+
+struct Layout {
+  memory::DiskKind kind;
+  bool secondLink = false;  // the page has another name too
+  bool viaLink = false;     // the page is named through a symbolic link
+  bool previous = true;     // an older backup is there (under page.bak)
+};
+
+const Layout kOneLink = {{}, false, false, true};
+const Layout kTwoLinks = {{}, true, false, true};
+const Layout kPlainDisk = {{false, false}, false, false, true};
+
+// Lays out the page; returns the name the job is given.
+std::string layOut(const Layout& layout) {
+  memory::reset(layout.kind);
+  memory::putFile("site/page.htm", kOld);
+  if (layout.secondLink) memory::putHardLink("site/other.htm", "site/page.htm");
+  if (layout.previous) memory::putFile("site/page.bak", kPrevious);
+  if (!layout.viaLink) return "site/page.htm";
+  memory::putLink("site/alias.htm", "page.htm");
+  return "site/alias.htm";
+}
+
+JobResult runOne(const std::string& path, bool backup) {
+  JobResult seen;
+  {
+    JobBatch batch({backup}, [&](const JobResult& r) { seen = r; });
+    std::int64_t openSeq = 0;
+    batch.add(path, {}, openSeq);
+  }
+  return seen;
+}
+
+std::string bytesAt(const std::string& path) {
+  std::string bytes = "<none>";
+  memory::readFile(path, bytes);
+  return bytes;
+}
+
+bool temporaryLeft() {
+  for (const std::string& name : memory::namesIn("site")) {
+    if (name.starts_with(".tagfmt-")) return true;
+  }
+  return false;
+}
+
+TEST(MemoryJob, EachKindOfFileTakesItsRoad) {
+  const struct {
+    const char* what;
+    Layout layout;
+    bool backup;
+    JobRoad road;
+    const char* backupName = "site/page.bak";
+  } cases[] = {
+      {"one link", kOneLink, true, JobRoad::kReplaced},
+      {"one link, no backup", kOneLink, false, JobRoad::kReplaced},
+      {"two links", kTwoLinks, true, JobRoad::kInPlace},
+      {"through a link",
+       {{}, false, true, true},
+       true,
+       JobRoad::kInPlace,
+       "site/alias.bak"},
+      {"no name swaps",
+       {{true, false}, false, false, true},
+       true,
+       JobRoad::kInPlace},
+      {"no unnamed files", kPlainDisk, true, JobRoad::kInPlace},
+      {"two links, no backup", kTwoLinks, false, JobRoad::kInPlace},
+  };
+  for (const auto& c : cases) {
+    const JobResult result = runOne(layOut(c.layout), c.backup);
+    EXPECT_EQ(result.write, JobWrite::kWritten) << c.what;
+    EXPECT_EQ(result.road, c.road) << c.what;
+    EXPECT_EQ(bytesAt("site/page.htm"), tidied()) << c.what;
+    EXPECT_EQ(bytesAt(c.backupName), c.backup ? kOld : kPrevious) << c.what;
+    EXPECT_FALSE(temporaryLeft()) << c.what;
+    EXPECT_EQ(memory::signalHolds(), 0) << c.what;
+  }
+}
+
+// Every call of a clean run, as (name, nth) pairs.
+std::vector<std::pair<std::string, int>> callsOf(const Layout& layout,
+                                                 bool backup) {
+  runOne(layOut(layout), backup);
+  std::vector<std::pair<std::string, int>> each;
+  std::vector<std::string> seen;
+  for (const std::string& call : memory::calls()) {
+    seen.push_back(call);
+    each.emplace_back(
+        call, static_cast<int>(std::count(seen.begin(), seen.end(), call)));
+  }
+  return each;
+}
+
+const Layout kRoads[] = {kOneLink, kTwoLinks, kPlainDisk};
+
+TEST(MemoryJob, AFaultAtAnyCallLosesNoBytes) {
+  for (const Layout& layout : kRoads) {
+    for (const bool backup : {true, false}) {
+      for (const auto& [call, nth] : callsOf(layout, backup)) {
+        const std::string where = call + " #" + std::to_string(nth) +
+                                  (layout.secondLink ? " in place" : "") +
+                                  (backup ? "" : " without backup");
+        const std::string path = layOut(layout);
+        memory::failCall(call, nth, EIO);
+        const JobResult result = runOne(path, backup);
+        const std::string page = bytesAt("site/page.htm");
+        const std::string kept = bytesAt("site/page.bak");
+        // A close that reports an error after the write says -> failed,
+        // though the new text may be there.
+        if (result.write == JobWrite::kWritten) {
+          EXPECT_EQ(page, tidied()) << where;
+        } else if (call != "close") {
+          EXPECT_EQ(page, kOld) << where;
+        }
+        EXPECT_TRUE(page == kOld || page == tidied()) << where;
+        if (backup && page != kOld) {
+          EXPECT_EQ(kept, kOld) << where;
+        }
+        if (page == kOld) {
+          EXPECT_TRUE(kept == kPrevious || kept == kOld) << where;
+        }
+        EXPECT_EQ(memory::signalHolds(), 0) << where;
+      }
+    }
+  }
+}
+
+TEST(MemoryJob, APowerCutAtAnyCallLeavesTheOldBytesSomewhere) {
+  for (const Layout& layout : kRoads) {
+    for (const bool backup : {true, false}) {
+      for (const auto& [call, nth] : callsOf(layout, backup)) {
+        const std::string where = call + " #" + std::to_string(nth) +
+                                  (layout.secondLink ? " in place" : "") +
+                                  (backup ? "" : " without backup");
+        const std::string path = layOut(layout);
+        memory::beforeCall(call, nth, [] { memory::powerCut(); });
+        runOne(path, backup);
+        const std::string page = bytesAt("site/page.htm");
+        if (page == kOld || page == tidied()) continue;
+        // A torn page: its old bytes must be durable under another name.
+        bool kept = false;
+        for (const std::string& name : memory::namesIn("site")) {
+          kept = kept || bytesAt("site/" + name) == kOld;
+        }
+        EXPECT_TRUE(kept) << where << ": torn, and no copy of the old bytes";
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tagfmt
