@@ -102,8 +102,7 @@ TextDecision decide(std::string_view original, const RunOptions& options,
     text = formatted.text;
     // Output equal to its input is settled already.
     if (formatted.mayChangeAgain && text.data() != original.data()) {
-      text =
-          settle(text, spare, options, openSeq, decision.passes, confirmed);
+      text = settle(text, spare, options, openSeq, decision.passes, confirmed);
     }
   }
   const bool unchanged = text.data() == original.data()
