@@ -35,6 +35,9 @@ FileCheck checkText(std::string_view original, const RunOptions& options,
     case TextOutcome::kTooLarge:
       check.state = FileState::kNoMemory;
       break;
+    case TextOutcome::kInternalError:
+      check.state = FileState::kInternalError;
+      break;
     case TextOutcome::kTidy:
       break;
     case TextOutcome::kChanged:

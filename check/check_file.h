@@ -30,6 +30,7 @@ enum class FileState {
   kTooLarge,  // larger than kLargestFile
   kNoMemory,  // the tidied text outgrew the engine's limit or memory
   kNothingFound,
+  kInternalError,  // the tidied text failed the check before use
 };
 
 // True for the states that make a run fail with status 2.

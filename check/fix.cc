@@ -45,6 +45,9 @@ FileCheck fromJob(const JobResult& result) {
     case TextOutcome::kTooLarge:
       fixed.state = FileState::kNoMemory;
       return fixed;
+    case TextOutcome::kInternalError:
+      fixed.state = FileState::kInternalError;
+      return fixed;
     case TextOutcome::kChanged:
       break;
   }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "check/unified_diff.h"
+#include "report/messages.h"
 #include "report/wording.h"
 
 namespace tagfmt {
@@ -49,6 +50,8 @@ std::string whyNotChecked(const FileCheck& check) {
       return "no memory, not checked";
     case FileState::kNothingFound:
       return "no .htm, .html, .xsl or .xslt files";
+    case FileState::kInternalError:
+      return std::string(kInternalErrorText);
     case FileState::kTidy:
     case FileState::kWouldTidy:
     case FileState::kTidied:
@@ -156,6 +159,8 @@ const char* stateWord(FileState state) {
       return "no memory";
     case FileState::kNothingFound:
       return "nothing found";
+    case FileState::kInternalError:
+      return "internal error";
   }
   return "";
 }

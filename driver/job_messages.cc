@@ -52,6 +52,8 @@ std::string jobMessages(const JobResult& result) {
       return std::string(kNoMemoryMessage);
     case TextOutcome::kHasNul:
       return name + std::string(kHasNulMessage);
+    case TextOutcome::kInternalError:
+      return name + std::string(kInternalErrorMessage);
     case TextOutcome::kFaults: {
       std::string said = name;
       for (const NestingFault& fault : result.faults) {

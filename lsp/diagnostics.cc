@@ -3,6 +3,7 @@
 #include "lsp/diagnostics.h"
 
 #include "lsp/json_bytes.h"
+#include "report/messages.h"
 #include "report/wording.h"
 
 namespace tagfmt::lsp {
@@ -102,6 +103,11 @@ json diagnosticsJson(std::string_view text, const DocumentCheck& check,
       list.push_back(
           diagnostic(text, index, 1, kError, "no memory, not checked"));
       break;
+    case TextOutcome::kInternalError:
+      list.push_back(diagnostic(text, index, 1, kError,
+                                std::string(kInternalErrorText) + "; " +
+                                    std::string(kReportThePage)));
+      break;
     case TextOutcome::kFaults:
       for (const NestingFault& fault : decision.faults) {
         list.push_back(faultDiagnostic(text, index, fault, uri));
@@ -134,6 +140,9 @@ std::string formattingEdits(std::string_view text, const RunOptions& options,
       return "contains a NUL byte, not formatted";
     case TextOutcome::kTooLarge:
       return "no memory, not formatted";
+    case TextOutcome::kInternalError:
+      return std::string(kInternalErrorText) + "; " +
+             std::string(kReportThePage);
     case TextOutcome::kFaults:
       break;
   }

@@ -14,6 +14,7 @@
 #include "lsp/diagnostics.h"
 #include "lsp/edits.h"
 #include "lsp/json_bytes.h"
+#include "report/messages.h"
 #include "report/names.h"
 
 #ifndef TAGFMT_VERSION
@@ -367,6 +368,8 @@ void Server::formatting(const json& id, const json& params) {
   std::vector<ByteEdit> edits;
   const std::string why = formattingEdits(document->text, options_, edits);
   if (!why.empty()) {
+    // A fault of the server's own is worth a line in the client's log too.
+    if (why.starts_with(kInternalErrorText)) log(uri + ": " + why);
     replyError(id, kRequestFailed, why);
     return;
   }

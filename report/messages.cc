@@ -7,6 +7,13 @@ namespace tagfmt {
 
 const std::string_view kHasNulMessage("-> contains a NUL byte, not changed\n");
 const std::string_view kNoMemoryMessage("-> no memory\n");
+const std::string_view kInternalErrorText(
+    "internal error: tidying would change the page's content, not changed");
+const std::string_view kInternalErrorMessage(
+    "-> internal error: tidying would change the page's content, not "
+    "changed\n");
+const std::string_view kReportThePage(
+    "please report this page to tagfmt's developers");
 const std::string_view kCannotOpenMessage("-> cannot open\n");
 const std::string_view kCannotReadMessage("-> cannot read\n");
 const std::string_view kFailedMessage("-> failed\n");

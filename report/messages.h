@@ -13,6 +13,13 @@ namespace tagfmt {
 extern const std::string_view kHasNulMessage;
 extern const std::string_view kNoMemoryMessage;
 
+// What every front end says when the tidied text failed the check before
+// it is written or shown, after "-> " in tagfmt's lines; the page is left
+// as it is, and the user is asked to report it.
+extern const std::string_view kInternalErrorText;
+extern const std::string_view kInternalErrorMessage;
+extern const std::string_view kReportThePage;
+
 // The messages for a file that could not be read or written.
 extern const std::string_view kCannotOpenMessage;
 extern const std::string_view kCannotReadMessage;

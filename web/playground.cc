@@ -46,6 +46,11 @@ void runPageJob(std::string_view input, const RunOptions& options,
     case TextOutcome::kTooLarge:
       result.messages.push_back({0, std::string(kNoMemoryMessage)});
       return;
+    case TextOutcome::kInternalError:
+      result.messages.push_back({0, std::string(kInternalErrorMessage)});
+      result.messages.push_back(
+          {0, "   " + std::string(kReportThePage) + "\n"});
+      return;
     case TextOutcome::kTidy:
       return;
     case TextOutcome::kChanged:
