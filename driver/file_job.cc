@@ -69,6 +69,12 @@ bool stage(PendingJob& job, const JobOptions& options) {
     fail(job, JobWrite::kRefused, EEXIST);
     return false;
   }
+  // Another run at work on the file would take its backup name or its
+  // old bytes from under this one.
+  if (!claimForWriting(job.files)) {
+    fail(job, JobWrite::kRefused, EWOULDBLOCK);
+    return false;
+  }
   if (!unchangedSinceRead(job.files, job.original.view())) {
     fail(job, JobWrite::kRefused, 0);
     return false;

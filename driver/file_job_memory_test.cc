@@ -167,5 +167,24 @@ TEST(MemoryJob, APowerCutAtAnyCallLeavesTheOldBytesSomewhere) {
   }
 }
 
+TEST(MemoryJob, ASecondRunOnThePageMeanwhileIsRefused) {
+  for (const Layout& layout : kRoads) {
+    const std::string path = layOut(layout);
+    JobResult first;
+    JobResult second;
+    std::int64_t openSeq = 0;
+    {
+      JobBatch running({true}, [&](const JobResult& r) { first = r; });
+      running.add(path, {}, openSeq);  // staged, waiting for its batch
+      JobBatch other({true}, [&](const JobResult& r) { second = r; });
+      other.add(path, {}, openSeq);
+    }
+    EXPECT_EQ(second.write, JobWrite::kRefused);
+    EXPECT_EQ(first.write, JobWrite::kWritten);
+    EXPECT_EQ(bytesAt("site/page.htm"), tidied());
+    EXPECT_EQ(bytesAt("site/page.bak"), kOld);
+  }
+}
+
 }  // namespace
 }  // namespace tagfmt

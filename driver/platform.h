@@ -84,6 +84,11 @@ bool leafIsTheFile(const JobFiles& job, const std::string& leaf);
 bool identityAt(const JobFiles& job, const std::string& leaf,
                 FileIdentity& identity);
 
+// Takes the job's file for this run's job alone until the job ends, so two
+// runs never rewrite one file at once. False when another run's job holds
+// it; true where the file system keeps no such locks.
+bool claimForWriting(const JobFiles& job);
+
 enum class WriteResult {
   kOk,
   kCannotOpen,  // nothing was written

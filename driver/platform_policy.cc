@@ -205,6 +205,10 @@ bool unchangedSinceRead(const JobFiles& job, std::string_view read) {
   return stillAsRead(job, job.file, read, Match::kStateAndName);
 }
 
+bool claimForWriting(const JobFiles& job) {
+  return sys::lockFile(job.file) || errno != EWOULDBLOCK;
+}
+
 bool leafIsTheFile(const JobFiles& job, const std::string& leaf) {
   FileIdentity identity;
   return identityAt(job, leaf, identity) && sameFile(identity, job.identity);

@@ -67,6 +67,10 @@ bool renameNew(NativeHandle folder, const std::string& from,
 bool swapNames(NativeHandle folder, const std::string& a, const std::string& b);
 bool removeName(NativeHandle folder, const std::string& leaf);
 
+// Takes an advisory lock on the open file for this process alone, held until
+// the handle closes; EWOULDBLOCK when another open of the file holds it.
+bool lockFile(NativeHandle file);
+
 // Puts the file's bytes on stable storage.
 bool syncFile(NativeHandle file);
 // Puts every file of the file system holding `file` on stable storage;

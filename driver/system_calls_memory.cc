@@ -48,6 +48,8 @@ struct Disk {
   int error = 0;
   std::vector<Hook> hooks;
   int signalHolds = 0;
+  std::map<std::uint64_t, NativeHandle>
+      locks;  // inode to the handle holding it
 };
 
 Disk disk;
@@ -267,6 +269,7 @@ void powerCut() {
     for (const auto& [leaf, inode] : node.entries) ++disk.nodes[inode].links;
   }
   disk.handles.clear();
+  disk.locks.clear();
   disk.signalHolds = 0;
 }
 
@@ -391,8 +394,20 @@ NativeHandle createUnnamed(NativeHandle folder) {
 
 bool close(NativeHandle handle) {
   const bool failed = fails("close");
+  const auto held = disk.locks.find(disk.handles[handle]);
+  if (held != disk.locks.end() && held->second == handle) {
+    disk.locks.erase(held);
+  }
   disk.handles.erase(handle);
   return !failed;
+}
+
+bool lockFile(NativeHandle file) {
+  if (fails("lockFile") || nodeOf(file) == nullptr) return false;
+  const auto [held, taken] = disk.locks.emplace(disk.handles[file], file);
+  if (taken || held->second == file) return true;
+  errno = EWOULDBLOCK;
+  return false;
 }
 
 bool statOf(NativeHandle handle, NodeStat& stat) {

@@ -2,6 +2,7 @@
 // Linux's unnamed files, name swaps, file-system syncs and attributes where
 // it has them. Every call after the folder's open acts relative to it.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -329,6 +330,10 @@ bool swapNames(NativeHandle folder, const std::string& a,
 
 bool removeName(NativeHandle folder, const std::string& leaf) {
   return ::unlinkat(fdOf(folder), leaf.c_str(), 0) == 0;
+}
+
+bool lockFile(NativeHandle file) {
+  return ::flock(fdOf(file), LOCK_EX | LOCK_NB) == 0;
 }
 
 bool syncFile(NativeHandle file) { return ::fsync(fdOf(file)) == 0; }

@@ -98,5 +98,43 @@ TEST(Race, AnUntouchedFileIsRewrittenAfterThePause) {
   }
 }
 
+// A second run, of tagfmt or of tagfmt-check --fix, while the first is
+// between its backup and its rewrite: the second says "-> failed" and
+// leaves the page, and the first then keeps the old bytes in the backup.
+TEST(Race, ASecondRunMeanwhileFailsAndLosesNothing) {
+  const struct {
+    const char* binary;
+    std::vector<std::string> arguments;
+    const char* says;
+  } seconds[] = {
+      {TAGFMT_BINARY, {"-w", "page.htm"}, "page.htm\n-> failed\n"},
+      {TAGFMT_CHECK_BINARY, {"--fix", "page.htm"}, "page.htm: cannot write"},
+  };
+  for (const bool secondName : {false, true}) {
+    for (const auto& second : seconds) {
+      const std::string where = std::string(second.binary) +
+                                (secondName ? ", in place" : ", replaced");
+      ScratchDir dir;
+      writeFile(dir / "page.htm", "a\n");
+      writeFile(dir / "page.bak", "previous\n");
+      if (secondName) fs::create_hard_link(dir / "page.htm", dir / "other");
+      PausedTool first =
+          startPausedTool(dir.path(), {"-w", "page.htm"}, "rewrite");
+      ASSERT_TRUE(first.paused) << where;
+      const ProgramRun run =
+          runProgram(second.binary, dir.path(), second.arguments);
+      EXPECT_NE((run.out + run.err).find(second.says), std::string::npos)
+          << where << ": " << run.out << run.err;
+      EXPECT_EQ(readFile(dir / "page.htm"), "a\n") << where;
+      const ToolRun done = resumeTool(first);
+      EXPECT_EQ(done.output,
+                "page.htm\n   writing page.bak\n   writing page.htm\n")
+          << where;
+      EXPECT_EQ(readFile(dir / "page.htm"), "a\r\n") << where;
+      EXPECT_EQ(readFile(dir / "page.bak"), "a\n") << where;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tagfmt::testing
