@@ -2,6 +2,7 @@
 // file, a fault at every call, and a power cut at every call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -184,6 +185,30 @@ TEST(MemoryJob, ASecondRunOnThePageMeanwhileIsRefused) {
     EXPECT_EQ(bytesAt("site/page.htm"), tidied());
     EXPECT_EQ(bytesAt("site/page.bak"), kOld);
   }
+}
+
+// Just after the swap, an editor writes the old file in place, which sends
+// the job back, then saves by rename before the swap-back: the save keeps
+// the name, and nothing the run did not make is removed.
+TEST(MemoryJob, AnEditorsSaveAfterTheSwapKeepsTheName) {
+  const auto each = callsOf(kOneLink, true);
+  const auto swap = std::find(each.begin(), each.end(),
+                              std::pair<std::string, int>("swapNames", 2));
+  ASSERT_TRUE(swap != each.end() && swap + 1 != each.end());
+  const std::string path = layOut(kOneLink);
+  memory::beforeCall((swap + 1)->first, (swap + 1)->second, [] {
+    memory::overwrite("site/page.bak", "edited in place\n");
+    memory::putFile("site/page.htm", "the editor's save\n");
+  });
+  const JobResult result = runOne(path, true);
+  EXPECT_EQ(result.write, JobWrite::kFailed);
+  EXPECT_EQ(bytesAt("site/page.htm"), "the editor's save\n");
+  bool keptEdit = false;
+  for (const std::string& name : memory::namesIn("site")) {
+    keptEdit = keptEdit || bytesAt("site/" + name) == "edited in place\n";
+  }
+  EXPECT_TRUE(keptEdit);
+  EXPECT_EQ(memory::signalHolds(), 0);
 }
 
 }  // namespace

@@ -108,6 +108,8 @@ struct StagedFile {
   NativeHandle file = kNoHandle;
   std::uint64_t device = 0;   // of the file system it is on
   std::string temporaryName;  // empty while the file has no name
+  // What the run left under the temporary name: only that is removed.
+  FileIdentity underName;
   bool published = false;
   bool signalsHeld = false;  // held while a temporary name exists
 };

@@ -122,6 +122,28 @@ bool linkUnderTemporaryName(NativeHandle file, NativeHandle folder,
   return false;
 }
 
+// True when `leaf` in `folder` names the file `identity`, as a link of its
+// own: checked before each step that moves or removes a name, so that no
+// file the run did not make is moved or removed.
+bool nameHolds(NativeHandle folder, const std::string& leaf,
+               const FileIdentity& identity) {
+  sys::NodeStat named;
+  return sys::statAt(folder, leaf, false, named) &&
+         sameFile(named.identity, identity);
+}
+
+// Gives the staged file a temporary name and remembers what it names.
+bool nameStaged(StagedFile& staged, NativeHandle folder, unsigned first) {
+  sys::NodeStat made;
+  if (!sys::statOf(staged.file, made) ||
+      !linkUnderTemporaryName(staged.file, folder, first,
+                              staged.temporaryName)) {
+    return false;
+  }
+  staged.underName = made.identity;
+  return true;
+}
+
 // Makes an empty owner-only file: with no name where the file system
 // allows, else under a fresh temporary name, with signals held meanwhile.
 NativeHandle createStaged(NativeHandle folder, StagedFile& staged) {
@@ -131,9 +153,15 @@ NativeHandle createStaged(NativeHandle folder, StagedFile& staged) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string name = temporaryName(attempt);
     const NativeHandle made = sys::createIn(folder, name);
-    if (made != kNoHandle) {
+    sys::NodeStat stat;
+    if (made != kNoHandle && sys::statOf(made, stat)) {
       staged.temporaryName = name;
+      staged.underName = stat.identity;
       return made;
+    }
+    if (made != kNoHandle) {
+      sys::close(made);
+      return kNoHandle;
     }
     if (errno != EEXIST) break;
   }
@@ -144,15 +172,55 @@ NativeHandle createStaged(NativeHandle folder, StagedFile& staged) {
 // file there, or removes it; `previous` names that under a temporary name.
 void giveBackBackupName(const JobFiles& job, const std::string& backupLeaf,
                         StagedFile& previous) {
-  if (!previous.temporaryName.empty() &&
-      sys::swapNames(job.folder, previous.temporaryName, backupLeaf)) {
+  if (!nameHolds(job.folder, backupLeaf, job.identity)) {
+    // Another program took the backup name: the previous backup stays
+    // under its temporary name rather than be lost.
+    previous.published = !previous.temporaryName.empty();
     return;
   }
-  sys::NodeStat named;
-  if (sys::statAt(job.folder, backupLeaf, false, named) &&
-      sameFile(named.identity, job.identity)) {
-    sys::removeName(job.folder, backupLeaf);
+  if (!previous.temporaryName.empty() &&
+      nameHolds(job.folder, previous.temporaryName, previous.underName) &&
+      sys::swapNames(job.folder, previous.temporaryName, backupLeaf)) {
+    previous.underName = job.identity;
+    return;
   }
+  sys::removeName(job.folder, backupLeaf);
+}
+
+// Swaps the named replacement in for the job's file, then checks that what
+// was swapped out is the file as read; its temporary name then holds it.
+bool swapIn(const JobFiles& job, StagedFile& replacement) {
+  if (!sys::swapNames(job.folder, replacement.temporaryName, job.leaf)) {
+    return false;
+  }
+  const FileIdentity made = replacement.underName;
+  replacement.underName = job.identity;
+  if (nameHolds(job.folder, replacement.temporaryName, job.identity)) {
+    return true;
+  }
+  // Another file was swapped out: it goes back unless the name was taken
+  // again meanwhile.
+  if (nameHolds(job.folder, job.leaf, made)) {
+    sys::swapNames(job.folder, replacement.temporaryName, job.leaf);
+    replacement.underName = made;
+  } else {
+    replacement.published = true;  // kept, not the run's to remove
+  }
+  return false;
+}
+
+// Undoes the swap: the old file, changed meanwhile, takes its name back,
+// but only while the name still holds the run's new file. An editor's save
+// made since keeps the name, and the old file stays under the temporary one.
+void swapBack(const JobFiles& job, StagedFile& replacement) {
+  sys::NodeStat staged;
+  if (sys::statOf(replacement.file, staged) &&
+      nameHolds(job.folder, job.leaf, staged.identity) &&
+      sys::swapNames(job.folder, replacement.temporaryName, job.leaf)) {
+    replacement.underName = staged.identity;
+    return;
+  }
+  replacement.published = true;
 }
 
 }  // namespace
@@ -225,7 +293,8 @@ bool identityAt(const JobFiles& job, const std::string& leaf,
 StagedFile::~StagedFile() { letGo(*this); }
 
 void letGo(StagedFile& staged) {
-  if (!staged.published && !staged.temporaryName.empty()) {
+  if (!staged.published && !staged.temporaryName.empty() &&
+      nameHolds(staged.folder, staged.temporaryName, staged.underName)) {
     sys::removeName(staged.folder, staged.temporaryName);
     staged.temporaryName.clear();
   }
@@ -273,12 +342,10 @@ bool makeAllDurable(const std::vector<StagedFile*>& batch) {
 WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf) {
   if (staged.temporaryName.empty()) {
     holdFor(staged);
-    if (!linkUnderTemporaryName(staged.file, staged.folder, 0,
-                                staged.temporaryName)) {
-      return WriteResult::kCannotOpen;
-    }
+    if (!nameStaged(staged, staged.folder, 0)) return WriteResult::kCannotOpen;
   }
-  if (!sys::renameOver(staged.folder, staged.temporaryName, backupLeaf)) {
+  if (!nameHolds(staged.folder, staged.temporaryName, staged.underName) ||
+      !sys::renameOver(staged.folder, staged.temporaryName, backupLeaf)) {
     return WriteResult::kCannotOpen;
   }
   staged.published = true;
@@ -289,10 +356,8 @@ WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf) {
 WriteResult keepHidden(StagedFile& staged) {
   if (!staged.temporaryName.empty()) return WriteResult::kOk;
   holdFor(staged);
-  return linkUnderTemporaryName(staged.file, staged.folder, 0,
-                                staged.temporaryName)
-             ? WriteResult::kOk
-             : WriteResult::kCannotOpen;
+  return nameStaged(staged, staged.folder, 0) ? WriteResult::kOk
+                                              : WriteResult::kCannotOpen;
 }
 
 bool makeNamesDurable(NativeHandle folder) { return sys::syncNames(folder); }
@@ -367,15 +432,19 @@ WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
   if (!sys::statAt(job.folder, backupLeaf, false, named)) {
     placed = errno == ENOENT && sys::renameNew(job.folder, linked, backupLeaf);
     if (placed) linked.clear();
-  } else if (named.kind != sys::NodeKind::kFolder) {
+  } else if (named.kind != sys::NodeKind::kFolder &&
+             nameHolds(job.folder, linked, job.identity)) {
     // The previous backup waits under the temporary name until the end.
     placed = sys::swapNames(job.folder, linked, backupLeaf);
   }
   if (!placed) {
-    sys::removeName(job.folder, linked);
+    if (nameHolds(job.folder, linked, job.identity)) {
+      sys::removeName(job.folder, linked);
+    }
     return WriteResult::kCannotOpen;
   }
   previous.temporaryName = linked;
+  previous.underName = named.identity;
   return WriteResult::kOk;
 }
 
@@ -385,24 +454,18 @@ RewriteResult replaceFile(JobFiles& job, std::string_view read,
   holdFor(replacement);
   pauseForTest("rewrite");
   RewriteResult result = RewriteResult::kOk;
-  std::string named;
-  if (!linkUnderTemporaryName(replacement.file, job.folder, 100, named)) {
+  // The temporary name is removed when the staging goes, if it still names
+  // what the run left there.
+  if (!nameStaged(replacement, job.folder, 100)) {
     result = RewriteResult::kFailed;
-  } else {
-    replacement.temporaryName = named;  // removed when the staging goes
-    sys::NodeStat out;
-    if (!stillAsRead(job, job.file, read, Match::kWrites) ||
-        !leafIsTheFile(job, job.leaf)) {
-      result = RewriteResult::kChanged;
-    } else if (!sys::swapNames(job.folder, named, job.leaf)) {
-      result = RewriteResult::kFailed;
-    } else if (!sys::statAt(job.folder, named, false, out) ||
-               !sameFile(out.identity, job.identity) ||
-               !stillAsRead(job, job.file, read, Match::kWrites)) {
-      // What was swapped out must be the file as read; else swap back.
-      sys::swapNames(job.folder, named, job.leaf);
-      result = RewriteResult::kChanged;
-    }
+  } else if (!stillAsRead(job, job.file, read, Match::kWrites) ||
+             !leafIsTheFile(job, job.leaf)) {
+    result = RewriteResult::kChanged;
+  } else if (!swapIn(job, replacement)) {
+    result = RewriteResult::kFailed;
+  } else if (!stillAsRead(job, job.file, read, Match::kWrites)) {
+    result = RewriteResult::kChanged;
+    swapBack(job, replacement);
   }
   if (result != RewriteResult::kOk && !backupLeaf.empty()) {
     giveBackBackupName(job, backupLeaf, previous);

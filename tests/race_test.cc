@@ -1,9 +1,16 @@
 // Another writer changes the file while the tool works on it: after the read,
 // or after the backup and before the rewrite. The other writer's bytes must
 // stay and the tool must say "-> failed".
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "tests/fault_util.h"
 #include "tests/test_util.h"
@@ -134,6 +141,53 @@ TEST(Race, ASecondRunMeanwhileFailsAndLosesNothing) {
       EXPECT_EQ(readFile(dir / "page.bak"), "a\n") << where;
     }
   }
+}
+
+// Runs tagfmt on page.htm in `folder` under strace, held for a while just
+// after its second renameat2, the swap of the replace road, returns.
+pid_t startHeldAfterSwap(const std::string& folder) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    if (freopen("out.txt", "w", stdout) == nullptr) _exit(126);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    execlp("strace", "strace", "-f", "-qq", "-o", "/dev/null", "-e",
+           "inject=renameat2:delay_exit=1500000:when=2", TAGFMT_BINARY, "-w",
+           "page.htm", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return child;
+}
+
+// An editor writes the old file in place just after the swap, so tagfmt
+// swaps back; the editor then saves by rename before the swap-back. The
+// save keeps the name, and the old file is not removed.
+TEST(Race, AnEditorsSaveBeforeTheSwapBackKeepsTheName) {
+  if (std::system("command -v strace >/dev/null") != 0) {
+    GTEST_SKIP() << "strace is missing";
+  }
+  ScratchDir dir;
+  writeFile(dir / "page.htm", "a\n");
+  writeFile(dir / "page.bak", "previous\n");
+  const pid_t run = startHeldAfterSwap(dir.path().string());
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  // The old file is linked as the backup by now.
+  const int old = open((dir / "page.bak").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(old, 0);
+  ASSERT_EQ(write(old, "edited\n", 7), 7);
+  close(old);
+  writeFile(dir / "save.tmp", "the editor's save\n");
+  fs::rename(dir / "save.tmp", dir / "page.htm");
+  int status = 0;
+  waitpid(run, &status, 0);
+  if (readFile(dir / "out.txt").empty()) GTEST_SKIP() << "strace cannot run";
+  EXPECT_EQ(readFile(dir / "page.htm"), "the editor's save\n");
+  EXPECT_NE(readFile(dir / "out.txt").find("-> failed"), std::string::npos);
+  bool keptEdit = false;
+  for (const std::string& name : namesIn(dir.path().string())) {
+    keptEdit = keptEdit || readFile(dir / name) == "a\nedited\n";
+  }
+  EXPECT_TRUE(keptEdit) << "the old file, edited, was removed";
 }
 
 }  // namespace
