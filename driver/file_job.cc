@@ -113,6 +113,13 @@ bool stage(PendingJob& job, const JobOptions& options) {
     fail(job, JobWrite::kBackupFailed, error);
     return false;
   }
+  // A large file's bytes are a view of the file itself: a write during the
+  // copy would put bytes never decided on into the backup, over the
+  // previous one. Such a write moves the file's times.
+  if (!unchangedSinceRead(job.files, job.original.view())) {
+    fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
   return true;
 }
 

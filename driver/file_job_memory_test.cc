@@ -187,6 +187,21 @@ TEST(MemoryJob, ASecondRunOnThePageMeanwhileIsRefused) {
   }
 }
 
+// Another program writes the page while its old bytes are copied for the
+// backup: nothing is named, and the previous backup stays.
+TEST(MemoryJob, AWriteDuringTheBackupCopyKeepsThePreviousBackup) {
+  for (const Layout& layout : {kTwoLinks, kPlainDisk}) {
+    const std::string path = layOut(layout);
+    memory::beforeCall("writeAt", 1, [] {
+      memory::overwrite("site/page.htm", "edited meanwhile\n");
+    });
+    EXPECT_EQ(runOne(path, true).write, JobWrite::kRefused);
+    EXPECT_EQ(bytesAt("site/page.htm"), "edited meanwhile\n");
+    EXPECT_EQ(bytesAt("site/page.bak"), kPrevious);
+    EXPECT_FALSE(temporaryLeft());
+  }
+}
+
 // Just after the swap, an editor writes the old file in place, which sends
 // the job back, then saves by rename before the swap-back: the save keeps
 // the name, and nothing the run did not make is removed.

@@ -143,17 +143,16 @@ TEST(Race, ASecondRunMeanwhileFailsAndLosesNothing) {
   }
 }
 
-// Runs tagfmt on page.htm in `folder` under strace, held for a while just
-// after its second renameat2, the swap of the replace road, returns.
-pid_t startHeldAfterSwap(const std::string& folder) {
+// Runs tagfmt on page.htm in `folder` under strace, held for a while at
+// `hold` (an strace inject=... of one call).
+pid_t startHeld(const std::string& folder, const char* hold) {
   const pid_t child = fork();
   if (child == 0) {
     if (chdir(folder.c_str()) != 0) _exit(126);
     if (freopen("out.txt", "w", stdout) == nullptr) _exit(126);
     setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-    execlp("strace", "strace", "-f", "-qq", "-o", "/dev/null", "-e",
-           "inject=renameat2:delay_exit=1500000:when=2", TAGFMT_BINARY, "-w",
-           "page.htm", static_cast<char*>(nullptr));
+    execlp("strace", "strace", "-f", "-qq", "-o", "/dev/null", "-e", hold,
+           TAGFMT_BINARY, "-w", "page.htm", static_cast<char*>(nullptr));
     _exit(127);
   }
   return child;
@@ -169,7 +168,9 @@ TEST(Race, AnEditorsSaveBeforeTheSwapBackKeepsTheName) {
   ScratchDir dir;
   writeFile(dir / "page.htm", "a\n");
   writeFile(dir / "page.bak", "previous\n");
-  const pid_t run = startHeldAfterSwap(dir.path().string());
+  // Held just after its second renameat2, the swap of the replace road.
+  const pid_t run = startHeld(dir.path().string(),
+                              "inject=renameat2:delay_exit=1500000:when=2");
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   // The old file is linked as the backup by now.
   const int old = open((dir / "page.bak").c_str(), O_WRONLY | O_APPEND);
@@ -188,6 +189,38 @@ TEST(Race, AnEditorsSaveBeforeTheSwapBackKeepsTheName) {
     keptEdit = keptEdit || readFile(dir / name) == "a\nedited\n";
   }
   EXPECT_TRUE(keptEdit) << "the old file, edited, was removed";
+}
+
+// A large page on the in-place road is read through a mapping; another
+// program writes it while tagfmt copies it for the backup (held in its first
+// pwrite64). The backup must not take the new bytes over the previous one.
+TEST(Race, AWriteDuringTheBackupCopyKeepsThePreviousBackup) {
+  if (std::system("command -v strace >/dev/null") != 0) {
+    GTEST_SKIP() << "strace is missing";
+  }
+  ScratchDir dir;
+  std::string old;
+  for (int i = 0; i < 200000; ++i) old += "a\n";
+  writeFile(dir / "page.htm", old);
+  fs::create_hard_link(dir / "page.htm", dir / "other");
+  fs::last_write_time(dir / "page.htm",
+                      fs::file_time_type::clock::now() - std::chrono::hours(1));
+  writeFile(dir / "page.bak", "previous\n");
+  const pid_t run = startHeld(dir.path().string(),
+                              "inject=pwrite64:delay_enter=1500000:when=1");
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  const int page = open((dir / "page.htm").c_str(), O_WRONLY);
+  ASSERT_GE(page, 0);
+  ASSERT_EQ(pwrite(page, "b", 1, 0), 1);
+  close(page);
+  int status = 0;
+  waitpid(run, &status, 0);
+  if (readFile(dir / "out.txt").empty()) GTEST_SKIP() << "strace cannot run";
+  EXPECT_NE(readFile(dir / "out.txt").find("-> failed"), std::string::npos);
+  EXPECT_TRUE(readFile(dir / "page.bak") == "previous\n")
+      << "the backup took bytes never decided on";
+  EXPECT_TRUE(readFile(dir / "page.htm") == "b" + old.substr(1))
+      << "the other program's write was lost";
 }
 
 }  // namespace
