@@ -202,6 +202,40 @@ TEST(MemoryJob, AWriteDuringTheBackupCopyKeepsThePreviousBackup) {
   }
 }
 
+// Another program changes the page's bytes but not its size or times just
+// before its last check, after the swap on the replace road or before the
+// write in place: its bytes stay under the page's name.
+TEST(MemoryJob, AChangeThatKeepsTheTimesIsSeen) {
+  const struct {
+    Layout layout;
+    const char* call;
+    int nth;
+  } cases[] = {{kOneLink, "statOf", 0}, {kTwoLinks, "openIn", 2}};
+  for (const auto& c : cases) {
+    int nth = c.nth;
+    if (nth == 0) {  // the first stat after the replace road's swap
+      const auto each = callsOf(c.layout, true);
+      auto at = std::find(each.begin(), each.end(),
+                          std::pair<std::string, int>("swapNames", 2));
+      at = std::find_if(at, each.end(), [](const auto& call) {
+        return call.first == "statOf";
+      });
+      ASSERT_TRUE(at != each.end());
+      nth = at->second;
+    }
+    std::string same = kOld;
+    same[1] = 'T';
+    const std::string path = layOut(c.layout);
+    // Swapped out, the old file is the backup; in place it keeps its name.
+    memory::beforeCall(c.call, nth, [&] {
+      memory::overwrite(c.layout.secondLink ? "site/page.htm" : "site/page.bak",
+                        same, true);
+    });
+    EXPECT_EQ(runOne(path, true).write, JobWrite::kFailed) << c.call;
+    EXPECT_EQ(bytesAt("site/page.htm"), same) << c.call;
+  }
+}
+
 // Just after the swap, an editor writes the old file in place, which sends
 // the job back, then saves by rename before the swap-back: the save keeps
 // the name, and nothing the run did not make is removed.

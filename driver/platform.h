@@ -59,6 +59,10 @@ struct JobFiles {
   bool followsLink = false;       // the name is a link the tool may follow
   FileIdentity identity;
   FileIdentity folderIdentity;  // device and inode only
+  // A mapped file's bytes as read are a view of the file itself: their hash,
+  // taken at the read, stands for them in the last check.
+  bool hashed = false;
+  std::uint64_t readHash = 0;
 };
 
 enum class ReadResult { kOk, kCannotOpen, kCannotRead };

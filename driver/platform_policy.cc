@@ -91,6 +91,15 @@ bool stillAsRead(const JobFiles& job, NativeHandle handle,
   return !job.identity.recent || holdsBytes(job.file, read);
 }
 
+// True when the job's file holds exactly the bytes read: the last check
+// before a swap or a rewrite is final, which also sees a change that kept
+// the file's times (a shared mapping, a restored modified time).
+bool holdsWhatWasRead(const JobFiles& job, std::string_view read) {
+  if (!job.hashed) return holdsBytes(job.file, read);
+  std::uint64_t now = 0;
+  return hashOfFile(job.file, now) && now == job.readHash;
+}
+
 // A name in the folder that no one else uses, made for one file at a time.
 std::string temporaryName(unsigned attempt) {
   return ".tagfmt-" + std::to_string(sys::processId()) + "-" +
@@ -266,6 +275,12 @@ ReadResult openAndRead(const std::string& path, JobFiles& job,
       (bytes.view().size() != job.identity.size && !bytes.stoppedAtNul())) {
     return ReadResult::kCannotRead;
   }
+  if (bytes.mapped()) {
+    ByteHash hash;
+    hash.add(bytes.view());
+    job.hashed = true;
+    job.readHash = hash.value();
+  }
   return ReadResult::kOk;
 }
 
@@ -373,7 +388,8 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   pauseForTest("rewrite");
   sys::holdSignals();
   RewriteResult result = RewriteResult::kOk;
-  if (!stillAsRead(job, file.get(), read, Match::kStateAndName)) {
+  if (!stillAsRead(job, file.get(), read, Match::kStateAndName) ||
+      !holdsWhatWasRead(job, read)) {
     result = RewriteResult::kChanged;
   } else if (!sys::claimRoom(file.get(), bytes.size(), job.identity.size)) {
     result = RewriteResult::kFailed;
@@ -463,7 +479,8 @@ RewriteResult replaceFile(JobFiles& job, std::string_view read,
     result = RewriteResult::kChanged;
   } else if (!swapIn(job, replacement)) {
     result = RewriteResult::kFailed;
-  } else if (!stillAsRead(job, job.file, read, Match::kWrites)) {
+  } else if (!stillAsRead(job, job.file, read, Match::kWrites) ||
+             !holdsWhatWasRead(job, read)) {
     result = RewriteResult::kChanged;
     swapBack(job, replacement);
   }

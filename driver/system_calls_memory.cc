@@ -232,10 +232,11 @@ std::vector<std::string> namesIn(const std::string& folder) {
   return names;
 }
 
-void overwrite(const std::string& path, const std::string& bytes) {
+void overwrite(const std::string& path, const std::string& bytes,
+               bool keepTimes) {
   Node& node = disk.nodes[walk(kRoot, path, true)];
   node.bytes = bytes;
-  touch(node);
+  if (!keepTimes) touch(node);
 }
 
 void failCall(const std::string& call, int nth, int error) {

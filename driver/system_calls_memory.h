@@ -34,8 +34,10 @@ bool readFile(const std::string& path, std::string& bytes);
 bool identityOf(const std::string& path, FileIdentity& identity);
 // The names in the folder, sorted.
 std::vector<std::string> namesIn(const std::string& folder);
-// Writes `bytes` over the file, moving its times as a writer would.
-void overwrite(const std::string& path, const std::string& bytes);
+// Writes `bytes` over the file, moving its times as a writer would, or
+// keeping them as one through a shared mapping or a restored time would.
+void overwrite(const std::string& path, const std::string& bytes,
+               bool keepTimes = false);
 
 // The `nth` call (from 1) named `call` ("openIn", "writeAt", "syncFile", ...
 // as in system_calls.h) fails with `error`; only one fault is armed at once.

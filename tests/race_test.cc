@@ -143,6 +143,26 @@ TEST(Race, ASecondRunMeanwhileFailsAndLosesNothing) {
   }
 }
 
+// An editor that writes the page in place and then restores its modified
+// time, as `touch -r` would, between the checks and the swap: the bytes
+// are compared too, and the edit keeps the page's name.
+TEST(Race, AnEditThatRestoresTheModifiedTimeIsSeen) {
+  ScratchDir dir;
+  writeFile(dir / "page.htm", "a\n");
+  const auto before = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(dir / "page.htm", before);
+  PausedTool tool = startPausedTool(dir.path(), {"-w", "page.htm"}, "rewrite");
+  ASSERT_TRUE(tool.paused);
+  const int page = open((dir / "page.htm").c_str(), O_WRONLY);
+  ASSERT_GE(page, 0);
+  ASSERT_EQ(pwrite(page, "b", 1, 0), 1);
+  close(page);
+  fs::last_write_time(dir / "page.htm", before);
+  const ToolRun run = resumeTool(tool);
+  EXPECT_NE(run.output.find("-> failed"), std::string::npos) << run.output;
+  EXPECT_EQ(readFile(dir / "page.htm"), "b\n");
+}
+
 // Runs tagfmt on page.htm in `folder` under strace, held for a while at
 // `hold` (an strace inject=... of one call).
 pid_t startHeld(const std::string& folder, const char* hold) {
