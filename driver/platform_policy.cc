@@ -100,6 +100,13 @@ bool holdsWhatWasRead(const JobFiles& job, std::string_view read) {
   return hashOfFile(job.file, now) && now == job.readHash;
 }
 
+// Gives the rewritten file back what its write stripped, then makes its
+// bytes durable.
+bool keepAndSync(NativeHandle file, const sys::Privileges& kept) {
+  sys::restorePrivileges(file, kept);
+  return sys::syncFile(file);
+}
+
 // A name in the folder that no one else uses, made for one file at a time.
 std::string temporaryName(unsigned attempt) {
   return ".tagfmt-" + std::to_string(sys::processId()) + "-" +
@@ -388,13 +395,16 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   pauseForTest("rewrite");
   sys::holdSignals();
   RewriteResult result = RewriteResult::kOk;
+  // The write strips what only the owner or a privileged user gives back.
+  sys::Privileges kept;
   if (!stillAsRead(job, file.get(), read, Match::kStateAndName) ||
-      !holdsWhatWasRead(job, read)) {
+      !holdsWhatWasRead(job, read) || !sys::readPrivileges(job.file, kept)) {
     result = RewriteResult::kChanged;
   } else if (!sys::claimRoom(file.get(), bytes.size(), job.identity.size)) {
     result = RewriteResult::kFailed;
   } else if (!writeAt(file.get(), bytes, 0) ||
-             !cutTo(file.get(), bytes.size()) || !sys::syncFile(file.get())) {
+             !cutTo(file.get(), bytes.size()) ||
+             !keepAndSync(file.get(), kept)) {
     // The read bytes may be a view of this very file, gone by now.
     result =
         restoreFromBackup(file.get(), backup.file) && sys::syncFile(file.get())
@@ -424,12 +434,14 @@ WriteResult stageReplacement(const JobFiles& job, std::string_view bytes,
   staged.device = job.identity.device;
   staged.file = sys::createUnnamed(job.folder);
   if (staged.file == kNoHandle) return WriteResult::kCannotOpen;
-  if (!sys::giveWholeIdentity(staged.file, job.file)) {
-    return WriteResult::kCannotOpen;
-  }
+  // Written first: a write strips setuid, setgid and the file capability,
+  // and the owner's change strips them too, so they come last.
   if (!sys::claimRoom(staged.file, bytes.size(), 0) ||
       !writeAt(staged.file, bytes, 0)) {
     return WriteResult::kFailed;
+  }
+  if (!sys::giveWholeIdentity(staged.file, job.file)) {
+    return WriteResult::kCannotOpen;
   }
   sys::startWriteBack(staged.file);
   return WriteResult::kOk;

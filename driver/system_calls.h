@@ -87,6 +87,18 @@ bool giveOwnerAndPermissions(NativeHandle to, const FileIdentity& like,
 // Gives `to` everything `from` is (owner, group, access rules, extended
 // attributes, mode with setuid and setgid); false unless all of it took.
 bool giveWholeIdentity(NativeHandle to, NativeHandle from);
+// What a write to a file may strip from it: the setuid and setgid bits, and
+// the file capability (security.capability), which the kernel drops on any
+// write.
+struct Privileges {
+  unsigned mode = 0;  // the file's permissions with setuid, setgid, sticky
+  std::string capability;
+  bool hasCapability = false;
+};
+bool readPrivileges(NativeHandle file, Privileges& privileges);
+// Gives them back to `file` after it was written, as far as the tool may.
+void restorePrivileges(NativeHandle file, const Privileges& privileges);
+
 // True when the file carries file flags (immutable, append-only...).
 bool hasFileFlags(NativeHandle file);
 // True when the file system of `folder` swaps two names atomically and makes

@@ -577,6 +577,18 @@ bool giveWholeIdentity(NativeHandle to, NativeHandle from) {
   return true;
 }
 
+bool readPrivileges(NativeHandle file, Privileges& privileges) {
+  const Node* node = nodeOf(file);
+  if (fails("readPrivileges") || node == nullptr) return false;
+  privileges.mode = node->permissions;
+  return true;
+}
+
+void restorePrivileges(NativeHandle file, const Privileges& privileges) {
+  Node* node = nodeOf(file);
+  if (node != nullptr) node->permissions = privileges.mode;
+}
+
 bool hasFileFlags(NativeHandle /*file*/) { return false; }
 
 bool swapsNames(NativeHandle /*folder*/) { return disk.kind.swapsNames; }

@@ -385,6 +385,36 @@ bool giveWholeIdentity(NativeHandle to, NativeHandle from) {
 #endif
 }
 
+namespace {
+constexpr const char* kCapability = "security.capability";
+}  // namespace
+
+bool readPrivileges(NativeHandle file, Privileges& privileges) {
+  struct stat st {};
+  if (::fstat(fdOf(file), &st) != 0) return false;
+  privileges.mode = static_cast<unsigned>(st.st_mode) & 07777u;
+#ifdef __linux__
+  privileges.hasCapability =
+      readAttribute(fdOf(file), kCapability, privileges.capability);
+#endif
+  return true;
+}
+
+void restorePrivileges(NativeHandle file, const Privileges& privileges) {
+  // The capability after the mode: the kernel drops it on a change of
+  // owner only, but a capability is kept only with the right to set it.
+#ifdef __linux__
+  if (privileges.hasCapability) {
+    static_cast<void>(::fsetxattr(fdOf(file), kCapability,
+                                  privileges.capability.data(),
+                                  privileges.capability.size(), 0));
+  }
+#endif
+  if ((privileges.mode & 06000u) != 0) {
+    static_cast<void>(::fchmod(fdOf(file), privileges.mode));
+  }
+}
+
 bool hasFileFlags(NativeHandle file) {
 #ifdef __linux__
   // The flags a user may set: append-only, immutable, no-dump and the like.
