@@ -210,7 +210,7 @@ TEST(MemoryJob, AChangeThatKeepsTheTimesIsSeen) {
     Layout layout;
     const char* call;
     int nth;
-  } cases[] = {{kOneLink, "statOf", 0}, {kTwoLinks, "openIn", 2}};
+  } cases[] = {{kOneLink, "statOf", 0}, {kTwoLinks, "reopenForWriting", 1}};
   for (const auto& c : cases) {
     int nth = c.nth;
     if (nth == 0) {  // the first stat after the replace road's swap

@@ -384,15 +384,27 @@ WriteResult keepHidden(StagedFile& staged) {
 
 bool makeNamesDurable(NativeHandle folder) { return sys::syncNames(folder); }
 
+// Opens the job's file for writing: the very file that was read, never a
+// name looked up again, which a link's owner could have re-pointed at any
+// file. Where the platform cannot, by a name that is no link.
+NativeHandle openForRewrite(const JobFiles& job) {
+  const NativeHandle same = sys::reopenForWriting(job.file);
+  if (same != kNoHandle || errno != ENOSYS) return same;
+  if (job.followsLink) {
+    errno = ELOOP;
+    return kNoHandle;
+  }
+  return sys::openIn(job.folder, job.leaf, sys::OpenFor::kWrite, false);
+}
+
 RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
                              std::string_view bytes, const StagedFile& backup) {
-  Owned file(
-      sys::openIn(job.folder, job.leaf, sys::OpenFor::kWrite, job.followsLink));
+  pauseForTest("rewrite");
+  Owned file(openForRewrite(job));
   if (file.get() == kNoHandle) {
     return errno == ELOOP ? RewriteResult::kChanged
                           : RewriteResult::kCannotOpen;
   }
-  pauseForTest("rewrite");
   sys::holdSignals();
   RewriteResult result = RewriteResult::kOk;
   // The write strips what only the owner or a privileged user gives back.

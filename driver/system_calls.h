@@ -31,6 +31,9 @@ NativeHandle openFolder(const std::string& path);
 // symbolic link there is followed only when `followLink`; else ELOOP.
 NativeHandle openIn(NativeHandle folder, const std::string& leaf, OpenFor mode,
                     bool followLink);
+// Opens the file `file` holds open once more, for writing, without going
+// through any name; ENOSYS where the platform cannot.
+NativeHandle reopenForWriting(NativeHandle file);
 // Makes a new file `leaf` in `folder`, readable and writable by its owner
 // only; EEXIST when the name is taken (a link there is never followed).
 NativeHandle createIn(NativeHandle folder, const std::string& leaf);

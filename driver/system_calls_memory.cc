@@ -371,6 +371,11 @@ NativeHandle openIn(NativeHandle folder, const std::string& leaf, OpenFor mode,
   return open(inode);
 }
 
+NativeHandle reopenForWriting(NativeHandle file) {
+  if (fails("reopenForWriting") || nodeOf(file) == nullptr) return kNoHandle;
+  return open(disk.handles[file]);
+}
+
 NativeHandle createIn(NativeHandle folder, const std::string& leaf) {
   std::uint64_t parent = 0;
   if (fails("createIn") || !folderAt(folder, parent)) return kNoHandle;

@@ -205,6 +205,20 @@ NativeHandle openIn(NativeHandle folder, const std::string& leaf, OpenFor mode,
                                (followLink ? 0 : O_NOFOLLOW)));
 }
 
+NativeHandle reopenForWriting(NativeHandle file) {
+#ifdef __linux__
+  // The kernel's link to the open file, which no one can re-point.
+  const std::string self = "/proc/self/fd/" + std::to_string(fdOf(file));
+  const int fd =
+      ::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd >= 0 || errno != ENOENT) return handleOf(fd);
+#else
+  static_cast<void>(file);
+#endif
+  errno = ENOSYS;
+  return kNoHandle;
+}
+
 NativeHandle createIn(NativeHandle folder, const std::string& leaf) {
   return handleOf(::openat(fdOf(folder), leaf.c_str(),
                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

@@ -3,6 +3,7 @@
 // stay and the tool must say "-> failed".
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -161,6 +162,30 @@ TEST(Race, AnEditThatRestoresTheModifiedTimeIsSeen) {
   const ToolRun run = resumeTool(tool);
   EXPECT_NE(run.output.find("-> failed"), std::string::npos) << run.output;
   EXPECT_EQ(readFile(dir / "page.htm"), "b\n");
+}
+
+// The page is named through a link the tool follows; between the backup and
+// the rewrite the link is re-pointed at another file. The rewrite goes to
+// the file that was read, and the other file is never even opened.
+TEST(Race, ARepointedLinkNeverLeadsTheWrite) {
+  ScratchDir dir;
+  writeFile(dir / "real.htm", "a\n");
+  writeFile(dir / "victim", "keep me\n");
+  fs::create_symlink("real.htm", dir / "page.htm");
+  PausedTool tool = startPausedTool(dir.path(), {"-w", "page.htm"}, "rewrite");
+  ASSERT_TRUE(tool.paused);
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, (dir / "victim").c_str(), IN_OPEN), 0);
+  fs::remove(dir / "page.htm");
+  fs::create_symlink("victim", dir / "page.htm");
+  const ToolRun run = resumeTool(tool);
+  char event[256];
+  EXPECT_LT(read(watch, event, sizeof event), 0) << "the victim was opened";
+  close(watch);
+  EXPECT_NE(run.output.find("-> failed"), std::string::npos) << run.output;
+  EXPECT_EQ(readFile(dir / "victim"), "keep me\n");
+  EXPECT_EQ(readFile(dir / "real.htm"), "a\n");
 }
 
 // Runs tagfmt on page.htm in `folder` under strace, held for a while at
