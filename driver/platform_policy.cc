@@ -100,6 +100,27 @@ bool holdsWhatWasRead(const JobFiles& job, std::string_view read) {
   return hashOfFile(job.file, now) && now == job.readHash;
 }
 
+// True when `written`, opened for writing, is the job's file copied up from
+// a lower layer of an overlay: it holds the name now, with the size, last
+// write and bytes that were read.
+bool copiedUpAsRead(const JobFiles& job, NativeHandle written,
+                    std::string_view read) {
+  sys::NodeStat now;
+  sys::NodeStat named;
+  if (!sys::copiesUp(job.folder) || !sys::statOf(written, now) ||
+      !sys::statAt(job.folder, job.leaf, job.followsLink, named) ||
+      !sameFile(named.identity, now.identity) ||
+      now.identity.size != job.identity.size ||
+      now.identity.modifiedNs != job.identity.modifiedNs) {
+    return false;
+  }
+  Owned copy(sys::reopenForReading(written));
+  if (copy.get() == kNoHandle) return false;
+  if (!job.hashed) return holdsBytes(copy.get(), read);
+  std::uint64_t hash = 0;
+  return hashOfFile(copy.get(), hash) && hash == job.readHash;
+}
+
 // Gives the rewritten file back what its write stripped, then makes its
 // bytes durable.
 bool keepAndSync(NativeHandle file, const sys::Privileges& kept) {
@@ -409,7 +430,8 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   RewriteResult result = RewriteResult::kOk;
   // The write strips what only the owner or a privileged user gives back.
   sys::Privileges kept;
-  if (!stillAsRead(job, file.get(), read, Match::kStateAndName) ||
+  if ((!stillAsRead(job, file.get(), read, Match::kStateAndName) &&
+       !copiedUpAsRead(job, file.get(), read)) ||
       !holdsWhatWasRead(job, read) || !sys::readPrivileges(job.file, kept)) {
     result = RewriteResult::kChanged;
   } else if (!sys::claimRoom(file.get(), bytes.size(), job.identity.size)) {

@@ -31,9 +31,10 @@ NativeHandle openFolder(const std::string& path);
 // symbolic link there is followed only when `followLink`; else ELOOP.
 NativeHandle openIn(NativeHandle folder, const std::string& leaf, OpenFor mode,
                     bool followLink);
-// Opens the file `file` holds open once more, for writing, without going
-// through any name; ENOSYS where the platform cannot.
+// Opens the file `file` holds open once more, for writing or for reading,
+// without going through any name; ENOSYS where the platform cannot.
 NativeHandle reopenForWriting(NativeHandle file);
+NativeHandle reopenForReading(NativeHandle file);
 // Makes a new file `leaf` in `folder`, readable and writable by its owner
 // only; EEXIST when the name is taken (a link there is never followed).
 NativeHandle createIn(NativeHandle folder, const std::string& leaf);
@@ -107,6 +108,11 @@ bool hasFileFlags(NativeHandle file);
 // True when the file system of `folder` swaps two names atomically and makes
 // files with no name.
 bool swapsNames(NativeHandle folder);
+
+// True when the file system of `folder` copies a file up from a lower
+// layer when it is first opened for writing (overlayfs): the file then
+// shows a new identity, with the same bytes and times.
+bool copiesUp(NativeHandle folder);
 
 std::uint32_t runningUser();
 unsigned processId();

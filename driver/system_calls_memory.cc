@@ -376,6 +376,11 @@ NativeHandle reopenForWriting(NativeHandle file) {
   return open(disk.handles[file]);
 }
 
+NativeHandle reopenForReading(NativeHandle file) {
+  if (fails("reopenForReading") || nodeOf(file) == nullptr) return kNoHandle;
+  return open(disk.handles[file]);
+}
+
 NativeHandle createIn(NativeHandle folder, const std::string& leaf) {
   std::uint64_t parent = 0;
   if (fails("createIn") || !folderAt(folder, parent)) return kNoHandle;
@@ -597,6 +602,8 @@ void restorePrivileges(NativeHandle file, const Privileges& privileges) {
 bool hasFileFlags(NativeHandle /*file*/) { return false; }
 
 bool swapsNames(NativeHandle /*folder*/) { return disk.kind.swapsNames; }
+
+bool copiesUp(NativeHandle /*folder*/) { return false; }
 
 std::uint32_t runningUser() { return kUser; }
 

@@ -205,18 +205,31 @@ NativeHandle openIn(NativeHandle folder, const std::string& leaf, OpenFor mode,
                                (followLink ? 0 : O_NOFOLLOW)));
 }
 
-NativeHandle reopenForWriting(NativeHandle file) {
+namespace {
+
+NativeHandle reopen(NativeHandle file, int access) {
 #ifdef __linux__
   // The kernel's link to the open file, which no one can re-point.
   const std::string self = "/proc/self/fd/" + std::to_string(fdOf(file));
   const int fd =
-      ::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      ::open(self.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd >= 0 || errno != ENOENT) return handleOf(fd);
 #else
   static_cast<void>(file);
+  static_cast<void>(access);
 #endif
   errno = ENOSYS;
   return kNoHandle;
+}
+
+}  // namespace
+
+NativeHandle reopenForWriting(NativeHandle file) {
+  return reopen(file, O_WRONLY);
+}
+
+NativeHandle reopenForReading(NativeHandle file) {
+  return reopen(file, O_RDONLY);
 }
 
 NativeHandle createIn(NativeHandle folder, const std::string& leaf) {
@@ -460,6 +473,17 @@ bool swapsNames(NativeHandle folder) {
     default:
       return false;
   }
+#else
+  static_cast<void>(folder);
+  return false;
+#endif
+}
+
+bool copiesUp(NativeHandle folder) {
+#ifdef __linux__
+  struct statfs fs {};
+  return ::fstatfs(fdOf(folder), &fs) == 0 &&
+         static_cast<unsigned long>(fs.f_type) == 0x794C7630;  // overlayfs
 #else
   static_cast<void>(folder);
   return false;
