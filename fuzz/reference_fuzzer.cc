@@ -53,5 +53,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
           "openSeq moves as far as in the reference");
   require(got.outcome != TextOutcome::kInternalError,
           "the check before use never fires");
+  // The check itself against a plain reading of what content is, on the
+  // tidied text and on the same with one byte lost or doubled.
+  if (got.outcome == TextOutcome::kChanged) {
+    require(tagfmt::keepsContent(text, got.tidied), "the content is kept");
+    std::string broken = got.tidied;
+    const std::size_t at = (size * 7919u + data[size - 1]) % broken.size();
+    if ((data[size - 1] & 1) != 0) {
+      broken.erase(at, 1);
+    } else {
+      broken.insert(at, 1, broken[at]);
+    }
+    require(tagfmt::keepsContent(text, broken) ==
+                (tagfmt::reference::content(text) ==
+                 tagfmt::reference::content(broken)),
+            "keepsContent is the plain reading");
+  }
   return 0;
 }
