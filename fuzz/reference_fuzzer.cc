@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // tidied text and on the same with one byte lost or doubled.
   if (got.outcome == TextOutcome::kChanged) {
     require(tagfmt::keepsContent(text, got.tidied), "the content is kept");
-    std::string broken = got.tidied;
+    std::string broken = got.tidied + "x";
     const std::size_t at = (size * 7919u + data[size - 1]) % broken.size();
     if ((data[size - 1] & 1) != 0) {
       broken.erase(at, 1);
