@@ -1,7 +1,8 @@
 // libFuzzer target: the engine's decision must equal the plain reference's
 // (outcome, tidied text, faults and how far openSeq moved) in both modes,
 // from marker numbers of one to four digits. Half the inputs are read as
-// choices for a generated nested page, the rest as the text itself.
+// choices for a generated nested page, the rest as the text itself; half
+// are decided with their notes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   } else {
     text.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
   }
-  const TextDecision got = tagfmt::decideText(text, options, firstSeq);
+  // The road with notes traces the pass as it goes; it must decide alike.
+  const TextDecision got =
+      (data[0] & 0x40) != 0
+          ? tagfmt::decideAndExplain(text, options, firstSeq)
+          : tagfmt::decideText(text, options, firstSeq);
   const tagfmt::reference::Result want =
       tagfmt::reference::decide(text, options, firstSeq);
   require(got.outcome == want.outcome, "the outcome is the reference's");
