@@ -41,7 +41,7 @@ cmake "${generator[@]}" -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
 cmake --build "$build" -j2
 
 mkdir -p "$build/crashes"
-for target in format_fuzzer reference_fuzzer line_ends_fuzzer lsp_fuzzer; do
+for target in format_fuzzer reference_fuzzer byte_scan_fuzzer line_ends_fuzzer lsp_fuzzer; do
   corpus="$build/corpus/$target"
   log="$build/$target.log"
   mkdir -p "$corpus"
@@ -49,7 +49,7 @@ for target in format_fuzzer reference_fuzzer line_ends_fuzzer lsp_fuzzer; do
   options=()
   seeds="fuzz/seeds/${target%_fuzzer}"
   case $target in
-    format_fuzzer | reference_fuzzer)
+    format_fuzzer | reference_fuzzer | byte_scan_fuzzer)
       options=(-dict=fuzz/pages.dict)
       seeds=fuzz/seeds/format
       ;;
