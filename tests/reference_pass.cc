@@ -259,6 +259,20 @@ std::string pass(std::string_view text, const RunOptions& options,
   return p.out;
 }
 
+std::string content(std::string_view text) {
+  std::string kept;
+  for (std::size_t at = 0; at < text.size();) {
+    if (isMarker(text, at)) {
+      at = text.find('>', at) + 1;
+    } else if (isBlank(text[at]) || text[at] == '\r' || text[at] == '\n') {
+      ++at;
+    } else {
+      kept += text[at++];
+    }
+  }
+  return kept;
+}
+
 Result decide(std::string_view text, const RunOptions& options,
               std::int64_t openSeq) {
   Result result;

@@ -29,6 +29,10 @@ std::string pass(std::string_view text, const RunOptions& options,
                  std::int64_t openSeq, NestingFaults& faults,
                  std::int64_t& openCount);
 
+// What must survive tidying: `text` without blanks, CR, LF and whole pair
+// markers.
+std::string content(std::string_view text);
+
 // The whole decision: refuses a NUL, runs the pass, repeats it on its own
 // output until it gives that output back, and normalises the line ends.
 Result decide(std::string_view text, const RunOptions& options,

@@ -122,6 +122,12 @@ TEST(Net, WhatTheContentIs) {
       {"<!--@1@", "", false},      // not a whole marker
       {"\xc2\xa0x", "x", false},   // a no-break space is content
       {"", "\r\n  ", true},
+      // A marker that runs past the first difference.
+      {"a<!--@1@-->b", "a<!--@23@-->\r\nb", true},
+      {"a<!--@1@-->b", "a<!--@1@->b", false},
+      {"a<!--@1", "a<!--@1@-->", false},
+      {"x<!--@123@-->y", "x<!--@12y", false},
+      {"<td>\r\n  x</td>", "<td>x\r\n</td>", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(keepsContent(c.original, c.tidied), c.kept)
