@@ -296,6 +296,17 @@ bool rewrite(PendingJob& job, bool backup) {
   return rewritten == RewriteResult::kOk;
 }
 
+// Leaves the job's file as it is, for a run that ends: the backup name goes
+// back to the previous backup, and the staged files go.
+void standDown(PendingJob& job, bool backup) {
+  if (job.replacing && backup) {
+    giveBackBackupName(job.files, job.backupLeaf, *job.previous);
+  }
+  job.replacement.reset();
+  job.previous.reset();
+  letGo(job.staged);
+}
+
 }  // namespace
 
 void JobBatch::commit() {
@@ -309,10 +320,15 @@ void JobBatch::commit() {
       }
     }
   }
+  bool stopping = false;
   for (const auto& job : jobs_) {
     // A signal that comes during the rewrite ends the run only once its
     // result is handed on.
     const HeldSignals held;
+    if (stopping && job->writing) {
+      standDown(*job, options_.backup);
+      continue;
+    }
     if (job->writing) {
       if (rewrite(*job, options_.backup)) {
         job->result.write = JobWrite::kWritten;
@@ -322,6 +338,9 @@ void JobBatch::commit() {
       }
     }
     sink_(job->result);
+    // One that came meanwhile ends the run after this file: the jobs still
+    // waiting write nothing and leave no name behind.
+    stopping = stopping || terminationPending();
   }
   // The swapped names are made durable before the batch, and so the run,
   // ends.

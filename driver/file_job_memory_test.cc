@@ -236,6 +236,35 @@ TEST(MemoryJob, AChangeThatKeepsTheTimesIsSeen) {
   }
 }
 
+// A termination signal while the batch names its backups ends the run after
+// the first file: the others are left as they were.
+TEST(MemoryJob, ASignalEndsTheBatchAfterTheFileAtHand) {
+  for (const Layout& layout : kRoads) {
+    layOut(layout);
+    for (const char* page : {"site/b.htm", "site/c.htm"}) {
+      memory::putFile(page, kOld);
+    }
+    memory::beforeCall("syncNames", 1, [] { memory::sendSignal(); });
+    std::vector<std::string> said;
+    {
+      JobBatch batch({true},
+                     [&](const JobResult& r) { said.push_back(r.path); });
+      std::int64_t openSeq = 0;
+      for (const char* page : {"site/page.htm", "site/b.htm", "site/c.htm"}) {
+        batch.add(page, {}, openSeq);
+      }
+    }
+    EXPECT_EQ(said, std::vector<std::string>{"site/page.htm"});
+    EXPECT_EQ(bytesAt("site/page.htm"), tidied());
+    EXPECT_EQ(bytesAt("site/b.htm"), kOld);
+    // In place, a backup named before the signal holds the page's bytes.
+    const std::string kept = bytesAt("site/c.bak");
+    EXPECT_TRUE(kept == "<none>" || kept == kOld) << kept;
+    EXPECT_FALSE(temporaryLeft());
+    EXPECT_EQ(memory::signalHolds(), 0);
+  }
+}
+
 // Just after the swap, an editor writes the old file in place, which sends
 // the job back, then saves by rename before the swap-back: the save keeps
 // the name, and nothing the run did not make is removed.

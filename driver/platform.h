@@ -179,6 +179,10 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
 // than end the program, so the job that hit it can undo it and the run go on.
 void ignoreFileSizeLimit();
 
+// True when a termination signal came while held: the run then ends once
+// the file at hand is whole.
+bool terminationPending();
+
 // Termination signals (Ctrl+C and its kin) wait while one of these lives;
 // one that came meanwhile takes effect when the last hold goes, after
 // standard output is flushed. Holds nest.
@@ -222,6 +226,11 @@ WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
 RewriteResult replaceFile(JobFiles& job, std::string_view read,
                           StagedFile& replacement, StagedFile& previous,
                           const std::string& backupLeaf);
+
+// Gives the backup name back to what it named before linkAsBackup, or
+// removes it, for a replace that will not happen.
+void giveBackBackupName(const JobFiles& job, const std::string& backupLeaf,
+                        StagedFile& previous);
 
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();

@@ -205,25 +205,6 @@ NativeHandle createStaged(NativeHandle folder, StagedFile& staged) {
   return kNoHandle;
 }
 
-// Gives the backup name back to what it named before the job linked the
-// file there, or removes it; `previous` names that under a temporary name.
-void giveBackBackupName(const JobFiles& job, const std::string& backupLeaf,
-                        StagedFile& previous) {
-  if (!nameHolds(job.folder, backupLeaf, job.identity)) {
-    // Another program took the backup name: the previous backup stays
-    // under its temporary name rather than be lost.
-    previous.published = !previous.temporaryName.empty();
-    return;
-  }
-  if (!previous.temporaryName.empty() &&
-      nameHolds(job.folder, previous.temporaryName, previous.underName) &&
-      sys::swapNames(job.folder, previous.temporaryName, backupLeaf)) {
-    previous.underName = job.identity;
-    return;
-  }
-  sys::removeName(job.folder, backupLeaf);
-}
-
 // Swaps the named replacement in for the job's file, then checks that what
 // was swapped out is the file as read; its temporary name then holds it.
 bool swapIn(const JobFiles& job, StagedFile& replacement) {
@@ -451,6 +432,25 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
   sys::releaseSignals();
   return result;
 }
+
+void giveBackBackupName(const JobFiles& job, const std::string& backupLeaf,
+                        StagedFile& previous) {
+  if (!nameHolds(job.folder, backupLeaf, job.identity)) {
+    // Another program took the backup name: the previous backup stays
+    // under its temporary name rather than be lost.
+    previous.published = !previous.temporaryName.empty();
+    return;
+  }
+  if (!previous.temporaryName.empty() &&
+      nameHolds(job.folder, previous.temporaryName, previous.underName) &&
+      sys::swapNames(job.folder, previous.temporaryName, backupLeaf)) {
+    previous.underName = job.identity;
+    return;
+  }
+  sys::removeName(job.folder, backupLeaf);
+}
+
+bool terminationPending() { return sys::signalPending(); }
 
 HeldSignals::HeldSignals() { sys::holdSignals(); }
 HeldSignals::~HeldSignals() { sys::releaseSignals(); }

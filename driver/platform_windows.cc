@@ -378,6 +378,13 @@ std::int64_t clockNs() {
 // Windows has no file-size limit signal.
 void ignoreFileSizeLimit() {}
 
+bool terminationPending() { return signalArrived != 0; }
+
+// Nothing is linked as a backup here, so nothing is given back.
+void giveBackBackupName(const JobFiles& /*job*/,
+                        const std::string& /*backupLeaf*/,
+                        StagedFile& /*previous*/) {}
+
 HeldSignals::HeldSignals() { holdTerminationSignals(); }
 HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
 

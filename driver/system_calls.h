@@ -122,5 +122,7 @@ unsigned processId();
 // flushed.
 void holdSignals();
 void releaseSignals();
+// True when a termination signal came while held and waits.
+bool signalPending();
 
 }  // namespace tagfmt::sys

@@ -48,6 +48,7 @@ struct Disk {
   int error = 0;
   std::vector<Hook> hooks;
   int signalHolds = 0;
+  bool signalCame = false;
   std::map<std::uint64_t, NativeHandle>
       locks;  // inode to the handle holding it
 };
@@ -252,6 +253,8 @@ void beforeCall(const std::string& call, int nth,
 const std::vector<std::string>& calls() { return disk.calls; }
 
 int signalHolds() { return disk.signalHolds; }
+
+void sendSignal() { disk.signalCame = true; }
 
 void powerCut() {
   for (auto& [number, node] : disk.nodes) {
@@ -612,6 +615,8 @@ unsigned processId() { return 4242; }
 void holdSignals() { ++disk.signalHolds; }
 
 void releaseSignals() { --disk.signalHolds; }
+
+bool signalPending() { return disk.signalCame; }
 
 }  // namespace sys
 

@@ -48,6 +48,8 @@ void beforeCall(const std::string& call, int nth, std::function<void()> action);
 const std::vector<std::string>& calls();
 // Termination-signal holds not yet let go.
 int signalHolds();
+// A termination signal comes, and waits while held.
+void sendSignal();
 
 // Loses everything not yet synced, as a power cut would: a file's bytes
 // written since its last sync are torn (the new first half over the old),

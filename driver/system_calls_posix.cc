@@ -513,6 +513,16 @@ void releaseSignals() {
   ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+bool signalPending() {
+  sigset_t pending;
+  sigemptyset(&pending);
+  if (::sigpending(&pending) != 0) return false;
+  for (const int signal : kTerminationSignals) {
+    if (sigismember(&pending, signal) == 1) return true;
+  }
+  return false;
+}
+
 }  // namespace sys
 
 }  // namespace tagfmt
