@@ -322,8 +322,9 @@ void letGo(StagedFile& staged) {
     sys::removeName(staged.folder, staged.temporaryName);
     staged.temporaryName.clear();
   }
-  if (staged.file != kNoHandle)
+  if (staged.file != kNoHandle) {
     sys::close(std::exchange(staged.file, kNoHandle));
+  }
   letGoOf(staged);
 }
 
@@ -518,12 +519,11 @@ RewriteResult replaceFile(JobFiles& job, std::string_view read,
   RewriteResult result = RewriteResult::kOk;
   // The temporary name is removed when the staging goes, if it still names
   // what the run left there.
-  if (!nameStaged(replacement, job.folder, 100)) {
-    result = RewriteResult::kFailed;
-  } else if (!stillAsRead(job, job.file, read, Match::kWrites) ||
-             !leafIsTheFile(job, job.leaf)) {
+  const bool named = nameStaged(replacement, job.folder, 100);
+  if (named && (!stillAsRead(job, job.file, read, Match::kWrites) ||
+                !leafIsTheFile(job, job.leaf))) {
     result = RewriteResult::kChanged;
-  } else if (!swapIn(job, replacement)) {
+  } else if (!named || !swapIn(job, replacement)) {
     result = RewriteResult::kFailed;
   } else if (!stillAsRead(job, job.file, read, Match::kWrites) ||
              !holdsWhatWasRead(job, read)) {

@@ -296,7 +296,7 @@ bool writeAt(NativeHandle file, std::string_view bytes, std::uint64_t offset) {
   if (node->bytes.size() < offset + bytes.size()) {
     node->bytes.resize(offset + bytes.size());
   }
-  std::copy(bytes.begin(), bytes.end(), node->bytes.begin() + offset);
+  node->bytes.replace(offset, bytes.size(), bytes);
   touch(*node);
   return true;
 }
