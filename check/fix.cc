@@ -1,65 +1,16 @@
 // --fix over tagfmt's file job: the job reads, decides and rewrites, in
 // batches whose backups (when asked for) and rewrites are made durable
-// together; this only turns each JobResult into tagfmt-check's states and
-// hands them on in the order of the files.
+// together; this hands each job's report on in the order of the files.
 #include "check/fix.h"
 
 #include <deque>
 
 #include "driver/file_job.h"
+#include "driver/job_messages.h"
 
 namespace tagfmt {
 
 namespace {
-
-// What the job did, as tagfmt-check says it.
-FileCheck fromJob(const JobResult& result) {
-  FileCheck fixed;
-  fixed.osError = result.osError;
-  switch (result.read) {
-    case JobRead::kCannotOpen:
-      fixed.state = FileState::kCannotOpen;
-      if (fixed.osError == 0) fixed.reason = "not a regular file";
-      return fixed;
-    case JobRead::kCannotRead:
-      fixed.state = FileState::kCannotRead;
-      if (fixed.osError == 0) fixed.reason = "it changed while it was read";
-      return fixed;
-    case JobRead::kNoMemory:
-      fixed.state = FileState::kNoMemory;
-      return fixed;
-    case JobRead::kOk:
-      break;
-  }
-  switch (result.outcome) {
-    case TextOutcome::kTidy:
-      fixed.state = FileState::kTidy;
-      return fixed;
-    case TextOutcome::kHasNul:
-      fixed.state = FileState::kHasNul;
-      return fixed;
-    case TextOutcome::kFaults:
-      fixed.state = FileState::kFaults;
-      fixed.faults = result.faults;
-      return fixed;
-    case TextOutcome::kTooLarge:
-      fixed.state = FileState::kNoMemory;
-      return fixed;
-    case TextOutcome::kChanged:
-      break;
-  }
-  if (result.write == JobWrite::kWritten) {
-    fixed.state = FileState::kTidied;
-    return fixed;
-  }
-  fixed.state = FileState::kCannotWrite;
-  if (fixed.osError == 0) {
-    fixed.reason = result.write == JobWrite::kBackupFailed
-                       ? "the backup could not be written"
-                       : "it changed since it was read";
-  }
-  return fixed;
-}
 
 // A file's result, waiting until those before it are said.
 struct Slot {
@@ -76,7 +27,7 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
   std::deque<Slot> slots;
   const auto sayDone = [&] {
     while (!slots.empty() && slots.front().done) {
-      sink(*slots.front().file, slots.front().check);
+      sink(*slots.front().file, slots.front().check.report);
       slots.pop_front();
     }
   };
@@ -85,11 +36,11 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
       for (Slot& slot : slots) {
         if (slot.byJob && !slot.done) {
           // The check's notes hold while the job agrees with it.
-          FileCheck fixed = fromJob(result);
-          if (fixed.state == FileState::kTidied) {
-            fixed.notes = std::move(slot.check.notes);
+          FileReport fixed = jobReport(result);
+          if (verdictOf(fixed) == FileVerdict::kTidied) {
+            fixed.notes = std::move(slot.check.report.notes);
           }
-          slot.check = std::move(fixed);
+          slot.check.report = std::move(fixed);
           slot.done = true;
           break;
         }
@@ -98,7 +49,7 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
     std::int64_t openSeq = 0;
     for (const FileToCheck& file : files) {
       FileCheck check = checkFile(file, options.run, openSeq);
-      const bool toFix = check.state == FileState::kWouldTidy;
+      const bool toFix = verdictOf(check.report) == FileVerdict::kWouldTidy;
       slots.push_back({&file, std::move(check), !toFix, toFix});
       if (toFix) {
         batch.add(file.path, options.run, openSeq);

@@ -13,13 +13,13 @@
 namespace tagfmt {
 
 // Receives what became of each file, in the order of the files.
-using FixSink = std::function<void(const FileToCheck&, const FileCheck&)>;
+using FixSink = std::function<void(const FileToCheck&, const FileReport&)>;
 
 // Checks each of `files` and hands each one that would be tidied to
 // tagfmt's file job, which reads, decides and rewrites it again itself.
-// A file comes out kTidied, kTidy when it was tidy by the time the job read
-// it, kCannotWrite with the system's reason, or refused as the check or the
-// job found it; the check's notes go with it.
+// A file's report comes out tidied, tidy when it was tidy by the time the
+// job read it, cannot write with the system's reason, or refused as the
+// check or the job found it; the check's notes go with a tidied one.
 void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
             const FixSink& sink);
 

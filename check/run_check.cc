@@ -50,12 +50,6 @@ bool keepsText(const CheckOptions& options, const FileToCheck& file) {
          (options.run.markerMode && file.kind == WalkEntry::kStandardInput);
 }
 
-void cutShort(Checked& checked) {
-  checked.check = FileCheck{};
-  checked.check.state = FileState::kCannotRead;
-  checked.check.reason = "it changed while it was read";
-}
-
 // Decides `checked` from its text, which is read unless it is there.
 void decide(const FileToCheck& file, const CheckOptions& options,
             std::int64_t openSeq, Checked& checked) {
@@ -66,13 +60,13 @@ void decide(const FileToCheck& file, const CheckOptions& options,
     }
     checked.check = checkText(checked.text->view(), options.run, openSeq,
                               keepsText(options, file));
-    if (!checked.text->intact()) cutShort(checked);
+    if (!checked.text->intact()) checked.check = cutShort();
   } catch (const std::bad_alloc&) {
     checked.check = FileCheck{};
-    checked.check.state = FileState::kNoMemory;
+    checked.check.report.read = ReadStatus::kNoMemory;
   }
-  if (!keepsText(options, file) || isRefused(checked.check.state)) {
-    std::string().swap(checked.check.tidied);
+  if (!keepsText(options, file) || isRefused(verdictOf(checked.check.report))) {
+    std::string().swap(checked.check.report.tidied);
     checked.text.reset();
   }
 }
@@ -81,7 +75,7 @@ Checked checkOne(const FileToCheck& file, const CheckOptions& options,
                  std::int64_t openSeq) {
   Checked checked;
   if (file.kind == WalkEntry::kNothingFound) {
-    checked.check.state = FileState::kNothingFound;
+    checked.check.report.read = ReadStatus::kNothingFound;
   } else {
     decide(file, options, openSeq, checked);
   }
@@ -150,15 +144,15 @@ class Sink {
       : options_(options), style_(style) {}
 
   void say(const FileToCheck& file, std::string_view original,
-           const FileCheck& check) {
-    count(tally_, check.state);
+           const FileReport& report) {
+    count(tally_, verdictOf(report));
     const std::string name = printableName(file.path);
     if (style_.format == OutputFormat::kJson) {
-      files_.push_back(fileJson(name, check));
+      files_.push_back(fileJson(name, report));
       return;
     }
     const FileOutput output =
-        renderFile(name, original, check, options_.mode, style_);
+        renderFile(name, original, report, options_.mode, style_);
     write(stdout, output.out);
     if (!output.err.empty()) {
       std::fflush(stdout);  // keeps the two streams in order on a terminal
@@ -170,19 +164,21 @@ class Sink {
     if (style_.format == OutputFormat::kJson) {
       write(stdout,
             jsonText(Json{{"files", std::move(files_)},
-                          {"summary", summaryJson(tally_, options_.mode)}}) +
+                          {"summary", summaryJson(tally_, fixing())}}) +
                 "\n");
     }
     std::fflush(stdout);
     if (options_.mode != OutputMode::kStdout && !options_.quiet &&
         style_.format != OutputFormat::kJson) {
-      write(stderr, summaryLine(tally_, options_.mode));
+      write(stderr, summaryLine(tally_, fixing()));
     }
   }
 
   const Tally& tally() const { return tally_; }
 
  private:
+  bool fixing() const { return options_.mode == OutputMode::kFix; }
+
   const CheckOptions& options_;
   const RenderStyle& style_;
   Tally tally_;
@@ -222,7 +218,7 @@ void checkAll(const std::vector<FileToCheck>& files,
       checked = std::move(again);
     }
     openSeq += checked.check.openCount;
-    sink.say(files[i], checked.original(), checked.check);
+    sink.say(files[i], checked.original(), checked.check.report);
   }
 }
 
@@ -293,15 +289,15 @@ int runCheck(int argumentCount, char** arguments) {
   });
   if (options.mode == OutputMode::kFix) {
     fixAll(files, options,
-           [&sink](const FileToCheck& file, const FileCheck& check) {
-             sink.say(file, {}, check);
+           [&sink](const FileToCheck& file, const FileReport& report) {
+             sink.say(file, {}, report);
            });
   } else if (options.mode == OutputMode::kStdout && !files.empty() &&
              files[0].excluded) {
     Checked checked;
     checked.text = std::make_unique<ReadText>();
     readFileToCheck(files[0], *checked.text, checked.check);
-    sink.say(files[0], checked.original(), checked.check);
+    sink.say(files[0], checked.original(), checked.check.report);
   } else {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned jobs = options.jobs != 0 ? options.jobs : cores;

@@ -11,6 +11,7 @@
 
 #include "format/decision.h"
 #include "format/format.h"
+#include "report/file_report.h"
 
 namespace tagfmt {
 
@@ -23,26 +24,10 @@ struct JobOptions {
   bool backup = true;
 };
 
-// How reading the file went.
-enum class JobRead {
-  kOk,          // read whole; `outcome` says what the text asks for
-  kCannotOpen,  // no regular file could be opened under the name
-  kCannotRead,  // opened, but reading failed or the file changed meanwhile
-  kNoMemory,    // too little memory to go on; nothing was written
-};
-
-// How far writing went, for a text whose outcome is kChanged.
-enum class JobWrite {
-  kNone,          // nothing was to be written
-  kRefused,       // nothing written: the file changed since it was read, no
-                  // backup name could be had, or the folder took no file
-  kCutShort,      // nothing written: the file was cut short under the job
-  kBackupFailed,  // the backup could not be written, named or made durable;
-                  // the file and any previous backup are as they were
-  kFailed,        // the backup was made; the rewrite failed or found the
-                  // file changed, and the file holds its old bytes
-  kWritten,       // the backup (when asked for) and the file were written
-};
+// How reading the file went (never kTooLarge or kNothingFound), and how
+// far writing went: the report's own statuses.
+using JobRead = ReadStatus;
+using JobWrite = WriteStatus;
 
 // How the file's new text took the file's name.
 enum class JobRoad {

@@ -341,8 +341,8 @@ void Server::closeDocument(const json& params) {
 void Server::publishPending() {
   for (auto& [uri, document] : documents_) {
     if (!document.dirty) continue;
-    const DocumentCheck check = checkDocument(document.text, options_);
-    publish(uri, diagnosticsJson(document.text, check, uri, encoding_));
+    const FileReport report = checkDocument(document.text, options_);
+    publish(uri, diagnosticsJson(document.text, report, uri, encoding_));
     document.dirty = false;
   }
   pending_ = 0;
