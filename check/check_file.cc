@@ -12,6 +12,24 @@
 
 namespace tagfmt {
 
+void explainCannotOpen(const std::string& path, FileReport& report) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error) {
+    report.osError = error.value();
+    report.reason = error.message();
+  } else if (fs::is_directory(status)) {
+    report.osError = EISDIR;
+  } else if (fs::is_symlink(fs::symlink_status(path, error))) {
+    report.reason = "a symbolic link owned by someone else";
+  } else if (!fs::is_regular_file(status)) {
+    report.reason = kNotARegularFile;
+  } else {
+    report.reason = "refused";
+  }
+}
+
 FileCheck checkText(std::string_view original, const RunOptions& options,
                     std::int64_t openSeq, bool keepTidied) {
   TextDecision decision = decideAndExplain(original, options, openSeq);
@@ -43,26 +61,6 @@ FileVerdict readStream(std::FILE* stream, std::string& bytes, int& osError,
 }
 
 namespace {
-
-// Why a file could not be opened when the system gave no error number: it
-// is not a regular file, or not a link the tool follows.
-void explainCannotOpen(const std::string& path, FileReport& report) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (error) {
-    report.osError = error.value();
-    report.reason = error.message();
-  } else if (fs::is_directory(status)) {
-    report.osError = EISDIR;
-  } else if (fs::is_symlink(fs::symlink_status(path, error))) {
-    report.reason = "a symbolic link owned by someone else";
-  } else if (!fs::is_regular_file(status)) {
-    report.reason = kNotARegularFile;
-  } else {
-    report.reason = "refused";
-  }
-}
 
 bool refuse(FileCheck& check, ReadStatus read, std::string_view reason = {}) {
   check.report.read = read;

@@ -55,6 +55,11 @@ class ReadText {
 // reading further, or more than kLargestFile bytes.
 bool readFileToCheck(const FileToCheck& file, ReadText& text, FileCheck& check);
 
+// Sets in `report` why the file `path` could not be opened when the system
+// gave no error number: it is not a regular file, or not a link the tool
+// follows.
+void explainCannotOpen(const std::string& path, FileReport& report);
+
 // The check of a file found cut short, or changed, under its reader.
 FileCheck cutShort();
 

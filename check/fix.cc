@@ -1,9 +1,12 @@
-// --fix over tagfmt's file job: the job reads, decides and rewrites, in
-// batches whose backups (when asked for) and rewrites are made durable
-// together; this hands each job's report on in the order of the files.
+// --fix over tagfmt's file job: the job reads, decides, explains and
+// rewrites, in batches whose backups (when asked for) and rewrites are made
+// durable together; this hands each job's report on in the order of the
+// files.
 #include "check/fix.h"
 
+#include <cerrno>
 #include <deque>
+#include <filesystem>
 
 #include "driver/file_job.h"
 #include "driver/job_messages.h"
@@ -12,13 +15,45 @@ namespace tagfmt {
 
 namespace {
 
-// A file's result, waiting until those before it are said.
+// A file's report, waiting until those before it are said.
 struct Slot {
   const FileToCheck* file;
-  FileCheck check;
-  bool done = false;
-  bool byJob = false;  // its result comes from the job
+  FileReport report;
+  bool done = false;  // false while its job has not ended
 };
+
+// The report on a file refused before any job reads it: a folder with no
+// page, or a file larger than the checker takes. False for the others.
+bool refusedUnread(const FileToCheck& file, FileReport& report) {
+  if (file.kind == WalkEntry::kNothingFound) {
+    report = reportOfRead(file.path, ReadStatus::kNothingFound);
+    return true;
+  }
+  std::error_code error;
+  if (std::filesystem::is_regular_file(file.path, error) &&
+      std::filesystem::file_size(file.path, error) > kLargestFile) {
+    report = reportOfRead(file.path, ReadStatus::kTooLarge);
+    return true;
+  }
+  return false;
+}
+
+// The job's report as tagfmt-check gives it: why a file could not be
+// opened, and notes only where they explain what was done or refused.
+FileReport fixedReport(const JobResult& result) {
+  FileReport report = jobReport(result);
+  if (report.read == ReadStatus::kCannotOpen &&
+      (result.osError == 0 || result.osError == ELOOP)) {
+    report.osError = 0;
+    report.reason.clear();
+    explainCannotOpen(report.path, report);
+  }
+  const FileVerdict verdict = verdictOf(report);
+  if (verdict != FileVerdict::kTidied && verdict != FileVerdict::kFaults) {
+    report.notes.clear();
+  }
+  return report;
+}
 
 }  // namespace
 
@@ -27,35 +62,26 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
   std::deque<Slot> slots;
   const auto sayDone = [&] {
     while (!slots.empty() && slots.front().done) {
-      sink(*slots.front().file, slots.front().check.report);
+      sink(*slots.front().file, slots.front().report);
       slots.pop_front();
     }
   };
   {
-    JobBatch batch(JobOptions{options.backup}, [&](const JobResult& result) {
-      for (Slot& slot : slots) {
-        if (slot.byJob && !slot.done) {
-          // The check's notes hold while the job agrees with it.
-          FileReport fixed = jobReport(result);
-          if (verdictOf(fixed) == FileVerdict::kTidied) {
-            fixed.notes = std::move(slot.check.report.notes);
-          }
-          slot.check.report = std::move(fixed);
-          slot.done = true;
-          break;
-        }
-      }
-    });
+    JobBatch batch(JobOptions{options.backup, true},
+                   [&](const JobResult& result) {
+                     for (Slot& slot : slots) {
+                       if (!slot.done) {
+                         slot.report = fixedReport(result);
+                         slot.done = true;
+                         break;
+                       }
+                     }
+                   });
     std::int64_t openSeq = 0;
     for (const FileToCheck& file : files) {
-      FileCheck check = checkFile(file, options.run, openSeq);
-      const bool toFix = verdictOf(check.report) == FileVerdict::kWouldTidy;
-      slots.push_back({&file, std::move(check), !toFix, toFix});
-      if (toFix) {
-        batch.add(file.path, options.run, openSeq);
-      } else {
-        openSeq += slots.back().check.openCount;
-      }
+      slots.push_back({&file, {}, false});
+      slots.back().done = refusedUnread(file, slots.back().report);
+      if (!slots.back().done) batch.add(file.path, options.run, openSeq);
       sayDone();
     }
     batch.commit();

@@ -127,7 +127,8 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
     reserveForText(room, formatRoom(original.size()));
   }
   TextDecision decision =
-      decideText(original, options, openSeq, std::move(room));
+      jobOptions.notes ? decideAndExplain(original, options, openSeq)
+                       : decideText(original, options, openSeq, std::move(room));
   openSeq += decision.openCount;
   // A mapped file cut short reads as zero bytes past the cut: nothing found
   // in it may be said or written.
@@ -140,6 +141,10 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
       job.original.stoppedAtNul() ? TextOutcome::kHasNul : decision.outcome;
   if (decision.outcome == TextOutcome::kFaults) {
     result.faults = std::move(decision.faults);
+  }
+  if (result.outcome == TextOutcome::kFaults ||
+      result.outcome == TextOutcome::kChanged) {
+    result.notes = std::move(decision.notes);
   }
   if (result.outcome != TextOutcome::kChanged) return;
   job.normalised = std::move(decision.tidied);
@@ -351,7 +356,8 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
     auto done = std::make_unique<PendingJob>(path);
     done->result = std::move(job->result);
     job = std::move(done);
-    bytes_ += job->result.path.size() + job->result.faults.size() * 32;
+    bytes_ += job->result.path.size() + job->result.faults.size() * 32 +
+              job->result.notes.size() * 64;
   }
   jobs_.push_back(std::move(job));
   if (writing_ == 0 || writing_ >= kBatchFiles || bytes_ >= kBatchBytes) {

@@ -22,6 +22,9 @@ struct JobOptions {
   // made durable, owner and mode kept, replaced whole where it can be) and
   // no backup is left behind.
   bool backup = true;
+  // Explain the outcome as tagfmt-check does: each result holds the notes
+  // on a refused or changed text.
+  bool notes = false;
 };
 
 // How reading the file went (never kTooLarge or kNothingFound), and how
@@ -42,6 +45,7 @@ struct JobResult {
   JobRead read = JobRead::kOk;
   TextOutcome outcome = TextOutcome::kTidy;  // meaningful when read is kOk
   NestingFaults faults;                      // outcome kFaults: in order
+  Notes notes;  // with JobOptions::notes: for kFaults and kChanged
   JobWrite write = JobWrite::kNone;
   JobRoad road = JobRoad::kNone;
   // The backup's name as the path gives its folder, once one was chosen;

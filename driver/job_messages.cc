@@ -40,6 +40,7 @@ FileReport jobReport(const JobResult& result) {
   report.reason = reasonOf(result);
   report.backupPath = result.backupPath;
   if (result.outcome == TextOutcome::kFaults) report.faults = result.faults;
+  report.notes = result.notes;
   return report;
 }
 
