@@ -3,6 +3,7 @@
 
 #include "format/byte_scan.h"
 #include "format/line_ends.h"
+#include "format/seam.h"
 
 namespace tagfmt {
 
@@ -11,10 +12,11 @@ namespace {
 // Applies the pass again to `text`, the first pass's output, while a pass
 // says it may leave work for another. Returns the settled text: `text`
 // itself, or a view of one of `spare`, which the later passes take turns
-// to fill; `passes` counts every pass run.
+// to fill; `passes` counts every pass run. `confirmed` is set when the
+// last pass gave its input back, which shows the result settled and sound.
 std::string_view settle(std::string_view text, std::string (&spare)[2],
                         const RunOptions& options, std::int64_t openSeq,
-                        int& passes) {
+                        int& passes, bool& confirmed) {
   std::string_view current = text;
   while (passes < kMaxPasses) {
     ++passes;
@@ -24,11 +26,48 @@ std::string_view settle(std::string_view text, std::string (&spare)[2],
     NestingFaults faults;
     const Formatted again = formatText(current, into, options, seq, faults);
     if (again.verdict != Verdict::kSound) return text;
-    if (again.text == current) return current;
+    if (again.text == current) {
+      confirmed = true;
+      return current;
+    }
     current = again.text;
     if (!again.mayChangeAgain) return current;
   }
   return text;
+}
+
+bool isSetAside(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' ||
+         c == '\n';
+}
+
+// The length of the pair marker at `at`, or 0 when there is none.
+std::size_t markerAt(std::string_view text, std::size_t at) {
+  if (text[at] != '<' || !startsWithPairMarker(text.substr(at))) return 0;
+  return text.find('>', at) + 1 - at;
+}
+
+// Steps `at` over blanks, line ends and pair markers.
+void skipSetAside(std::string_view text, std::size_t& at) {
+  while (at < text.size()) {
+    if (isSetAside(text[at])) {
+      ++at;
+    } else if (const std::size_t marker = markerAt(text, at); marker > 0) {
+      at += marker;
+    } else {
+      return;
+    }
+  }
+}
+
+// True when one more pass over `tidied` gives it back, with no fault.
+bool settledAndSound(const std::string& tidied, const RunOptions& options,
+                     std::int64_t openSeq) {
+  std::string work;
+  NestingFaults faults;
+  const Formatted again = formatText(tidied, work, options, openSeq, faults);
+  return again.verdict == Verdict::kSound &&
+         normalisedEquals(again.text, tidied);
 }
 
 TextDecision decide(std::string_view original, const RunOptions& options,
@@ -46,6 +85,7 @@ TextDecision decide(std::string_view original, const RunOptions& options,
   }
   std::string_view text = original;
   std::string spare[2];
+  bool confirmed = false;
   if (!options.lineEndsOnly) {
     std::int64_t seq = openSeq;
     const Formatted formatted =
@@ -62,7 +102,8 @@ TextDecision decide(std::string_view original, const RunOptions& options,
     text = formatted.text;
     // Output equal to its input is settled already.
     if (formatted.mayChangeAgain && text.data() != original.data()) {
-      text = settle(text, spare, options, openSeq, decision.passes);
+      text =
+          settle(text, spare, options, openSeq, decision.passes, confirmed);
     }
   }
   const bool unchanged = text.data() == original.data()
@@ -82,11 +123,36 @@ TextDecision decide(std::string_view original, const RunOptions& options,
   } else {
     tidied = normaliseLineEnds(text);
   }
+  breakTidiedForTest(tidied);
+  // The last word before any front end writes or shows the text: a fault in
+  // the pass must cost the user a refusal, never a byte of the page.
+  if (!keepsContent(original, tidied) ||
+      (!options.lineEndsOnly && !confirmed &&
+       !settledAndSound(tidied, options, openSeq))) {
+    decision.outcome = TextOutcome::kInternalError;
+    std::string().swap(tidied);
+    return decision;
+  }
   decision.outcome = TextOutcome::kChanged;
   return decision;
 }
 
 }  // namespace
+
+bool keepsContent(std::string_view original, std::string_view tidied) {
+  std::size_t from = 0;
+  std::size_t to = 0;
+  while (true) {
+    skipSetAside(original, from);
+    skipSetAside(tidied, to);
+    if (from == original.size() || to == tidied.size()) {
+      return from == original.size() && to == tidied.size();
+    }
+    if (original[from] != tidied[to]) return false;
+    ++from;
+    ++to;
+  }
+}
 
 TextDecision decideText(std::string_view original, const RunOptions& options,
                         std::int64_t openSeq, std::string room) {

@@ -17,6 +17,9 @@ enum class TextOutcome {
   kHasNul,    // tagfmt refuses a text with a NUL byte
   kFaults,    // the recognised tags do not nest; nothing is written
   kTooLarge,  // the formatted text outgrew formatLimit()
+  // The tidied text failed the check every text gets before it is written
+  // or shown: a fault of tagfmt's own, so nothing is written.
+  kInternalError,
 };
 
 // What tagfmt would do with one text.
@@ -41,6 +44,11 @@ struct TextDecision {
 // then gets its first pass's text.
 inline constexpr int kMaxPasses = 16;
 
+// True when `tidied` says what `original` says: both are the same bytes
+// once blanks (space, tab, VT, FF), CR, LF and pair markers "<!--@N@-->"
+// are set aside, which is all the pass may add, drop or move.
+bool keepsContent(std::string_view original, std::string_view tidied);
+
 // Works out what tagfmt would do with the text `original` under `options`,
 // with the run's openSeq at `openSeq` before it. `room` is a buffer the
 // caller may have reserved for the tidied text; it becomes `tidied`.
@@ -49,6 +57,10 @@ inline constexpr int kMaxPasses = 16;
 // each time from the same openSeq, until nothing changes; faults are those
 // of the first pass, and an extra pass that finds a fault, or a text still
 // changing after kMaxPasses, leaves the first pass's text.
+// Before a text is offered as kChanged it must keep the original's content
+// (keepsContent) and be settled and sound: one more pass changes nothing and
+// finds no fault. A text that fails either is kInternalError instead, with
+// no tidied text, so that no front end can write or show it.
 TextDecision decideText(std::string_view original, const RunOptions& options,
                         std::int64_t openSeq, std::string room = {});
 

@@ -208,6 +208,11 @@ void closingTag(FormatState& s) {
       s.out.truncate(s.indent <= 0 ? s.runStart : s.breakStart);
       writeLineBreak(s);
       traceLineBreak(s);
+      // The redone break is now the line's start. Left where it was, the
+      // old end could be met again once the tag and what follows fill the
+      // room the take-back freed, and a later take-back would then cut
+      // them away.
+      s.lineStart = s.out.size();
     } else if (rule.breakBeforeClose) {
       breakBeforeTag(s);
     }

@@ -89,6 +89,10 @@ void addVerdict(std::string_view text, const LineIndex& index,
     case FileVerdict::kNoMemory:
       list.push_back(diagnostic(text, index, 1, kError, whyNotChecked(report)));
       break;
+    case FileVerdict::kInternalError:
+      list.push_back(
+          diagnostic(text, index, 1, kError, whyNotFormatted(report)));
+      break;
     case FileVerdict::kFaults:
       for (const NestingFault& fault : report.faults) {
         list.push_back(faultDiagnostic(text, index, fault, uri));

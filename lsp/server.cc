@@ -9,6 +9,7 @@
 #include "lsp/diagnostics.h"
 #include "lsp/edits.h"
 #include "lsp/json_bytes.h"
+#include "report/messages.h"
 
 #ifndef TAGFMT_VERSION
 #define TAGFMT_VERSION "0"
@@ -361,6 +362,8 @@ void Server::formatting(const json& id, const json& params) {
   std::vector<ByteEdit> edits;
   const std::string why = formattingEdits(document->text, options_, edits);
   if (!why.empty()) {
+    // A fault of the server's own is worth a line in the client's log too.
+    if (why.starts_with(kInternalErrorText)) log(uri + ": " + why);
     replyError(id, kRequestFailed, why);
     return;
   }

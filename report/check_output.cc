@@ -3,6 +3,7 @@
 
 #include <system_error>
 
+#include "report/messages.h"
 #include "report/wording.h"
 
 namespace tagfmt {
@@ -53,6 +54,8 @@ const char* stateWord(FileVerdict verdict) {
       return "no memory";
     case FileVerdict::kNothingFound:
       return "nothing found";
+    case FileVerdict::kInternalError:
+      return "internal error";
   }
   return "";
 }
@@ -88,6 +91,8 @@ std::string whyNotChecked(const FileReport& report) {
       return "no memory, not checked";
     case FileVerdict::kNothingFound:
       return "no .htm, .html, .xsl or .xslt files";
+    case FileVerdict::kInternalError:
+      return std::string(kInternalErrorText);
     case FileVerdict::kTidy:
     case FileVerdict::kWouldTidy:
     case FileVerdict::kTidied:
@@ -103,6 +108,9 @@ std::string whyNotFormatted(const FileReport& report) {
       return "contains a NUL byte, not formatted";
     case FileVerdict::kNoMemory:
       return "no memory, not formatted";
+    case FileVerdict::kInternalError:
+      return std::string(kInternalErrorText) + "; " +
+             std::string(kReportThePage);
     case FileVerdict::kFaults:
       break;
     default:

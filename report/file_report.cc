@@ -42,6 +42,8 @@ FileVerdict verdictOf(const FileReport& report) {
       return FileVerdict::kFaults;
     case TextOutcome::kTooLarge:
       return FileVerdict::kNoMemory;
+    case TextOutcome::kInternalError:
+      return FileVerdict::kInternalError;
     case TextOutcome::kChanged:
       break;
   }

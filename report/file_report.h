@@ -68,6 +68,7 @@ enum class FileVerdict {
   kTooLarge,  // larger than the checker takes
   kNoMemory,  // the tidied text outgrew the engine's limit, or memory
   kNothingFound,
+  kInternalError,  // the tidied text failed the check before use
 };
 
 FileVerdict verdictOf(const FileReport& report);

@@ -10,6 +10,13 @@ namespace tagfmt {
 
 const std::string_view kHasNulMessage("-> contains a NUL byte, not changed\n");
 const std::string_view kNoMemoryMessage("-> no memory\n");
+const std::string_view kInternalErrorText(
+    "internal error: tidying would change the page's content, not changed");
+const std::string_view kInternalErrorMessage(
+    "-> internal error: tidying would change the page's content, not "
+    "changed\n");
+const std::string_view kReportThePage(
+    "please report this page to tagfmt's developers");
 const std::string_view kCannotOpenMessage("-> cannot open\n");
 const std::string_view kCannotReadMessage("-> cannot read\n");
 const std::string_view kFailedMessage("-> failed\n");
@@ -95,6 +102,9 @@ std::vector<TextMessage> textMessages(const FileReport& report) {
     case FileVerdict::kNoMemory:
       messages.push_back({0, std::string(kNoMemoryMessage)});
       break;
+    case FileVerdict::kInternalError:
+      messages.push_back({0, std::string(kInternalErrorMessage)});
+      break;
     case FileVerdict::kFaults:
       for (const NestingFault& fault : report.faults) {
         messages.push_back({fault.line, nestingMessage(fault)});
@@ -102,6 +112,14 @@ std::vector<TextMessage> textMessages(const FileReport& report) {
       break;
     default:
       break;
+  }
+  return messages;
+}
+
+std::vector<TextMessage> pageMessages(const FileReport& report) {
+  std::vector<TextMessage> messages = textMessages(report);
+  if (verdictOf(report) == FileVerdict::kInternalError) {
+    messages.push_back({0, "   " + std::string(kReportThePage) + "\n"});
   }
   return messages;
 }
@@ -117,6 +135,7 @@ std::string tagfmtLines(const FileReport& report) {
       return std::string(kNoMemoryMessage);
     case FileVerdict::kHasNul:
     case FileVerdict::kFaults:
+    case FileVerdict::kInternalError:
       return name + joined(textMessages(report));
     case FileVerdict::kWouldTidy:
     case FileVerdict::kTidied:

@@ -16,6 +16,13 @@ namespace tagfmt {
 extern const std::string_view kHasNulMessage;
 extern const std::string_view kNoMemoryMessage;
 
+// What every front end says when the tidied text failed the check before
+// it is written or shown, after "-> " in tagfmt's lines; the page is left
+// as it is, and the user is asked to report it.
+extern const std::string_view kInternalErrorText;
+extern const std::string_view kInternalErrorMessage;
+extern const std::string_view kReportThePage;
+
 // The messages for a file that could not be read or written.
 extern const std::string_view kCannotOpenMessage;
 extern const std::string_view kCannotReadMessage;
@@ -39,6 +46,10 @@ struct TextMessage {
 // The "-> " messages tagfmt gives on the text itself: its faults, its NUL
 // byte, or no memory; none for a text it tidies or leaves tidy.
 std::vector<TextMessage> textMessages(const FileReport& report);
+
+// What the playground shows beside the page: textMessages, and for an
+// internal error the request to report the page.
+std::vector<TextMessage> pageMessages(const FileReport& report);
 
 // Everything tagfmt says about one file, each line ending in a line feed:
 // the file's name line before the first message about it, then the fault

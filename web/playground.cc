@@ -32,7 +32,7 @@ void runPageJob(std::string_view input, const RunOptions& options,
                 const std::string& fileName, PageResult& result) {
   FileReport report =
       reportOfDecision(fileName, decideAndExplain(input, options, 0));
-  for (TextMessage& message : textMessages(report)) {
+  for (TextMessage& message : pageMessages(report)) {
     result.messages.push_back({message.line, std::move(message.text)});
   }
   const FileVerdict verdict = verdictOf(report);
