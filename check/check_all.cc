@@ -26,12 +26,19 @@ bool keepsText(const CheckOptions& options, const FileToCheck& file) {
 void decide(const FileToCheck& file, const CheckOptions& options,
             std::int64_t openSeq, Checked& checked) {
   try {
-    if (!checked.text) {
+    if (!checked.text && file.kind == WalkEntry::kFile) {
+      // A file is read and decided by the file job.
       checked.text = std::make_unique<ReadText>();
-      if (!readFileToCheck(file, *checked.text, checked.check)) return;
+      checked.check = checkedByJob(file, options.run, openSeq, *checked.text,
+                                   keepsText(options, file));
+    } else {
+      if (!checked.text) {
+        checked.text = std::make_unique<ReadText>();
+        if (!readFileToCheck(file, *checked.text, checked.check)) return;
+      }
+      checked.check = checkText(checked.text->view(), options.run, openSeq,
+                                keepsText(options, file));
     }
-    checked.check = checkText(checked.text->view(), options.run, openSeq,
-                              keepsText(options, file));
     if (!checked.text->intact()) checked.check = cutShort();
   } catch (const std::bad_alloc&) {
     checked.check = FileCheck{};

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <new>
 
+#include "driver/file_job.h"
+#include "driver/job_messages.h"
 #include "driver/platform.h"
 #include "format/decision.h"
 
@@ -141,24 +143,33 @@ bool readFileToCheck(const FileToCheck& file, ReadText& text,
   return checkBytesRead(text, check);
 }
 
-FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
-                    std::int64_t openSeq) {
+FileReport checkReport(const JobResult& result) {
+  FileReport report = jobReport(result);
+  if (report.read == ReadStatus::kCannotOpen &&
+      (result.osError == 0 || result.osError == ELOOP)) {
+    report.osError = 0;
+    report.reason.clear();
+    explainCannotOpen(report.path, report);
+  }
+  return report;
+}
+
+FileCheck checkedByJob(const FileToCheck& file, const RunOptions& options,
+                       std::int64_t openSeq, ReadText& text, bool keepTidied) {
   FileCheck check;
-  if (file.kind == WalkEntry::kNothingFound) {
-    check.report = reportOfRead(file.path, ReadStatus::kNothingFound);
+  std::error_code error;
+  if (std::filesystem::is_regular_file(file.path, error) &&
+      std::filesystem::file_size(file.path, error) > kLargestFile) {
+    check.report = reportOfRead(file.path, ReadStatus::kTooLarge);
     return check;
   }
-  try {
-    ReadText text;
-    if (!readFileToCheck(file, text, check)) return check;
-    check = checkText(text.view(), options, openSeq, false);
-    if (!text.intact()) check = cutShort();
-  } catch (const std::bad_alloc&) {
-    check = FileCheck{};
-    check.report.read = ReadStatus::kNoMemory;
-  }
-  check.report.path = file.path;
-  std::string().swap(check.report.tidied);
+  text.fromFile_ = true;
+  JobResult result =
+      checkJob(file.path, options, openSeq, text.bytes_, keepTidied);
+  check.openCount = result.openCount;
+  check.report = checkReport(result);
+  check.report.tidied = std::move(result.tidied);
+  if (isRefused(verdictOf(check.report))) text.release();
   return check;
 }
 

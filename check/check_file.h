@@ -9,6 +9,7 @@
 
 #include "check/file_walk.h"
 #include "driver/file_bytes.h"
+#include "driver/file_job.h"
 #include "format/explain.h"
 #include "format/format.h"
 #include "report/file_report.h"
@@ -44,6 +45,8 @@ class ReadText {
 
  private:
   friend bool readFileToCheck(const FileToCheck&, ReadText&, FileCheck&);
+  friend FileCheck checkedByJob(const FileToCheck&, const RunOptions&,
+                                std::int64_t, ReadText&, bool);
   FileBytes bytes_;
   std::string copy_;  // standard input
   bool fromFile_ = false;
@@ -63,10 +66,16 @@ void explainCannotOpen(const std::string& path, FileReport& report);
 // The check of a file found cut short, or changed, under its reader.
 FileCheck cutShort();
 
-// Reads the file and checks its text as checkText does; the text is let go
-// before it returns.
-FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
-                    std::int64_t openSeq);
+// The report on a file job's result as tagfmt-check gives it, saying why a
+// file could not be opened where the system gave no reason.
+FileReport checkReport(const JobResult& result);
+
+// Checks the file `file` (not standard input) through the file job's check
+// mode, as tagfmt would read and decide it, with the cannot-open reasons
+// of readFileToCheck; its bytes stay in `text` unless it is refused, and
+// the tidied text is kept only when `keepTidied` is set.
+FileCheck checkedByJob(const FileToCheck& file, const RunOptions& options,
+                       std::int64_t openSeq, ReadText& text, bool keepTidied);
 
 // Reads standard input, `stream`, into `bytes` until its end, its first NUL
 // byte or kLargestFile bytes, whichever comes first, reading no further.

@@ -4,12 +4,10 @@
 // files.
 #include "check/fix.h"
 
-#include <cerrno>
 #include <deque>
 #include <filesystem>
 
 #include "driver/file_job.h"
-#include "driver/job_messages.h"
 
 namespace tagfmt {
 
@@ -41,13 +39,7 @@ bool refusedUnread(const FileToCheck& file, FileReport& report) {
 // The job's report as tagfmt-check gives it: why a file could not be
 // opened, and notes only where they explain what was done or refused.
 FileReport fixedReport(const JobResult& result) {
-  FileReport report = jobReport(result);
-  if (report.read == ReadStatus::kCannotOpen &&
-      (result.osError == 0 || result.osError == ELOOP)) {
-    report.osError = 0;
-    report.reason.clear();
-    explainCannotOpen(report.path, report);
-  }
+  FileReport report = checkReport(result);
   const FileVerdict verdict = verdictOf(report);
   if (verdict != FileVerdict::kTidied && verdict != FileVerdict::kFaults) {
     report.notes.clear();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/file_bytes.h"
 #include "format/decision.h"
 #include "format/format.h"
 #include "report/file_report.h"
@@ -46,6 +47,10 @@ struct JobResult {
   TextOutcome outcome = TextOutcome::kTidy;  // meaningful when read is kOk
   NestingFaults faults;                      // outcome kFaults: in order
   Notes notes;  // with JobOptions::notes: for kFaults and kChanged
+  // checkJob only: the tidied text when asked for, and how far the file
+  // moves the run's openSeq.
+  std::string tidied;
+  std::int64_t openCount = 0;
   JobWrite write = JobWrite::kNone;
   JobRoad road = JobRoad::kNone;
   // The backup's name as the path gives its folder, once one was chosen;
@@ -93,6 +98,13 @@ class JobBatch {
   std::size_t writing_ = 0;                        // jobs that wait to write
   std::size_t bytes_ = 0;                          // text those jobs hold
 };
+
+// Check mode, for tagfmt-check: the job's read and decision on the file
+// `path`, with its notes, and nothing written, with the run's openSeq at
+// `openSeq`. The bytes read stay in `bytes` for the caller; the result
+// keeps the tidied text of a changed file when `keepTidied` is set.
+JobResult checkJob(const std::string& path, const RunOptions& options,
+                   std::int64_t openSeq, FileBytes& bytes, bool keepTidied);
 
 // The backup name for `path`: its final component's part from the last "."
 // on replaced by ".bak", or ".bak" appended when that component has no ".".
