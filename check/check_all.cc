@@ -55,6 +55,8 @@ Checked checkOne(const FileToCheck& file, const CheckOptions& options,
   Checked checked;
   if (file.kind == WalkEntry::kNothingFound) {
     checked.check.report.read = ReadStatus::kNothingFound;
+  } else if (file.kind == WalkEntry::kNotAPage) {
+    checked.check.report.read = ReadStatus::kNotAPage;
   } else {
     decide(file, options, openSeq, checked);
   }

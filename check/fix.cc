@@ -21,10 +21,14 @@ struct Slot {
 };
 
 // The report on a file refused before any job reads it: a folder with no
-// page, or a file larger than the checker takes. False for the others.
+// page, a file that is not a page, or one larger than the checker takes.
+// False for the others.
 bool refusedUnread(const FileToCheck& file, FileReport& report) {
-  if (file.kind == WalkEntry::kNothingFound) {
-    report = reportOfRead(file.path, ReadStatus::kNothingFound);
+  if (file.kind == WalkEntry::kNothingFound ||
+      file.kind == WalkEntry::kNotAPage) {
+    report = reportOfRead(file.path, file.kind == WalkEntry::kNotAPage
+                                         ? ReadStatus::kNotAPage
+                                         : ReadStatus::kNothingFound);
     return true;
   }
   std::error_code error;

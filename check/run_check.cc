@@ -76,7 +76,7 @@ void runFiles(const std::vector<FileToCheck>& files,
              output.say(file, {}, report);
            });
   } else if (options.mode == OutputMode::kStdout && !files.empty() &&
-             files[0].excluded) {
+             files[0].excluded && files[0].kind == WalkEntry::kStandardInput) {
     // Standard input its name excludes is given back as it came.
     Checked checked;
     checked.text = std::make_unique<ReadText>();

@@ -56,6 +56,8 @@ const char* stateWord(FileVerdict verdict) {
       return "nothing found";
     case FileVerdict::kInternalError:
       return "internal error";
+    case FileVerdict::kNotAPage:
+      return "not a page";
   }
   return "";
 }
@@ -93,6 +95,8 @@ std::string whyNotChecked(const FileReport& report) {
       return "no .htm, .html, .xsl or .xslt files";
     case FileVerdict::kInternalError:
       return std::string(kInternalErrorText);
+    case FileVerdict::kNotAPage:
+      return "not a page (.htm, .html, .xsl or .xslt), not checked";
     case FileVerdict::kTidy:
     case FileVerdict::kWouldTidy:
     case FileVerdict::kTidied:

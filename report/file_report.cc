@@ -23,6 +23,8 @@ FileVerdict verdictOfRead(ReadStatus read) {
       return FileVerdict::kTooLarge;
     case ReadStatus::kNothingFound:
       return FileVerdict::kNothingFound;
+    case ReadStatus::kNotAPage:
+      return FileVerdict::kNotAPage;
     case ReadStatus::kOk:
       break;
   }

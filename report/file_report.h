@@ -21,6 +21,7 @@ enum class ReadStatus {
   kNoMemory,      // too little memory to go on; nothing was written
   kTooLarge,      // larger than the checker takes; not read
   kNothingFound,  // a folder named on the command line held no page
+  kNotAPage,      // named, but its extension is not a page's; not read
 };
 
 // How far writing went, for a text whose outcome is kChanged.
@@ -69,6 +70,7 @@ enum class FileVerdict {
   kNoMemory,  // the tidied text outgrew the engine's limit, or memory
   kNothingFound,
   kInternalError,  // the tidied text failed the check before use
+  kNotAPage,       // not a page by its extension: never read or written
 };
 
 FileVerdict verdictOf(const FileReport& report);

@@ -144,6 +144,7 @@ std::string tagfmtLines(const FileReport& report) {
     case FileVerdict::kTidy:
     case FileVerdict::kTooLarge:
     case FileVerdict::kNothingFound:
+    case FileVerdict::kNotAPage:
       break;
   }
   return {};
