@@ -54,20 +54,34 @@ inline std::size_t findNotAny(const char* data, std::size_t from,
   return findFirst<false, kNeedles...>(data, from, size);
 }
 
-// A plain tag (no quote, no line break) nearly always ends within this
-// many bytes; looking no further keeps a miss cheap.
-inline constexpr std::size_t kPlainTagReach = 64;
+// A tag on one line nearly always ends within this many bytes; looking no
+// further keeps a miss cheap.
+inline constexpr std::size_t kPlainTagReach = 256;
 
-// Most tags hold no quote and no line break, so their closing ">" is simply
-// the first ">": found in one look, without the scanner's quote bookkeeping.
-// Returns its position for the tag whose "<" is at `start`, or `size` when
-// the construct is not that plain.
+// Most tags stand on one line, so their closing ">" is the first one outside
+// quotes, and each quoted value ends at the next quote of its kind: a few
+// looks, without the scanner's bookkeeping. Returns the ">" for the tag
+// whose "<" is at `start`, or `size` when the tag is not that plain (a line
+// break or NUL before its end, or no end within kPlainTagReach).
 inline std::size_t findPlainTagEnd(const char* data, std::size_t start,
                                    std::size_t size) {
-  const std::size_t reach = std::min(size - start, kPlainTagReach);
-  const std::size_t at =
-      findAny<'>', '"', '\'', '\n', '\0'>(data, start, start + reach);
-  return at < start + reach && data[at] == '>' ? at : size;
+  const std::size_t reach = start + std::min(size - start, kPlainTagReach);
+  std::size_t at = start;
+  while (true) {
+    at = findAny<'>', '"', '\'', '\n', '\0'>(data, at, reach);
+    if (at == reach) return size;
+    const char found = data[at];
+    if (found == '>') return at;
+    if (found == '"') {
+      at = findAny<'"', '\n', '\0'>(data, at + 1, reach);
+    } else if (found == '\'') {
+      at = findAny<'\'', '\n', '\0'>(data, at + 1, reach);
+    } else {
+      return size;
+    }
+    if (at == reach || data[at] != found) return size;
+    ++at;
+  }
 }
 
 // What one look at a text tells: whether it holds a NUL byte, and whether
@@ -75,38 +89,18 @@ inline std::size_t findPlainTagEnd(const char* data, std::size_t start,
 struct TextShape {
   bool hasNul = false;
   bool allCrLf = true;
+  bool operator==(const TextShape&) const = default;
 };
 
-inline TextShape examineText(const char* data, std::size_t size) {
-  TextShape shape;
-  std::size_t pos = 0;
-  unsigned carry = 0;  // a CR ended the previous block
-#if defined(__SSE2__)
-  unsigned nuls = 0;
-  unsigned strayBreaks = 0;
-  for (; size - pos >= 16; pos += 16) {
-    const __m128i block =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-    const auto maskOf = [&block](char byte) {
-      return static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(byte))));
-    };
-    const unsigned cr = maskOf('\r');
-    // Each LF must sit exactly one place after a CR, and each CR before an LF.
-    strayBreaks |= (((cr << 1) | carry) & 0xFFFFu) ^ maskOf('\n');
-    nuls |= maskOf('\0');
-    carry = cr >> 15;
-  }
-  shape.hasNul = nuls != 0;
-  shape.allCrLf = strayBreaks == 0;
-#endif
-  for (; pos < size; ++pos) {
-    if (data[pos] == '\0') shape.hasNul = true;
-    if ((data[pos] == '\n') != (carry != 0)) shape.allCrLf = false;
-    carry = data[pos] == '\r' ? 1 : 0;
-  }
-  if (carry != 0) shape.allCrLf = false;
-  return shape;
-}
+// One look at the whole text, the widest way the processor allows: AVX2
+// where it has it (chosen when the program starts), else SSE2, else byte by
+// byte.
+TextShape examineText(const char* data, std::size_t size);
+
+// The ways examineText may take, for the tests and fuzzers to compare; a
+// way the processor or the build lacks gives examineTextPortable's answer.
+TextShape examineTextPortable(const char* data, std::size_t size);
+TextShape examineTextSse2(const char* data, std::size_t size);
+TextShape examineTextAvx2(const char* data, std::size_t size);
 
 }  // namespace tagfmt

@@ -1,6 +1,9 @@
 // The decision on a text: format or take it as it is, compare, normalise.
 #include "format/decision.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "format/byte_scan.h"
 #include "format/line_ends.h"
 #include "format/seam.h"
@@ -45,6 +48,42 @@ bool isSetAside(char c) {
 std::size_t markerAt(std::string_view text, std::size_t at) {
   if (text[at] != '<' || !startsWithPairMarker(text.substr(at))) return 0;
   return text.find('>', at) + 1 - at;
+}
+
+// The length of the longest common prefix of `a` and `b`.
+std::size_t samePrefix(std::string_view a, std::string_view b) {
+  const std::size_t size = std::min(a.size(), b.size());
+  std::size_t at = 0;
+  // Eight bytes a look while they agree.
+  for (std::uint64_t x, y; at + 8 <= size; at += 8) {
+    std::memcpy(&x, a.data() + at, 8);
+    std::memcpy(&y, b.data() + at, 8);
+    if (x != y) break;
+  }
+  while (at < size && a[at] == b[at]) ++at;
+  return at;
+}
+
+// The length of the end of `common` that may begin a pair marker running
+// past it, whatever bytes follow: "<!--@12@-" may, "<!--@12@-->" and "<p"
+// may not. 0 when none may.
+std::size_t openMarkerTail(std::string_view common) {
+  constexpr std::string_view kHead = "<!--@";
+  constexpr std::string_view kTail = "@-->";
+  for (std::size_t n = kHead.size() - 1; n > 0; --n) {
+    if (common.ends_with(kHead.substr(0, n))) return n;
+  }
+  // The head, its digits, and at most three bytes of the tail: a "@" may
+  // be either the head's last byte or the tail's first.
+  for (std::size_t n = 0; n < kTail.size(); ++n) {
+    if (!common.ends_with(kTail.substr(0, n))) continue;
+    std::size_t end = common.size() - n;
+    while (end > 0 && common[end - 1] >= '0' && common[end - 1] <= '9') --end;
+    if (common.substr(0, end).ends_with(kHead)) {
+      return common.size() - (end - kHead.size());
+    }
+  }
+  return 0;
 }
 
 // Steps `at` over blanks, line ends and pair markers.
@@ -102,8 +141,7 @@ TextDecision decide(std::string_view original, const RunOptions& options,
     text = formatted.text;
     // Output equal to its input is settled already.
     if (formatted.mayChangeAgain && text.data() != original.data()) {
-      text =
-          settle(text, spare, options, openSeq, decision.passes, confirmed);
+      text = settle(text, spare, options, openSeq, decision.passes, confirmed);
     }
   }
   const bool unchanged = text.data() == original.data()
@@ -143,14 +181,27 @@ bool keepsContent(std::string_view original, std::string_view tidied) {
   std::size_t from = 0;
   std::size_t to = 0;
   while (true) {
-    skipSetAside(original, from);
-    skipSetAside(tidied, to);
-    if (from == original.size() || to == tidied.size()) {
-      return from == original.size() && to == tidied.size();
-    }
-    if (original[from] != tidied[to]) return false;
-    ++from;
-    ++to;
+    // Where the two are byte for byte alike they say the same, up to a
+    // marker that may run past the first difference: step back to it.
+    const std::size_t alike =
+        samePrefix(original.substr(from), tidied.substr(to));
+    const std::size_t step =
+        alike - openMarkerTail(original.substr(from, alike));
+    from += step;
+    to += step;
+    const std::size_t fromDiffers = from - step + alike;
+    const std::size_t toDiffers = to - step + alike;
+    // Then a byte of content at a time until both are past the difference.
+    do {
+      skipSetAside(original, from);
+      skipSetAside(tidied, to);
+      if (from == original.size() || to == tidied.size()) {
+        return from == original.size() && to == tidied.size();
+      }
+      if (original[from] != tidied[to]) return false;
+      ++from;
+      ++to;
+    } while (from <= fromDiffers || to <= toDiffers);
   }
 }
 

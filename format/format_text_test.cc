@@ -37,6 +37,7 @@ struct FormatCase {
   const char* messages = "";
   bool markerMode = false;
   bool lfOnly = false;  // lone CRs inside a construct are not counted as lines
+  std::int64_t openSeq = 0;  // the run's count before the text
 };
 
 void check(const FormatCase& c) {
@@ -44,7 +45,7 @@ void check(const FormatCase& c) {
                                   withCr(c.input)};
   const char* variantNames[] = {"LF", "CR LF", "CR"};
   for (int v = 0; v < (c.lfOnly ? 2 : 3); ++v) {
-    std::int64_t openSeq = 0;
+    std::int64_t openSeq = c.openSeq;
     const Result got = format(variants[v], c.markerMode, openSeq);
     const std::string messages = c.messages;
     EXPECT_EQ(got.text, withCrLf(c.expected))
@@ -172,6 +173,43 @@ TEST(FormatText, IndentationAndLineBreaks) {
        "<center>\n  <select>\n    <option>x\n  </select></center>"},
   };
   for (const FormatCase& c : cases) check(c);
+}
+
+// A break taken back is redone where it was; nothing written after it, here
+// or by a later take-back, is ever cut away, whatever the marker numbers'
+// lengths make the positions.
+TEST(FormatText, TakeBacksKeepWhatFollows) {
+  const FormatCase cases[] = {
+      {"empty line before a close", "<div><form>\n\n</form> </div>\n",
+       "<div><form></form> </div>"},
+      {"text after the close", "<div>\n<form>\n\n</form>}\n</div>\n",
+       "<div><form></form>}\n</div>"},
+      {"a tag after the close", "<td>\n\n</td><a></a>", "<td></td><a></a>"},
+      {"blanks on the empty line", "<font><table>\n  \n</table>\n</font>",
+       "<font><table></table></font>"},
+      {"a real template's last lines",
+       "<div>\n  <div>\n    <FORM method=\"post\">\n      <P><input "
+       "type=\"submit\" value=\"Change Settings\"></P>\n\n    </FORM>}\n  "
+       "</div>\n</div>\n",
+       "<div><div><FORM method=\"post\">\n  <P><input type=\"submit\" "
+       "value=\"Change Settings\"></P></FORM>}\n</div></div>"},
+  };
+  for (const FormatCase& c : cases) check(c);
+  for (const std::int64_t openSeq : {9, 99}) {
+    const std::string a = std::to_string(openSeq + 1);
+    const std::string b = std::to_string(openSeq + 2);
+    const std::string t = std::to_string(openSeq + 3);
+    const std::string d = std::to_string(openSeq + 4);
+    const auto m = [](const std::string& n) { return "<!--@" + n + "@-->"; };
+    const std::string expected = "<html>" + m(a) + "<body>" + m(b) + "<table>" +
+                                 m(t) + "\n  <body>" + m(d) + "\n  </body>" +
+                                 m(d) + "</table>" + m(t) +
+                                 "<div></div></body>" + m(b) + "</html>" + m(a);
+    check({"two- and three-digit markers",
+           "<html><body><table>\n<body>\n</body>\n\n</table><div></div></body>"
+           "</html>",
+           expected, "", true, false, openSeq});
+  }
 }
 
 TEST(FormatText, PairMarkers) {

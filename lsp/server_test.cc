@@ -283,6 +283,38 @@ TEST(Protocol, FormattingGivesTagfmtsBytes) {
   }
 }
 
+// With the pass broken on purpose, the server offers no edits, says why in
+// the reply and in the client's log, and marks the page.
+TEST(Protocol, ABrokenPassGivesNoEdits) {
+  setenv("TAGFMT_BREAK_TIDIED", "1", 1);
+  ServerProcess server(TAGFMT_LSP_SEAMS_BINARY);
+  unsetenv("TAGFMT_BREAK_TIDIED");
+  const std::string said =
+      "internal error: tidying would change the page's content, not changed; "
+      "please report this page to tagfmt's developers";
+  server.send(initialize());
+  server.send(openPage("<table>\n<tr><td>x</td></tr>\n</table>\n"));
+  const json published = server.nextWhere(
+      [](const json& m) {
+        return m.contains("method") &&
+               m["method"] == "textDocument/publishDiagnostics";
+      },
+      kWait);
+  EXPECT_TRUE(
+      matches(published, diagnosticsOf({{{"severity", 1}, {"message", said}}})))
+      << published.dump();
+  server.send(formattingRequest(2));
+  server.send(requestMessage(3, "textDocument/codeAction",
+                             {{"textDocument", {{"uri", "file:///p.htm"}}},
+                              {"context", {{"only", {"source"}}}}}));
+  EXPECT_TRUE(matches(server.next(kWait), logged("file:///p.htm: " + said)));
+  const json reply = server.next(kWait);
+  EXPECT_TRUE(matches(reply, errorReply(2, -32803))) << reply.dump();
+  EXPECT_EQ(reply["error"]["message"], said);
+  EXPECT_TRUE(
+      matches(server.next(kWait), {{"id", 3}, {"result", json::array()}}));
+}
+
 TEST(Protocol, FormattingATidyOrRefusedPage) {
   ServerProcess server(TAGFMT_LSP_BINARY);
   server.send(initialize());

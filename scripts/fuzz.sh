@@ -41,15 +41,24 @@ cmake "${generator[@]}" -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
 cmake --build "$build" -j2
 
 mkdir -p "$build/crashes"
-for target in format_fuzzer line_ends_fuzzer lsp_fuzzer; do
+for target in format_fuzzer reference_fuzzer byte_scan_fuzzer line_ends_fuzzer lsp_fuzzer; do
   corpus="$build/corpus/$target"
   log="$build/$target.log"
   mkdir -p "$corpus"
+  # The page targets get the words of pages; seeds are shared with format.
+  options=()
+  seeds="fuzz/seeds/${target%_fuzzer}"
+  case $target in
+    format_fuzzer | reference_fuzzer | byte_scan_fuzzer)
+      options=(-dict=fuzz/pages.dict)
+      seeds=fuzz/seeds/format
+      ;;
+  esac
   echo "fuzzing $target for ${seconds}s"
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 \
       -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="$build/crashes/$target-" \
-      "$corpus" "fuzz/seeds/${target%_fuzzer}" >"$log" 2>&1; then
+      -artifact_prefix="$build/crashes/$target-" "${options[@]}" \
+      "$corpus" "$seeds" >"$log" 2>&1; then
     tail -n 40 "$log"
     echo "fuzz: $target failed; the input is in $build/crashes/" >&2
     exit 1

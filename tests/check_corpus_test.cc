@@ -12,8 +12,10 @@
 #include <set>
 #include <sstream>
 
+#include "format/decision.h"
 #include "format/format.h"
 #include "report/json.h"
+#include "tests/reference_pass.h"
 #include "tests/test_util.h"
 
 namespace tagfmt::testing {
@@ -302,6 +304,36 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
   }
   EXPECT_EQ(githubErrors, errors);
   EXPECT_GT(errors, 100u);
+}
+
+// --fix over a copy of the corpus: every page that nested still nests, keeps
+// its content, is settled, and is what the plain reference makes of it.
+TEST(CheckCorpus, FixKeepsEveryPagesContent) {
+  if (corpusDir().empty()) GTEST_SKIP() << corpusMissing();
+  ScratchDir dir;
+  const std::vector<std::string> names = copyCorpus(dir.path() / "fixed");
+  const Tree before = readTree(dir.path() / "fixed");
+  const ProgramRun fix =
+      runProgram(TAGFMT_CHECK_BINARY, dir.path() / "fixed", {"--fix", "."});
+  EXPECT_EQ(fix.out.find("internal error"), std::string::npos) << fix.out;
+  const Tree after = readTree(dir.path() / "fixed");
+  std::size_t rewritten = 0;
+  for (const std::string& name : names) {
+    const std::string& old = before.at(name);
+    const std::string& now = after.at(name);
+    const reference::Result want = reference::decide(old, RunOptions{}, 0);
+    if (want.outcome == TextOutcome::kChanged) {
+      EXPECT_TRUE(now == want.tidied) << name << " is not the reference's";
+      EXPECT_TRUE(keepsContent(old, now)) << name << " lost content";
+      EXPECT_EQ(decideText(now, RunOptions{}, 0).outcome, TextOutcome::kTidy)
+          << name << " is not settled or no longer sound";
+      ++rewritten;
+    } else {
+      EXPECT_TRUE(now == old) << name << " changed";
+    }
+  }
+  std::cout << rewritten << " of " << names.size()
+            << " files rewritten, each as the reference makes it\n";
 }
 
 }  // namespace
