@@ -23,8 +23,12 @@ void RunOutput::say(const FileToCheck& file, std::string_view original,
     files_.push_back(fileJson(name, report));
     return;
   }
-  const FileOutput output =
+  FileOutput output =
       renderFile(name, original, report, options_.mode, style_);
+  // -z: for xargs -0, the name as it is; no byte of it can end the entry.
+  if (options_.nulEnded && !output.out.empty()) {
+    output.out = file.path + '\0';
+  }
   write(stdout, output.out);
   if (!output.err.empty()) {
     std::fflush(stdout);  // keeps the two streams in order on a terminal

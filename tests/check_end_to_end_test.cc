@@ -123,6 +123,7 @@ TEST(CheckEndToEnd, UsageErrors) {
       {{"-j", "0", "."}, "-j takes a number from 1 to 1024, not '0'"},
       {{"-jx", "."}, "-j takes a number from 1 to 1024, not 'x'"},
       {{"-j"}, "-j needs a number"},
+      {{"-z", "."}, "-z goes with -l"},
   };
   for (const auto& c : cases) {
     const ProgramRun run = check(dir.path(), c.words);
@@ -285,6 +286,24 @@ TEST(CheckEndToEnd, OnlyPagesAreTouched) {
             "<table>\n<tr>\n</tr></table>");
   EXPECT_EQ(page.out, "<table>\r\n  <tr>\r\n  </tr></table>");
   EXPECT_EQ(page.status, 0);
+}
+
+// -l -z feeds xargs -0 any name, one that holds a line break too.
+TEST(CheckEndToEnd, ListEndedByNulFeedsXargs) {
+  ScratchDir dir;
+  const std::string messy = "<table>\n<tr>\n</tr></table>";
+  writeFile(dir / "a\nb.htm", messy);
+  writeFile(dir / "c.htm", messy);
+  writeFile(dir / "tidy.htm", "<table>\r\n  <tr>\r\n  </tr></table>");
+  const ProgramRun list = check(dir.path(), {"-l", "-z", "-q", "."});
+  EXPECT_EQ(list.out, std::string("a\nb.htm\0c.htm\0", 14));
+  EXPECT_EQ(list.status, 1);
+  const ProgramRun xargs = runProgram(
+      "/usr/bin/env", dir.path(), {"xargs", "-0", TAGFMT_BINARY}, list.out);
+  if (xargs.status == 127) GTEST_SKIP() << "needs xargs (apt-get install findutils)";
+  EXPECT_EQ(xargs.status, 0) << xargs.err;
+  EXPECT_EQ(check(dir.path(), {"-l", "-z", "-q", "."}).out, "");
+  EXPECT_EQ(readFile(dir / "c.bak"), messy);
 }
 
 }  // namespace
