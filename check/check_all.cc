@@ -150,5 +150,4 @@ void checkAll(const std::vector<FileToCheck>& files,
   }
 }
 
-
 }  // namespace tagfmt

@@ -52,7 +52,13 @@ TEST(CheckText, States) {
        "",
        2,
        1},
-      {"NUL byte", std::string("<a>\0b", 5), {}, FileVerdict::kHasNul, "", 0, 0},
+      {"NUL byte",
+       std::string("<a>\0b", 5),
+       {},
+       FileVerdict::kHasNul,
+       "",
+       0,
+       0},
   };
   for (const auto& c : cases) {
     const FileReport check = checkText(c.text, c.options, 0).report;

@@ -107,8 +107,7 @@ bool hasPageExtension(std::string_view name) {
 // left for the check to say it cannot be opened.
 bool isPage(const std::string& path) {
   std::error_code error;
-  return hasPageExtension(path) ||
-         !fs::exists(fs::symlink_status(path, error));
+  return hasPageExtension(path) || !fs::exists(fs::symlink_status(path, error));
 }
 
 // "." lists its files by their bare names, as gofmt -l does.
@@ -281,9 +280,9 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
           options.stdinName.empty() ? "-" : options.stdinName;
       const bool page =
           options.stdinName.empty() || hasPageExtension(options.stdinName);
-      files.push_back(
-          {name, page ? WalkEntry::kStandardInput : WalkEntry::kNotAPage,
-           stdinLeftOut(options, ignoreRules())});
+      files.push_back({name,
+                       page ? WalkEntry::kStandardInput : WalkEntry::kNotAPage,
+                       stdinLeftOut(options, ignoreRules())});
     } else if (isFolder(path)) {
       Walk walk{options, files, nullptr, {}};
       // A folder that git ignores is walked as named, without its rules.
@@ -298,8 +297,8 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
         files.push_back({path, WalkEntry::kNothingFound});
       }
     } else {
-      files.push_back({path, isPage(path) ? WalkEntry::kFile
-                                          : WalkEntry::kNotAPage});
+      files.push_back(
+          {path, isPage(path) ? WalkEntry::kFile : WalkEntry::kNotAPage});
     }
   }
   return files;

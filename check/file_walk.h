@@ -37,8 +37,8 @@ struct FileToCheck {
 // in which nothing is found is one kNothingFound entry. Any other path is
 // taken as a file, even when it does not exist (its check then says it
 // cannot be opened), and is checked when its name ends in a page's
-// extension; a file that exists under another name is a kNotAPage entry. Standard input is a page
-// unless its --stdin-filename says otherwise.
+// extension; a file that exists under another name is a kNotAPage entry.
+// Standard input is a page unless its --stdin-filename says otherwise.
 std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
                                    const WalkOptions& options);
 

@@ -15,10 +15,9 @@ FileOutput renderFile(const std::string& name, std::string_view original,
       style.format == OutputFormat::kGithub) {
     return {githubLines(name, report, fixing), ""};
   }
-  const std::string problems =
-      problemLines(name, report,
-                   mode == OutputMode::kCheck || fixing ? style.colorOut
-                                                        : style.colorErr);
+  const std::string problems = problemLines(
+      name, report,
+      mode == OutputMode::kCheck || fixing ? style.colorOut : style.colorErr);
   switch (mode) {
     case OutputMode::kCheck:
     case OutputMode::kFix:

@@ -65,23 +65,24 @@ TEST(RenderFile, EveryModeAndState) {
   } cases[] = {
       {"tidy", decidedAs(TextOutcome::kTidy), OutputMode::kCheck, "", ""},
       {"untidy", untidy(), OutputMode::kCheck, "p: would be tidied\n", ""},
-      {"tidied", decidedAs(TextOutcome::kChanged, WriteStatus::kWritten), OutputMode::kFix, "p: tidied\n",
-       ""},
+      {"tidied", decidedAs(TextOutcome::kChanged, WriteStatus::kWritten),
+       OutputMode::kFix, "p: tidied\n", ""},
       {"faults", faulty(), OutputMode::kCheck, faults, ""},
       {"faults, -l", faulty(), OutputMode::kList, "", faults},
       {"untidy, -l", untidy(), OutputMode::kList, "p\n", ""},
       {"untidy, --diff", untidy(), OutputMode::kDiff,
        "--- a/p\n+++ b/p\n@@ -1,1 +1,1 @@\n-a\n+b\r\n", ""},
       {"untidy, --stdout", untidy(), OutputMode::kStdout, "b\r\n", ""},
-      {"tidy, --stdout", decidedAs(TextOutcome::kTidy), OutputMode::kStdout, "a\n",
-       ""},
+      {"tidy, --stdout", decidedAs(TextOutcome::kTidy), OutputMode::kStdout,
+       "a\n", ""},
       {"faults, --stdout", faulty(), OutputMode::kStdout, "", faults},
       {"missing", readAs(ReadStatus::kCannotOpen, ENOENT), OutputMode::kCheck,
        "p: cannot open: No such file or directory\n", ""},
       {"unreadable", readAs(ReadStatus::kCannotRead, EIO), OutputMode::kDiff,
        "", "p: cannot read: Input/output error\n"},
-      {"unwritable", decidedAs(TextOutcome::kChanged, WriteStatus::kFailed, ENOSPC), OutputMode::kFix,
-       "p: cannot write: No space left on device\n", ""},
+      {"unwritable",
+       decidedAs(TextOutcome::kChanged, WriteStatus::kFailed, ENOSPC),
+       OutputMode::kFix, "p: cannot write: No space left on device\n", ""},
       {"NUL byte", decidedAs(TextOutcome::kHasNul), OutputMode::kCheck,
        "p: contains a NUL byte, not checked\n", ""},
       {"too large", readAs(ReadStatus::kTooLarge), OutputMode::kCheck,
@@ -147,8 +148,7 @@ TEST(RenderFile, JsonAndSummary) {
   }
   EXPECT_EQ(summaryLine(tally, false),
             "1 file would be tidied, 2 refused, 1 tidy\n");
-  EXPECT_EQ(summaryLine(tally, true),
-            "1 file tidied, 2 refused, 1 tidy\n");
+  EXPECT_EQ(summaryLine(tally, true), "1 file tidied, 2 refused, 1 tidy\n");
   EXPECT_EQ(jsonText(summaryJson(tally, false)),
             R"({"would be tidied":1,"refused":2,"tidy":1})");
 }

@@ -23,8 +23,7 @@ void RunOutput::say(const FileToCheck& file, std::string_view original,
     files_.push_back(fileJson(name, report));
     return;
   }
-  FileOutput output =
-      renderFile(name, original, report, options_.mode, style_);
+  FileOutput output = renderFile(name, original, report, options_.mode, style_);
   // -z: for xargs -0, the name as it is; no byte of it can end the entry.
   if (options_.nulEnded && !output.out.empty()) {
     output.out = file.path + '\0';
@@ -38,10 +37,9 @@ void RunOutput::say(const FileToCheck& file, std::string_view original,
 
 void RunOutput::finish() {
   if (style_.format == OutputFormat::kJson) {
-    write(stdout,
-          jsonText(Json{{"files", std::move(files_)},
-                        {"summary", summaryJson(tally_, fixing())}}) +
-              "\n");
+    write(stdout, jsonText(Json{{"files", std::move(files_)},
+                                {"summary", summaryJson(tally_, fixing())}}) +
+                      "\n");
   }
   std::fflush(stdout);
   if (options_.mode != OutputMode::kStdout && !options_.quiet &&

@@ -55,8 +55,7 @@ TEST(CheckJob, ReadsAndDecidesAndWritesNothing) {
   for (const auto& c : cases) {
     if (!c.missing) testing::writeFile(dir / c.name, c.bytes);
     FileBytes bytes;
-    const JobResult result =
-        checkJob(dir / c.name, {}, 0, bytes, true);
+    const JobResult result = checkJob(dir / c.name, {}, 0, bytes, true);
     EXPECT_EQ(result.read, c.read) << c.name;
     EXPECT_EQ(result.outcome, c.outcome) << c.name;
     EXPECT_EQ(result.tidied, c.tidied) << c.name;

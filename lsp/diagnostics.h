@@ -24,8 +24,7 @@ FileReport checkDocument(std::string_view text, const RunOptions& options);
 // objects: an error per fault, pointing through relatedInformation at the
 // opening tag's line in `uri`; information for each note; one hint on the
 // first line tagfmt would change. Empty for a tidy document.
-nlohmann::json diagnosticsJson(std::string_view text,
-                               const FileReport& report,
+nlohmann::json diagnosticsJson(std::string_view text, const FileReport& report,
                                const std::string& uri,
                                PositionEncoding encoding);
 

@@ -44,5 +44,4 @@ int runLanguageServer(int argumentCount, char** arguments) {
   }
 }
 
-
 }  // namespace tagfmt::lsp

@@ -184,8 +184,8 @@ std::string githubLines(const std::string& name, const FileReport& report,
   forFaultsAndNotes(
       report,
       [&](const NestingFault& fault) {
-        lines += command("error", fault.line,
-                         "nesting error: " + faultText(fault));
+        lines +=
+            command("error", fault.line, "nesting error: " + faultText(fault));
       },
       [&](const Note& note) {
         lines += command("notice", note.line, noteText(note));

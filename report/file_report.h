@@ -96,9 +96,9 @@ std::vector<const Note*> notesOn(const FileReport& report, std::size_t fault);
 inline constexpr std::uint64_t kLargestFile = std::uint64_t{4} << 30;
 
 // The reasons a report gives when the system gave no error number.
-extern const std::string_view kChangedWhileRead;   // cannot read
-extern const std::string_view kChangedSinceRead;   // cannot write
-extern const std::string_view kBackupNotWritten;   // cannot write
-extern const std::string_view kNotARegularFile;    // cannot open
+extern const std::string_view kChangedWhileRead;  // cannot read
+extern const std::string_view kChangedSinceRead;  // cannot write
+extern const std::string_view kBackupNotWritten;  // cannot write
+extern const std::string_view kNotARegularFile;   // cannot open
 
 }  // namespace tagfmt

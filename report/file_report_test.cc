@@ -26,8 +26,8 @@ TEST(Report, EveryEmitterRefusesAnInternalError) {
   ASSERT_EQ(page.size(), 2u);
   EXPECT_EQ(page[1].text,
             "   please report this page to tagfmt's developers\n");
-  EXPECT_EQ(problemLines("p", report, false), std::string("p: ") + kInternal +
-                                                  "\n");
+  EXPECT_EQ(problemLines("p", report, false),
+            std::string("p: ") + kInternal + "\n");
   EXPECT_EQ(githubLines("p", report, false),
             std::string("::error file=p::") + kInternal + "\n");
   EXPECT_EQ(fileJson("p", report)["state"], "internal error");

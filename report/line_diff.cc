@@ -100,9 +100,9 @@ std::vector<LineEdit> lineEdits(std::string_view before, std::string_view after,
     // One edit from the first difference to the last.
     const std::size_t head = edits.front().from;
     const std::size_t tail = before.size() - edits.back().to;
-    edits.assign(1, {head, before.size() - tail,
-                     std::string(after.substr(
-                         head, after.size() - tail - head))});
+    edits.assign(1,
+                 {head, before.size() - tail,
+                  std::string(after.substr(head, after.size() - tail - head))});
   }
   return edits;
 }

@@ -260,11 +260,13 @@ TEST(CheckEndToEnd, OnlyPagesAreTouched) {
       {{"-l", "run.sh"}, "", "", refused + none},
       {{"--diff", "run.sh"}, "", "", refused + none},
       {{"--stdout", "run.sh"}, "", "", refused},
-      {{"--fix", "run.sh"}, "", refused,
+      {{"--fix", "run.sh"}, "", refused, "0 files tidied, 1 refused, 0 tidy\n"},
+      {{"--fix", "--backup", "run.sh"},
+       "",
+       refused,
        "0 files tidied, 1 refused, 0 tidy\n"},
-      {{"--fix", "--backup", "run.sh"}, "", refused,
-       "0 files tidied, 1 refused, 0 tidy\n"},
-      {{"--format", "json", "run.sh"}, "",
+      {{"--format", "json", "run.sh"},
+       "",
        R"({"files":[{"path":"run.sh","state":"not a page","reason":"not a )"
        R"(page (.htm, .html, .xsl or .xslt), not checked","faults":[],)"
        R"("notes":[]}],"summary":{"would be tidied":0,"refused":1,"tidy":0}})"
@@ -298,9 +300,10 @@ TEST(CheckEndToEnd, ListEndedByNulFeedsXargs) {
   const ProgramRun list = check(dir.path(), {"-l", "-z", "-q", "."});
   EXPECT_EQ(list.out, std::string("a\nb.htm\0c.htm\0", 14));
   EXPECT_EQ(list.status, 1);
-  const ProgramRun xargs = runProgram(
-      "/usr/bin/env", dir.path(), {"xargs", "-0", TAGFMT_BINARY}, list.out);
-  if (xargs.status == 127) GTEST_SKIP() << "needs xargs (apt-get install findutils)";
+  const ProgramRun xargs = runProgram("/usr/bin/env", dir.path(),
+                                      {"xargs", "-0", TAGFMT_BINARY}, list.out);
+  if (xargs.status == 127)
+    GTEST_SKIP() << "needs xargs (apt-get install findutils)";
   EXPECT_EQ(xargs.status, 0) << xargs.err;
   EXPECT_EQ(check(dir.path(), {"-l", "-z", "-q", "."}).out, "");
   EXPECT_EQ(readFile(dir / "c.bak"), messy);
