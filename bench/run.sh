@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # make bench: the engine's speed in-process, then whole runs of the tool on a
-# scratch copy of the corpus against cat, xmllint --format and tidy, with
-# syncs made free (eatmydata) and made slow (a 10 ms shim), peak memory on a
-# 50 MB file, a 50 MB file to tidy, and how time grows with size and count.
+# scratch copy of the corpus against cat, xmllint --format, tidy and prettier,
+# with syncs made free (eatmydata) and made slow (a 10 ms shim), peak memory
+# on a 50 MB file, a 50 MB file to tidy, how time grows with size and count,
+# and tagfmt-check's peak memory in each mode.
 # Figures are medians of several runs; ratios are what the targets check.
 set -euo pipefail
 
@@ -79,7 +80,7 @@ before="cd $scratch/pages"
 row "cat of the files (s)" "$cat_time"
 row "tagfmt, first run: backs up and rewrites (s)" "$rewrite"
 row "tagfmt, second run: nothing to write (s)" "$tidyrun"
-r=$(ratio "$tidyrun" "$cat_after"); row "second run / cat of the same files (target <= 1.5)" "$r $(verdict "$r" 1.5 '<=')"
+r=$(ratio "$tidyrun" "$cat_after"); row "second run / cat of the same files (target <= 1.2)" "$r $(verdict "$r" 1.2 '<=')"
 fresh() { echo "rm -rf $scratch/$1 && cp -r $scratch/pages $scratch/$1 && sync && cd $scratch/$1"; }
 
 # Syncs: how many the rewriting run makes, what it costs with them free and
@@ -134,14 +135,29 @@ before="cd $scratch/pages"
 if command -v xmllint >/dev/null; then
   xml=$(median xmllint --format "${pages[@]}")
   row "xmllint --format, writing nothing (s)" "$xml"
-  r=$(ratio "$xml" "$rewrite"); row "xmllint / tagfmt rewriting run (target >= 1.5)" "$r $(verdict "$r" 1.5 '>=')"
+  r=$(ratio "$xml" "$rewrite"); row "xmllint / tagfmt rewriting run (target >= 6)" "$r $(verdict "$r" 6 '>=')"
 fi
 if command -v tidy >/dev/null; then
   before="rm -rf $scratch/tidy && cp -r $scratch/pages $scratch/tidy && sync && cd $scratch/tidy"
   tidy_time=$(median tidy -m -i -q "${pages[@]}")
   before="cd $scratch/pages"
   row "tidy -m -i -q, rewriting (s)" "$tidy_time"
-  r=$(ratio "$tidy_time" "$rewrite"); row "tidy / tagfmt rewriting run (target >= 10)" "$r $(verdict "$r" 10 '>=')"
+  r=$(ratio "$tidy_time" "$rewrite"); row "tidy / tagfmt rewriting run (target >= 25)" "$r $(verdict "$r" 25 '>=')"
+fi
+# prettier with its XML plugin, from npm into the scratch folder, where npm
+# can be reached.
+if command -v npm >/dev/null &&
+   (cd "$scratch" && npm install --silent --no-audit --no-fund prettier @prettier/plugin-xml >/dev/null 2>&1); then
+  prettier=("$scratch/node_modules/.bin/prettier" --plugin=@prettier/plugin-xml --parser xml)
+  mapfile -t xsl < <(printf '%s\n' "${pages[@]}" | grep '\.xsl$')
+  before="cd $scratch/pages"
+  pretty=$(runs=3 median "${prettier[@]}" --check "${xsl[@]}")
+  before="$(fresh xslrun)"
+  xsl_tagfmt=$(median "$tool" "${xsl[@]}")
+  row "prettier --plugin=@prettier/plugin-xml, ${#xsl[@]} .xsl files (s)" "$pretty"
+  r=$(ratio "$pretty" "$xsl_tagfmt"); row "prettier / tagfmt rewriting the same files" "$r"
+else
+  echo "(prettier and @prettier/plugin-xml could not be installed from npm: its row is skipped)"
 fi
 
 # Four times the files: time should grow four times.
@@ -184,7 +200,7 @@ big_time=$(median "$tool" big.htm)
 big_cat=$(median cat big.htm)
 small_time=$(median "$tool" small.htm)
 row "tagfmt on $((big / 1048576)) MB already tidy (s)" "$big_time"
-r=$(ratio "$big_time" "$big_cat"); row "that / cat of it (target <= 4)" "$r $(verdict "$r" 4 '<=')"
+r=$(ratio "$big_time" "$big_cat"); row "that / cat of it (target <= 3)" "$r $(verdict "$r" 3 '<=')"
 r=$(ratio "$big_time" "$small_time"); row "50 MB / 5 MB (linear: target <= 12)" "$r $(verdict "$r" 12 '<=')"
 if [ -x /usr/bin/time ]; then
   peak=$(/usr/bin/time -f %M "$tool" big.htm 2>&1 >/dev/null | tail -1)
@@ -195,6 +211,49 @@ if [ -x /usr/bin/time ]; then
   limit_rw=$(awk -v s="$lf" 'BEGIN { printf "%d", (3.5 * s + 8 * 1048576) / 1024 }')
   row "peak memory, tidy file, KiB (target <= $limit)" "$peak $( [ "$peak" -le "$limit" ] && echo PASS || echo MISS)"
   row "peak memory, LF file rewritten, KiB (target <= $limit_rw)" "$peak_rw $( [ "$peak_rw" -le "$limit_rw" ] && echo PASS || echo MISS)"
+fi
+echo
+
+# Growth: ten times the tidy page costs at most 10.5 times, in time and in
+# memory.
+if [ -x /usr/bin/time ]; then
+  : > huge.htm
+  for _ in $(seq 10); do cat big.htm >> huge.htm; done
+  touch -d '-1 minute' huge.htm
+  huge_time=$(runs=3 median "$tool" huge.htm)
+  huge_peak=$(/usr/bin/time -f %M "$tool" huge.htm 2>&1 >/dev/null | tail -1)
+  row "tagfmt on $(( $(stat -c %s huge.htm) / 1048576 )) MB already tidy (s)" "$huge_time"
+  r=$(ratio "$huge_time" "$big_time"); row "10x the page / 1x, time (target <= 10.5)" "$r $(verdict "$r" 10.5 '<=')"
+  r=$(ratio "$huge_peak" "$peak"); row "10x the page / 1x, peak memory (target <= 10.5)" "$r $(verdict "$r" 10.5 '<=')"
+  rm -f huge.htm
+fi
+echo
+
+# tagfmt-check's peak memory in each mode: on a large page of real pages,
+# and on a dense page of nested tables that tidies to many times its size.
+echo "-- tagfmt-check, peak memory"
+check=$root/build/tagfmt-check
+if [ -x /usr/bin/time ] && [ -x "$check" ]; then
+  : > large.htm
+  for _ in $(seq 6); do cat lf.htm >> large.htm; done
+  awk 'BEGIN { for (i = 0; i < 700000; i++) printf "<table><tr><td><table><tr><td>x</td></tr></table></td></tr></table>\n" }' > dense.htm
+  for page in large.htm dense.htm; do
+    size=$(stat -c %s "$page")
+    if [ "$page" = large.htm ]; then
+      limit=$(awk -v s="$size" 'BEGIN { printf "%d", (2.5 * s + 64 * 1048576) / 1024 }')
+    else
+      limit=$((192 * 1024))
+    fi
+    for mode in "" -l --diff --stdout "--format json"; do
+      # shellcheck disable=SC2086
+      used=$({ /usr/bin/time -f %M "$check" $mode "$page" 2>&1 >/dev/null || true; } | tail -1)
+      row "$page ($((size / 1048576)) MB) ${mode:-check}, KiB (target <= $limit)" \
+        "$used $( [ "$used" -le "$limit" ] && echo PASS || echo MISS)"
+    done
+  done
+  rm -f large.htm dense.htm
+else
+  echo "(no /usr/bin/time or tagfmt-check: its memory is not measured)"
 fi
 echo
 

@@ -44,6 +44,12 @@ install(PROGRAMS contrib/pre-commit
 # Where Debian's vim looks by default (with the /usr prefix of the package).
 install(DIRECTORY contrib/vim/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles)
+# Where Neovim and Emacs look by default: the site folder of each, which
+# their runtime path and load-path hold.
+install(DIRECTORY contrib/nvim/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/nvim/site)
+install(FILES contrib/emacs/tagfmt-lsp.el
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/emacs/site-lisp)
 
 if(NOT WIN32)
   # The version comes from project(); nothing else names it.
@@ -62,8 +68,9 @@ table of tag rules, writes or strips pair-marker comments, checks that the
 recognised tags nest, and writes CR LF line ends. It rewrites a file only
 when it changed and nests soundly, and keeps the old bytes in a .bak
 backup. tagfmt-check says what tagfmt would do, for CI jobs, editors and
-commit hooks, and writes nothing. tagfmt-lsp brings both to any editor
-that speaks the Language Server Protocol.")
+commit hooks, and with --fix does it. tagfmt-lsp brings both to any
+editor that speaks the Language Server Protocol; files for vim, Neovim and
+Emacs come with the package.")
   set(CPACK_DEBIAN_PACKAGE_SECTION text)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tagfmt_<version>_<arch>.deb

@@ -30,11 +30,11 @@ struct PendingJob {
   std::string backupLeaf;
   bool hadBackup = false;  // something had the backup's name when staged
   FileIdentity previousBackup;
-  StagedBackup staged;  // in place: the old bytes, for the backup
+  StagedFile staged;  // in place: the old bytes, for the backup
   // The replace road's new file, and the previous backup while the file's
   // own link holds the backup name; both let go once the file is replaced.
-  std::unique_ptr<StagedBackup> replacement = std::make_unique<StagedBackup>();
-  std::unique_ptr<StagedBackup> previous = std::make_unique<StagedBackup>();
+  std::unique_ptr<StagedFile> replacement = std::make_unique<StagedFile>();
+  std::unique_ptr<StagedFile> previous = std::make_unique<StagedFile>();
   bool replacing = false;  // on the replace road
   bool writing = false;    // staged, waiting for the batch
 };
@@ -67,6 +67,12 @@ bool chooseBackupLeaf(const JobFiles& job, std::string& backupLeaf) {
 bool stage(PendingJob& job, const JobOptions& options) {
   if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
     fail(job, JobWrite::kRefused, EEXIST);
+    return false;
+  }
+  // Another run at work on the file would take its backup name or its
+  // old bytes from under this one.
+  if (!claimForWriting(job.files)) {
+    fail(job, JobWrite::kRefused, EWOULDBLOCK);
     return false;
   }
   if (!unchangedSinceRead(job.files, job.original.view())) {
@@ -105,6 +111,13 @@ bool stage(PendingJob& job, const JobOptions& options) {
   }
   if (result != WriteResult::kOk) {
     fail(job, JobWrite::kBackupFailed, error);
+    return false;
+  }
+  // A large file's bytes are a view of the file itself: a write during the
+  // copy would put bytes never decided on into the backup, over the
+  // previous one. Such a write moves the file's times.
+  if (!unchangedSinceRead(job.files, job.original.view())) {
+    fail(job, JobWrite::kRefused, 0);
     return false;
   }
   return true;
@@ -231,12 +244,22 @@ JobBatch::~JobBatch() { commit(); }
 
 namespace {
 
+// Gives the job's old bytes a durable name before its file changes: the
+// backup's, or without one, in place, a hidden one kept until the rewrite.
+WriteResult publish(PendingJob& job, bool backup) {
+  if (!backup) {
+    return job.replacing ? WriteResult::kOk : keepHidden(job.staged);
+  }
+  return job.replacing ? linkAsBackup(job.files, job.backupLeaf, *job.previous)
+                       : publishBackup(job.staged, job.backupLeaf);
+}
+
 // Publishes every staged backup of the batch once all are durable, then
 // makes the new names durable with one sync per folder, so that every
 // backup name is on disk before any file of the batch changes. A job whose
 // backup cannot take its name, or whose name is not durable, stops.
 void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs, bool backup) {
-  std::vector<StagedBackup*> staged;
+  std::vector<StagedFile*> staged;
   for (const auto& job : jobs) {
     if (job->writing) {
       staged.push_back(job->replacing ? job->replacement.get() : &job->staged);
@@ -248,19 +271,15 @@ void publishAll(std::vector<std::unique_ptr<PendingJob>>& jobs, bool backup) {
     if (!job->writing) continue;
     if (!durable) {
       fail(*job, JobWrite::kBackupFailed, error);
-    } else if (backup &&
-               (job->replacing
-                    ? linkAsBackup(job->files, job->backupLeaf, *job->previous)
-                    : publishBackup(job->staged, job->backupLeaf)) ==
-                   WriteResult::kCannotOpen) {
+    } else if (publish(*job, backup) == WriteResult::kCannotOpen) {
       fail(*job, JobWrite::kRefused);
     }
   }
-  if (!backup) return;
   std::vector<const JobFiles*> synced;
   std::vector<const JobFiles*> failed;
   for (const auto& job : jobs) {
-    if (!job->writing) continue;
+    // Without a backup only the in-place road's hidden copy has a name.
+    if (!job->writing || (!backup && job->replacing)) continue;
     if (!folderSynced(synced, job->files) &&
         !folderSynced(failed, job->files)) {
       (makeNamesDurable(job->files.folder) ? synced : failed)
@@ -286,8 +305,24 @@ bool rewrite(PendingJob& job, bool backup) {
     return replaced;
   }
   job.result.road = JobRoad::kInPlace;
-  return rewriteInPlace(job.files, job.original.view(), job.normalised,
-                        job.staged) == RewriteResult::kOk;
+  const RewriteResult rewritten = rewriteInPlace(job.files, job.original.view(),
+                                                 job.normalised, job.staged);
+  // The hidden copy of the old bytes goes once the file is whole again,
+  // with the new ones durable or the old ones put back.
+  if (rewritten == RewriteResult::kTorn) job.staged.published = true;
+  letGo(job.staged);
+  return rewritten == RewriteResult::kOk;
+}
+
+// Leaves the job's file as it is, for a run that ends: the backup name goes
+// back to the previous backup, and the staged files go.
+void standDown(PendingJob& job, bool backup) {
+  if (job.replacing && backup) {
+    giveBackBackupName(job.files, job.backupLeaf, *job.previous);
+  }
+  job.replacement.reset();
+  job.previous.reset();
+  letGo(job.staged);
 }
 
 }  // namespace
@@ -303,10 +338,15 @@ void JobBatch::commit() {
       }
     }
   }
+  bool stopping = false;
   for (const auto& job : jobs_) {
     // A signal that comes during the rewrite ends the run only once its
     // result is handed on.
     const HeldSignals held;
+    if (stopping && job->writing) {
+      standDown(*job, options_.backup);
+      continue;
+    }
     if (job->writing) {
       if (rewrite(*job, options_.backup)) {
         job->result.write = JobWrite::kWritten;
@@ -316,6 +356,9 @@ void JobBatch::commit() {
       }
     }
     sink_(job->result);
+    // One that came meanwhile ends the run after this file: the jobs still
+    // waiting write nothing and leave no name behind.
+    stopping = stopping || terminationPending();
   }
   // The swapped names are made durable before the batch, and so the run,
   // ends.

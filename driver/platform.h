@@ -1,5 +1,6 @@
-// The few operating-system calls the file job needs, behind one interface so
-// each platform has one implementation of them.
+// The platform steps of the file job: read, stage, publish, rewrite. Written
+// once in platform_policy.cc over system_calls.h (Windows:
+// platform_windows.cc).
 #pragma once
 
 #include <cstdint>
@@ -58,6 +59,10 @@ struct JobFiles {
   bool followsLink = false;       // the name is a link the tool may follow
   FileIdentity identity;
   FileIdentity folderIdentity;  // device and inode only
+  // A mapped file's bytes as read are a view of the file itself: their hash,
+  // taken at the read, stands for them in the last check.
+  bool hashed = false;
+  std::uint64_t readHash = 0;
 };
 
 enum class ReadResult { kOk, kCannotOpen, kCannotRead };
@@ -83,25 +88,32 @@ bool leafIsTheFile(const JobFiles& job, const std::string& leaf);
 bool identityAt(const JobFiles& job, const std::string& leaf,
                 FileIdentity& identity);
 
+// Takes the job's file for this run's job alone until the job ends, so two
+// runs never rewrite one file at once. False when another run's job holds
+// it; true where the file system keeps no such locks.
+bool claimForWriting(const JobFiles& job);
+
 enum class WriteResult {
   kOk,
   kCannotOpen,  // nothing was written
   kFailed,      // writing began but did not complete
 };
 
-// A backup being made: written under a name no one else uses until it is
-// published under its own. Removes whatever it wrote unless published, and
-// closes its file, when it goes.
-struct StagedBackup {
-  StagedBackup() = default;
-  ~StagedBackup();
-  StagedBackup(const StagedBackup&) = delete;
-  StagedBackup& operator=(const StagedBackup&) = delete;
+// A file being made, the backup or the replacement: written under no name or
+// one no one else uses until it is published under its own. Removes whatever
+// it wrote unless published, and closes its file, when it goes.
+struct StagedFile {
+  StagedFile() = default;
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
 
   NativeHandle folder = kNoHandle;  // the job's, not owned
   NativeHandle file = kNoHandle;
   std::uint64_t device = 0;   // of the file system it is on
   std::string temporaryName;  // empty while the file has no name
+  // What the run left under the temporary name: only that is removed.
+  FileIdentity underName;
   bool published = false;
   bool signalsHeld = false;  // held while a temporary name exists
 };
@@ -112,24 +124,35 @@ struct StagedBackup {
 // those for a group it could not give). kCannotOpen when no file could be
 // made, kFailed when writing failed; nothing is left behind then.
 WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
-                        StagedBackup& staged);
+                        StagedFile& staged);
 
 // Step 3: puts the staged backup's bytes on stable storage. False on an
 // error, after which it must not be published.
-bool makeDurable(StagedBackup& staged);
+bool makeDurable(StagedFile& staged);
 
 // Step 3 for a batch: puts the bytes of every staged backup in `batch` on
 // stable storage with as few full syncs as the platform allows (one per
 // file system where one sync covers them all). False on any error, after
 // which none of them may be published.
-bool makeAllDurable(const std::vector<StagedBackup*>& batch);
+bool makeAllDurable(const std::vector<StagedFile*>& batch);
 
 // Step 4: gives the staged backup the name `backupLeaf` in the job's folder,
 // atomically replacing whatever had that name (a link there is replaced,
 // never followed). kCannotOpen when the name cannot take it; the previous
 // backup is then left as it was. The name is durable only after
 // makeNamesDurable.
-WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf);
+WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf);
+
+// Step 4 without a backup, in place: names the staged copy of the old bytes
+// under a hidden temporary name in the job's folder, so that a crash during
+// the rewrite leaves them on disk for the user; durable only after
+// makeNamesDurable. The name goes with the staged file. kCannotOpen when the
+// folder takes no name.
+WriteResult keepHidden(StagedFile& staged);
+
+// Lets go of the staged file now, as its end would: removes its temporary
+// name unless published, closes it, and lets signals through.
+void letGo(StagedFile& staged);
 
 // Step 4, end: puts the names given in the folder `folder` on stable
 // storage. False on an error.
@@ -139,22 +162,26 @@ enum class RewriteResult {
   kOk,
   kChanged,     // the file no longer holds what was read; nothing written
   kCannotOpen,  // the file cannot be opened for writing; nothing written
-  kFailed,      // writing failed; the old bytes were put back where possible
+  kFailed,      // writing failed; the old bytes were put back
+  kTorn,        // writing failed, and so did putting the old bytes back
 };
 
 // Step 5: rewrites the job's file in place with `bytes`, so its owner,
-// permissions and links stay. Termination signals are held from just before
-// the last check that it still holds `read` until it is whole, then let
-// through. Room is claimed first where the platform allows, so a full disk
-// leaves the file as it was; a write that fails part-way is undone with the
-// bytes of the published backup `backup`.
+// permissions and links stay, and makes the new bytes durable. Termination
+// signals are held from just before the last check that it still holds `read`
+// until it is whole, then let through. Room is claimed first where the platform
+// allows, so a full disk leaves the file as it was; a write that fails part-way
+// is undone with the bytes of the published backup `backup`.
 RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
-                             std::string_view bytes,
-                             const StagedBackup& backup);
+                             std::string_view bytes, const StagedFile& backup);
 
 // Makes a write past the process's file-size limit fail (EFBIG) rather
 // than end the program, so the job that hit it can undo it and the run go on.
 void ignoreFileSizeLimit();
+
+// True when a termination signal came while held: the run then ends once
+// the file at hand is whole.
+bool terminationPending();
 
 // Termination signals (Ctrl+C and its kin) wait while one of these lives;
 // one that came meanwhile takes effect when the last hold goes, after
@@ -182,14 +209,14 @@ bool mayReplace(const JobFiles& job);
 // cannot be given all of that: the in-place road is then taken. kFailed
 // when writing failed. Nothing is left behind on failure.
 WriteResult stageReplacement(const JobFiles& job, std::string_view bytes,
-                             StagedBackup& staged);
+                             StagedFile& staged);
 
 // Makes the job's file itself the backup: links it under `backupLeaf`,
 // keeping whatever had that name under a temporary name in `previous`
 // until the replace ends. kCannotOpen when the name cannot take it, with
 // everything as it was. The name is durable only after makeNamesDurable.
 WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
-                         StagedBackup& previous);
+                         StagedFile& previous);
 
 // Swaps the staged new file in for the job's file, then checks that the
 // old file still holds `read`. If it was changed, the swap is undone and
@@ -197,8 +224,13 @@ WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
 // named before, or removed: it never stays a second name of the live file.
 // Termination signals are held throughout.
 RewriteResult replaceFile(JobFiles& job, std::string_view read,
-                          StagedBackup& replacement, StagedBackup& previous,
+                          StagedFile& replacement, StagedFile& previous,
                           const std::string& backupLeaf);
+
+// Gives the backup name back to what it named before linkAsBackup, or
+// removes it, for a replace that will not happen.
+void giveBackBackupName(const JobFiles& job, const std::string& backupLeaf,
+                        StagedFile& previous);
 
 // The separators that end a directory part in file names here.
 std::string_view pathSeparators();

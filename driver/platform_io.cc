@@ -3,6 +3,7 @@
 #include "driver/platform_io.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace tagfmt {
@@ -24,6 +25,35 @@ bool holdsBytes(NativeHandle file, std::string_view expected) {
   }
   char extra = 0;
   return !readAt(file, &extra, 1, expected.size());
+}
+
+void ByteHash::add(std::string_view bytes) {
+  constexpr std::uint64_t kMultiplier = 0xFF51AFD7ED558CCDu;
+  std::size_t at = 0;
+  for (; at + 8 <= bytes.size(); at += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + at, 8);
+    state_ = ((state_ ^ word) * kMultiplier) ^ (state_ >> 29);
+  }
+  for (; at < bytes.size(); ++at) {
+    state_ = (state_ ^ static_cast<unsigned char>(bytes[at])) * kMultiplier;
+  }
+}
+
+bool hashOfFile(NativeHandle file, std::uint64_t& hash) {
+  std::uint64_t total = 0;
+  if (!lengthOf(file, total)) return false;
+  std::string chunk(
+      static_cast<std::size_t>(std::min<std::uint64_t>(total, kPiece)), '\0');
+  ByteHash bytes;
+  for (std::uint64_t at = 0; at < total; at += chunk.size()) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(chunk.size(), total - at));
+    if (!readAt(file, chunk.data(), size, at)) return false;
+    bytes.add(std::string_view(chunk.data(), size));
+  }
+  hash = bytes.value();
+  return true;
 }
 
 bool restoreFromBackup(NativeHandle file, NativeHandle backup) {

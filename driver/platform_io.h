@@ -26,6 +26,20 @@ std::int64_t clockNs();
 // True when `file` holds exactly `expected`: its bytes, and none after them.
 bool holdsBytes(NativeHandle file, std::string_view expected);
 
+// A hash of a text fed to it in pieces, every piece but the last a multiple
+// of eight bytes long; two texts that differ almost surely hash apart.
+class ByteHash {
+ public:
+  void add(std::string_view bytes);
+  std::uint64_t value() const { return state_; }
+
+ private:
+  std::uint64_t state_ = 0x9E3779B97F4A7C15u;
+};
+
+// The hash of everything `file` holds; false when it cannot be read.
+bool hashOfFile(NativeHandle file, std::uint64_t& hash);
+
 // Copies the bytes of `backup` over `file` and cuts it to their length.
 bool restoreFromBackup(NativeHandle file, NativeHandle backup);
 

@@ -50,7 +50,7 @@ TEST(RewriteInPlace, RefusesAFileChangedOrSwappedSinceRead) {
     JobFiles job;
     FileBytes read;
     ASSERT_EQ(openAndRead(page, job, read), ReadResult::kOk);
-    StagedBackup backup;
+    StagedFile backup;
     ASSERT_EQ(stageBackup(job, read.view(), backup), WriteResult::kOk);
     ASSERT_EQ(publishBackup(backup, "page.bak"), WriteResult::kOk);
     std::string expected = "new";
@@ -97,13 +97,13 @@ TEST(StageBackup, LeavesNothingUnlessPublished) {
   FileBytes read;
   ASSERT_EQ(openAndRead(dir / "page.htm", job, read), ReadResult::kOk);
   {
-    StagedBackup staged;
+    StagedFile staged;
     ASSERT_EQ(stageBackup(job, read.view(), staged), WriteResult::kOk);
     ASSERT_TRUE(makeDurable(staged));
   }
   EXPECT_EQ(readFile(dir / "page.bak"), "previous");
   EXPECT_TRUE(temporaryLeftovers(dir.path().string()).empty());
-  StagedBackup staged;
+  StagedFile staged;
   ASSERT_EQ(stageBackup(job, read.view(), staged), WriteResult::kOk);
   ASSERT_EQ(publishBackup(staged, "page.bak"), WriteResult::kOk);
   EXPECT_EQ(readFile(dir / "page.bak"), "old");

@@ -378,6 +378,13 @@ std::int64_t clockNs() {
 // Windows has no file-size limit signal.
 void ignoreFileSizeLimit() {}
 
+bool terminationPending() { return signalArrived != 0; }
+
+// Nothing is linked as a backup here, so nothing is given back.
+void giveBackBackupName(const JobFiles& /*job*/,
+                        const std::string& /*backupLeaf*/,
+                        StagedFile& /*previous*/) {}
+
 HeldSignals::HeldSignals() { holdTerminationSignals(); }
 HeldSignals::~HeldSignals() { releaseTerminationSignals(); }
 
@@ -459,16 +466,28 @@ bool identityAt(const JobFiles& job, const std::string& leaf,
   return other.valid() && identityOf(other.get(), identity);
 }
 
-StagedBackup::~StagedBackup() {
-  if (file != kNoHandle) ::CloseHandle(handleOf(file));
-  if (!published && !temporaryName.empty()) {
-    ::DeleteFileW(wideName(temporaryName).c_str());
+StagedFile::~StagedFile() { letGo(*this); }
+
+void letGo(StagedFile& staged) {
+  if (staged.file != kNoHandle) ::CloseHandle(handleOf(staged.file));
+  staged.file = kNoHandle;
+  if (!staged.published && !staged.temporaryName.empty()) {
+    ::DeleteFileW(wideName(staged.temporaryName).c_str());
+    staged.temporaryName.clear();
   }
-  if (signalsHeld) releaseTerminationSignals();
+  if (staged.signalsHeld) releaseTerminationSignals();
+  staged.signalsHeld = false;
 }
 
+// A byte-range lock here would stop this run's own rewrite, which writes
+// through a handle of its own: files are not claimed.
+bool claimForWriting(const JobFiles& /*job*/) { return true; }
+
+// The staged copy has its temporary name from the start here.
+WriteResult keepHidden(StagedFile& /*staged*/) { return WriteResult::kOk; }
+
 WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
-                        StagedBackup& staged) {
+                        StagedFile& staged) {
   staged.folder = job.folder;
   staged.device = job.identity.device;
   holdTerminationSignals();
@@ -498,13 +517,13 @@ WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
   return WriteResult::kOk;
 }
 
-bool makeDurable(StagedBackup& staged) {
+bool makeDurable(StagedFile& staged) {
   return ::FlushFileBuffers(handleOf(staged.file)) != 0;
 }
 
 // Windows has no flush of a whole volume short of administrator rights.
-bool makeAllDurable(const std::vector<StagedBackup*>& batch) {
-  for (StagedBackup* staged : batch) {
+bool makeAllDurable(const std::vector<StagedFile*>& batch) {
+  for (StagedFile* staged : batch) {
     if (!makeDurable(*staged)) return false;
   }
   return true;
@@ -513,7 +532,7 @@ bool makeAllDurable(const std::vector<StagedBackup*>& batch) {
 // MoveFileExW wrote each name through already.
 bool makeNamesDurable(NativeHandle /*folder*/) { return true; }
 
-WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf) {
+WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf) {
   const std::size_t separator = staged.temporaryName.find_last_of("/\\:");
   const std::string target =
       staged.temporaryName.substr(
@@ -536,8 +555,7 @@ WriteResult publishBackup(StagedBackup& staged, const std::string& backupLeaf) {
 }
 
 RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
-                             std::string_view bytes,
-                             const StagedBackup& backup) {
+                             std::string_view bytes, const StagedFile& backup) {
   Handle file(openInFolder(
       job, job.leaf, GENERIC_WRITE,
       job.followsLink ? FILE_ATTRIBUTE_NORMAL
@@ -555,10 +573,11 @@ RewriteResult rewriteInPlace(const JobFiles& job, std::string_view read,
     // Room is claimed first: on a full disk the file stays as it was.
     result = RewriteResult::kFailed;
   } else if (!seekTo(file.get(), 0) || !writeAll(file.get(), bytes) ||
-             !::SetEndOfFile(file.get())) {
+             !::SetEndOfFile(file.get()) || !::FlushFileBuffers(file.get())) {
     // The read bytes may be a view of this very file, gone by now.
-    restoreFromBackup(native(file.get()), backup.file);
-    result = RewriteResult::kFailed;
+    result = restoreFromBackup(native(file.get()), backup.file)
+                 ? RewriteResult::kFailed
+                 : RewriteResult::kTorn;
   }
   if (!file.close() && result == RewriteResult::kOk) {
     result = RewriteResult::kFailed;
@@ -574,18 +593,17 @@ bool mayReplace(const JobFiles& /*job*/) { return false; }
 
 WriteResult stageReplacement(const JobFiles& /*job*/,
                              std::string_view /*bytes*/,
-                             StagedBackup& /*staged*/) {
+                             StagedFile& /*staged*/) {
   return WriteResult::kCannotOpen;
 }
 
 WriteResult linkAsBackup(JobFiles& /*job*/, const std::string& /*backupLeaf*/,
-                         StagedBackup& /*previous*/) {
+                         StagedFile& /*previous*/) {
   return WriteResult::kCannotOpen;
 }
 
 RewriteResult replaceFile(JobFiles& /*job*/, std::string_view /*read*/,
-                          StagedBackup& /*replacement*/,
-                          StagedBackup& /*previous*/,
+                          StagedFile& /*replacement*/, StagedFile& /*previous*/,
                           const std::string& /*backupLeaf*/) {
   return RewriteResult::kCannotOpen;
 }

@@ -167,6 +167,7 @@ TEST(ExplainLayout, NotesWhereTheChangeShows) {
       {"xml:space preserve",
        "<td>\n<p xml:space=\"preserve\">a\n    b</p>\n</td>",
        "output p line 2\n"},
+      {"xml:space with no value", "<td>\n<p xml:space=>a\n  b</p>\n</td>", ""},
       {"script re-indented only", "<td>\n<script>\nvar a;\n</script>\n</td>",
        ""},
       {"script losing a break", "<script>var a;  \nvar b;</script>\n<p>x",

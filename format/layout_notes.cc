@@ -35,9 +35,12 @@ Shows showsOf(std::string_view tag, std::string_view name) {
   for (const Sensitive& s : kSensitive) {
     if (sameName(name, s.name)) return s.shows;
   }
-  const std::size_t space = tag.find("xml:space=");
+  // The value after its quote; a tag may end right after the "=".
+  constexpr std::string_view kSpace = "xml:space=";
+  const std::size_t space = tag.find(kSpace);
   if (space != std::string_view::npos &&
-      tag.substr(space + 10).substr(1, 8) == "preserve") {
+      tag.size() > space + kSpace.size() &&
+      tag.substr(space + kSpace.size() + 1, 8) == "preserve") {
     return Shows::kSpacesInOutput;
   }
   return Shows::kNothing;

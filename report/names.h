@@ -7,10 +7,12 @@
 
 namespace tagfmt {
 
-// `name` as it is when it holds no byte below 0x20 and no 0x7F; otherwise
-// the shell's $'...' form, in which \n, \t, \r, \\, \' and \xHH stand for
-// their bytes and nothing else is escaped, so the output holds no control
-// byte and pastes back into a shell as the same name.
+// `name` as it is when it holds no control: no byte below 0x20, no 0x7F,
+// no C1 control (U+0080 to U+009F, or a lone byte from 0x80 to 0x9F, which a
+// terminal in an 8-bit code reads as one). Otherwise the shell's $'...'
+// form, in which \n, \t, \r, \\, \' and \xHH stand for their bytes and
+// nothing else is escaped, so the output holds no control and pastes back
+// into a shell as the same name.
 std::string printableName(std::string_view name);
 
 }  // namespace tagfmt

@@ -85,6 +85,17 @@ TEST(PrintableName, EscapesOnlyNamesWithControlBytes) {
       {"evil\n   writing evil.bak\n", "$'evil\\n   writing evil.bak\\n'"},
       {"\x1b[31mred\x7f", "$'\\x1b[31mred\\x7f'"},
       {"tab\there\r'q'\\", "$'tab\\there\\r\\'q\\'\\\\'"},
+      // C1 controls: a lone CSI byte, and U+009B in UTF-8.
+      {"a\x9b"
+       "31m.htm",
+       "$'a\\x9b31m.htm'"},
+      {"a\xc2\x9b"
+       "31m.htm",
+       "$'a\\xc2\\x9b31m.htm'"},
+      // Letters whose UTF-8 holds such bytes, and other bytes that are not
+      // UTF-8, stay as they are.
+      {"\xc5\x9b\xe2\x80\x9c.htm", "\xc5\x9b\xe2\x80\x9c.htm"},
+      {"caf\xe9\xff.htm", "caf\xe9\xff.htm"},
   };
   for (const auto& c : cases) EXPECT_EQ(printableName(c.name), c.printed);
 }

@@ -63,6 +63,23 @@ bool MountPoint::tmpfs(const std::string& folder, std::size_t bytes,
   return true;
 }
 
+bool MountPoint::overlay(const std::string& lower, const std::string& upper,
+                         const std::string& work, const std::string& folder,
+                         std::string& why) {
+  if (geteuid() != 0) {
+    why = "mounting needs root";
+    return false;
+  }
+  ownMountNamespace();
+  const std::string options =
+      "lowerdir=" + lower + ",upperdir=" + upper + ",workdir=" + work;
+  if (mount("overlay", folder.c_str(), "overlay", 0, options.c_str()) != 0) {
+    return refuse(why, "mount -t overlay");
+  }
+  mounted_.push_back(folder);
+  return true;
+}
+
 bool MountPoint::ext4(const std::string& image, const std::string& folder,
                       std::size_t bytes, std::string& why) {
   if (geteuid() != 0) {

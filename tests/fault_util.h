@@ -29,6 +29,11 @@ class MountPoint {
   // and mounted through a loop device.
   bool ext4(const std::string& image, const std::string& folder,
             std::size_t bytes, std::string& why);
+  // An overlay of `upper` (with `work`, on the same file system) over
+  // `lower`, on `folder`.
+  bool overlay(const std::string& lower, const std::string& upper,
+               const std::string& work, const std::string& folder,
+               std::string& why);
   // `folder` bound onto itself, read-only.
   bool bindReadOnly(const std::string& folder, std::string& why);
 

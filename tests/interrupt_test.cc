@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "tests/fault_util.h"
 #include "tests/test_util.h"
@@ -160,6 +163,63 @@ TEST(Interrupt, AFailedWritePutsTheOldBytesBack) {
     EXPECT_TRUE(readFile(dir / "page.htm") == old) << inject;
     EXPECT_TRUE(readFile(dir / "page.bak") == old) << inject;
   }
+}
+
+// The first child of `parent`, or -1.
+pid_t childOf(pid_t parent) {
+  const std::string path = "/proc/" + std::to_string(parent) + "/task/" +
+                           std::to_string(parent) + "/children";
+  pid_t child = -1;
+  std::ifstream(path) >> child;
+  return child;
+}
+
+// One SIGINT while a batch of twenty names its backups (held in the
+// folder's fsync): the run ends after the first file, with its messages
+// written, the other pages as they were and no name of the run's left.
+TEST(Interrupt, OneSignalEndsTheRunAfterTheFileAtHand) {
+  if (std::system("command -v strace >/dev/null") != 0) {
+    GTEST_SKIP() << "strace is missing";
+  }
+  ScratchDir dir;
+  std::vector<std::string> pages;
+  for (char tens = '1'; tens <= '2'; ++tens) {
+    for (char ones = '0'; ones <= '9'; ++ones) {
+      pages.push_back(std::string{'p', tens, ones, '.', 'h', 't', 'm'});
+      writeFile(dir / pages.back(), "a\n");
+    }
+  }
+  const pid_t run = fork();
+  if (run == 0) {
+    std::signal(SIGINT, SIG_DFL);
+    if (chdir(dir.path().c_str()) != 0) _exit(126);
+    if (freopen("out.txt", "w", stdout) == nullptr) _exit(126);
+    std::vector<const char*> argv = {"strace",
+                                     "-f",
+                                     "-qq",
+                                     "-o",
+                                     "/dev/null",
+                                     "-e",
+                                     "inject=fsync:delay_enter=1000000:when=1",
+                                     TAGFMT_BINARY,
+                                     "-w"};
+    for (const std::string& page : pages) argv.push_back(page.c_str());
+    argv.push_back(nullptr);
+    execvp("strace", const_cast<char* const*>(argv.data()));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const pid_t tool = childOf(run);
+  ASSERT_GT(tool, 0);
+  kill(tool, SIGINT);
+  waitpid(run, nullptr, 0);
+  EXPECT_EQ(readFile(dir / "out.txt"),
+            "p10.htm\n   writing p10.bak\n   writing p10.htm\n");
+  EXPECT_EQ(readFile(dir / "p10.htm"), "a\r\n");
+  for (std::size_t i = 1; i < pages.size(); ++i) {
+    EXPECT_EQ(readFile(dir / pages[i]), "a\n") << pages[i];
+  }
+  EXPECT_EQ(namesIn(dir.path().string()).size(), pages.size() + 2);
 }
 
 }  // namespace

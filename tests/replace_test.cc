@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -127,6 +128,36 @@ TEST(Road, AReaderNeverSeesAHalfWrittenPage) {
   }
   EXPECT_GT(reads, 3);
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+}
+
+// A page in an overlay's lower layer is copied up when first opened for
+// writing, under a new identity with the same bytes: that is no change.
+TEST(Road, APageCopiedUpFromALowerLayerIsRewritten) {
+  std::string large;
+  for (int i = 0; i < 200000; ++i) large += "a\n";
+  for (const std::string& old : {std::string(kUntidy), large}) {
+    const bool mapped = old.size() > 1000;
+    ScratchDir dir;
+    for (const char* part : {"lower", "upper", "work", "merged"}) {
+      fs::create_directory(dir / part);
+    }
+    writeFile(dir / "lower/page.htm", old);
+    fs::last_write_time(
+        dir / "lower/page.htm",
+        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    MountPoint mounts;
+    std::string why;
+    if (!mounts.overlay(dir / "lower", dir / "upper", dir / "work",
+                        dir / "merged", why)) {
+      GTEST_SKIP() << why;
+    }
+    const std::string output = runTool(dir / "merged", {"-w", "page.htm"});
+    EXPECT_EQ(output, "page.htm\n   writing page.bak\n   writing page.htm\n")
+        << (mapped ? "large" : "small");
+    EXPECT_TRUE(readFile(dir / "merged/page.bak") == old);
+    EXPECT_TRUE(readFile(dir / "merged/page.htm") == withCrLf(old));
+    EXPECT_TRUE(readFile(dir / "lower/page.htm") == old);
+  }
 }
 
 }  // namespace

@@ -18,9 +18,11 @@ opt/tf/bin/tagfmt-lsp
 opt/tf/share/doc/tagfmt/README.md
 opt/tf/share/doc/tagfmt/changelog.gz
 opt/tf/share/doc/tagfmt/copyright
+opt/tf/share/emacs/site-lisp/tagfmt-lsp.el
 opt/tf/share/man/man1/tagfmt-check.1.gz
 opt/tf/share/man/man1/tagfmt-lsp.1.gz
 opt/tf/share/man/man1/tagfmt.1.gz
+opt/tf/share/nvim/site/plugin/tagfmt_lsp.lua
 opt/tf/share/tagfmt/git-hooks/pre-commit
 opt/tf/share/vim/vimfiles/autoload/tagfmt.vim
 opt/tf/share/vim/vimfiles/compiler/tagfmt.vim

@@ -2,7 +2,8 @@
 # contrib/nvim with tagfmt-lsp in a real Neovim run headless: a page with a
 # fault gets its diagnostics on the right lines, and :TagfmtFormat then
 # :write leaves exactly the bytes tagfmt writes, for LF, CR LF, lone CR, a
-# page without a last line break, and pages in UTF-8 and in Latin-1.
+# page without a last line break, and pages in UTF-8 and in Latin-1; a page
+# saved without formatting keeps its bytes.
 # Usage: nvim.sh TAGFMT_LSP TAGFMT SOURCE_DIR
 set -uo pipefail
 lsp=$(realpath -m "$1")
@@ -57,6 +58,22 @@ for name in lf.htm crlf.html cr.htm noeol.html utf8.htm latin1.htm sheet.xsl; do
   [ "$(od -c "pages/$name")" = "$expect" ] || {
     od -c "pages/$name"
     fail "$name: written bytes differ from tagfmt's:"$'\n'"$expect"
+  }
+done
+
+# A page that is saved but never formatted keeps its own line ends.
+cat >save.lua <<'LUA'
+vim.wait(10000, function() return #vim.diagnostic.get(0) > 0 end, 20)
+vim.cmd('write')
+vim.cmd('qa!')
+LUA
+for name in lf.htm cr.htm noeol.html; do
+  page "${name%%.*}" "saved-$name"
+  cp "saved-$name" "kept-$name"
+  runnvim -c "edit saved-$name" -c 'luafile save.lua' || fail "save.lua ended with $?"
+  cmp -s "saved-$name" "kept-$name" || {
+    od -c "saved-$name" | head
+    fail "$name: saved without formatting, its bytes changed"
   }
 done
 

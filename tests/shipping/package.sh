@@ -51,6 +51,12 @@ zcmp "$doc/changelog.gz" "$src/packaging/changelog" || fail "changelog.gz"
 cmp -s "$doc/copyright" "$src/packaging/copyright" || fail "no copyright file"
 [ -f "$scratch/root/usr/share/vim/vimfiles/compiler/tagfmt.vim" ] ||
   fail "no vim files where Debian's vim looks"
+[ -f "$scratch/root/usr/share/nvim/site/plugin/tagfmt_lsp.lua" ] ||
+  fail "no Neovim file where Debian's Neovim looks"
+[ -f "$scratch/root/usr/share/emacs/site-lisp/tagfmt-lsp.el" ] ||
+  fail "no Emacs file on Debian's load-path"
+dpkg-deb -f "$deb" Description | grep -q 'writes nothing' &&
+  fail "the description says tagfmt-check writes nothing"
 cp "$src/examples/catalog.xsl" "$scratch/catalog.xsl"
 said=$(cd "$scratch" && "$scratch/root/usr/bin/tagfmt" catalog.xsl)
 [ "$said" = $'catalog.xsl\n   writing catalog.bak\n   writing catalog.xsl' ] ||

@@ -27,10 +27,8 @@ local function attach(args)
   if not is_page(vim.api.nvim_buf_get_name(buffer)) then
     return
   end
-  -- tagfmt writes CR LF line ends, and Neovim turns the CR LF of an edit
-  -- into its own line breaks: the buffer is written with CR LF, and keeps
-  -- a last line without a break as tagfmt does.
-  vim.bo[buffer].fileformat = 'dos'
+  -- The page keeps its own line ends until it is formatted, and a last
+  -- line without a break as it was read.
   vim.bo[buffer].fixendofline = false
   if client_id == nil or vim.lsp.get_client_by_id(client_id) == nil then
     client_id = vim.lsp.start_client({
@@ -89,6 +87,9 @@ local function format()
   local encoding = client.offset_encoding or 'utf-16'
   local at_end = reaches_end(buffer, edits, encoding)
   vim.lsp.util.apply_text_edits(edits, buffer, encoding)
+  -- tagfmt writes CR LF line ends, and Neovim turns the CR LF of an edit
+  -- into its own line breaks: a formatted buffer is written with CR LF.
+  vim.bo[buffer].fileformat = 'dos'
   if at_end then
     vim.bo[buffer].endofline = edits[#edits].newText:match('[\r\n]$') ~= nil
   end

@@ -1,4 +1,5 @@
-// A file's bytes on Windows: always a copy, which readRegularFile fills.
+// A file's bytes where they are always a copy, which the reader fills: on
+// Windows, and on the in-memory disk of the tests.
 #include "driver/file_bytes.h"
 
 namespace tagfmt {
