@@ -7,111 +7,122 @@
 #include <filesystem>
 #include <new>
 
+#include "driver/file_job.h"
+#include "driver/job_messages.h"
 #include "driver/platform.h"
 #include "format/decision.h"
 
 namespace tagfmt {
 
-bool isRefused(FileState state) {
-  return state != FileState::kTidy && state != FileState::kWouldTidy &&
-         state != FileState::kTidied;
+void explainCannotOpen(const std::string& path, FileReport& report) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error) {
+    report.osError = error.value();
+    report.reason = error.message();
+  } else if (fs::is_directory(status)) {
+    report.osError = EISDIR;
+  } else if (fs::is_symlink(fs::symlink_status(path, error))) {
+    report.reason = "a symbolic link owned by someone else";
+  } else if (!fs::is_regular_file(status)) {
+    report.reason = kNotARegularFile;
+  } else {
+    report.reason = "refused";
+  }
 }
 
 FileCheck checkText(std::string_view original, const RunOptions& options,
                     std::int64_t openSeq, bool keepTidied) {
-  FileCheck check;
   TextDecision decision = decideAndExplain(original, options, openSeq);
-  check.tidied = std::move(decision.tidied);
-  check.faults = std::move(decision.faults);
+  FileCheck check;
   check.openCount = decision.openCount;
-  switch (decision.outcome) {
-    case TextOutcome::kHasNul:
-      check.state = FileState::kHasNul;
-      break;
-    case TextOutcome::kFaults:
-      check.state = FileState::kFaults;
-      check.notes = std::move(decision.notes);
-      break;
-    case TextOutcome::kTooLarge:
-      check.state = FileState::kNoMemory;
-      break;
-    case TextOutcome::kInternalError:
-      check.state = FileState::kInternalError;
-      break;
-    case TextOutcome::kTidy:
-      break;
-    case TextOutcome::kChanged:
-      check.state = FileState::kWouldTidy;
-      check.notes = std::move(decision.notes);
-      // Only the outputs that show it keep the text.
-      if (!keepTidied) std::string().swap(check.tidied);
-      break;
-  }
+  check.report = reportOfDecision({}, std::move(decision), keepTidied);
   return check;
 }
 
-FileState readStream(std::FILE* stream, std::string& bytes, int& osError,
-                     std::uint64_t limit) {
+FileVerdict readStream(std::FILE* stream, std::string& bytes, int& osError,
+                       std::uint64_t limit) {
   constexpr std::size_t kBlock = 65536;
   for (;;) {
     const std::size_t at = bytes.size();
-    if (at > limit) return FileState::kTooLarge;
+    if (at > limit) return FileVerdict::kTooLarge;
     bytes.resize(at + kBlock);
     const std::size_t count = std::fread(bytes.data() + at, 1, kBlock, stream);
     bytes.resize(at + count);
     if (std::memchr(bytes.data() + at, '\0', count) != nullptr) {
-      return FileState::kHasNul;
+      return FileVerdict::kHasNul;
     }
     if (count < kBlock) break;
   }
   if (std::ferror(stream) != 0) {
     osError = errno;
-    return FileState::kCannotRead;
+    return FileVerdict::kCannotRead;
   }
-  return bytes.size() > limit ? FileState::kTooLarge : FileState::kTidy;
+  return bytes.size() > limit ? FileVerdict::kTooLarge : FileVerdict::kTidy;
 }
 
 namespace {
 
-// Why a file could not be opened when the system gave no error number: it
-// is not a regular file, or not a link the tool follows.
-void explainCannotOpen(const std::string& path, FileCheck& check) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (error) {
-    check.osError = error.value();
-    check.reason = error.message();
-  } else if (fs::is_directory(status)) {
-    check.osError = EISDIR;
-  } else if (fs::is_symlink(fs::symlink_status(path, error))) {
-    check.reason = "a symbolic link owned by someone else";
-  } else if (!fs::is_regular_file(status)) {
-    check.reason = "not a regular file";
-  } else {
-    check.reason = "refused";
+bool refuse(FileCheck& check, ReadStatus read, std::string_view reason = {}) {
+  check.report.read = read;
+  check.report.reason = reason;
+  return false;
+}
+
+// A text that is refused for its NUL byte before it is decided.
+bool refuseNul(FileCheck& check) {
+  check.report.outcome = TextOutcome::kHasNul;
+  return false;
+}
+
+// What readStream found, in the report.
+bool streamRead(FileVerdict read, FileCheck& check) {
+  switch (read) {
+    case FileVerdict::kTidy:
+      return true;
+    case FileVerdict::kHasNul:
+      return refuseNul(check);
+    case FileVerdict::kTooLarge:
+      return refuse(check, ReadStatus::kTooLarge);
+    default:
+      return refuse(check, ReadStatus::kCannotRead);
   }
 }
 
-bool refuse(FileCheck& check, FileState state) {
-  check.state = state;
-  return false;
+// The checks on a whole file's bytes before they are decided: a mapped file
+// is read no further than its first NUL byte.
+bool checkBytesRead(ReadText& text, FileCheck& check) {
+  const std::string_view bytes = text.view();
+  if (bytes.size() > kLargestFile) {
+    text.release();
+    return refuse(check, ReadStatus::kTooLarge);
+  }
+  if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
+    const bool cut = !text.intact();
+    text.release();
+    return cut ? refuse(check, ReadStatus::kCannotRead, kChangedWhileRead)
+               : refuseNul(check);
+  }
+  return true;
 }
 
 }  // namespace
 
 bool readFileToCheck(const FileToCheck& file, ReadText& text,
                      FileCheck& check) {
+  check.report.path = file.path;
   if (file.kind == WalkEntry::kStandardInput) {
-    const FileState read = readStream(stdin, text.copy_, check.osError);
-    if (read != FileState::kTidy) text.release();
-    return read == FileState::kTidy || refuse(check, read);
+    const FileVerdict read =
+        readStream(stdin, text.copy_, check.report.osError);
+    if (read != FileVerdict::kTidy) text.release();
+    return streamRead(read, check);
   }
   text.fromFile_ = true;
   std::error_code sizeError;
   if (std::filesystem::is_regular_file(file.path, sizeError)) {
     if (std::filesystem::file_size(file.path, sizeError) > kLargestFile) {
-      return refuse(check, FileState::kTooLarge);
+      return refuse(check, ReadStatus::kTooLarge);
     }
   }
   JobFiles job;
@@ -119,51 +130,53 @@ bool readFileToCheck(const FileToCheck& file, ReadText& text,
   const ReadResult read = openAndRead(file.path, job, text.bytes_);
   const int error = errno;
   if (read == ReadResult::kCannotOpen) {
-    check.osError = error == ELOOP ? 0 : error;
-    if (check.osError == 0) explainCannotOpen(file.path, check);
-    return refuse(check, FileState::kCannotOpen);
+    refuse(check, ReadStatus::kCannotOpen);
+    check.report.osError = error == ELOOP ? 0 : error;
+    if (check.report.osError == 0) explainCannotOpen(file.path, check.report);
+    return false;
   }
   if (read == ReadResult::kCannotRead) {
-    check.osError = error;
-    if (error == 0) check.reason = "it changed while it was read";
-    return refuse(check, FileState::kCannotRead);
+    check.report.osError = error;
+    return refuse(check, ReadStatus::kCannotRead,
+                  error == 0 ? kChangedWhileRead : "");
   }
-  // A mapped file is read no further than its first NUL byte.
-  const std::string_view bytes = text.bytes_.view();
-  if (bytes.size() > kLargestFile) {
-    text.release();
-    return refuse(check, FileState::kTooLarge);
-  }
-  if (std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) {
-    const bool cut = !text.bytes_.intact();
-    text.release();
-    if (cut) check.reason = "it changed while it was read";
-    return refuse(check, cut ? FileState::kCannotRead : FileState::kHasNul);
-  }
-  return true;
+  return checkBytesRead(text, check);
 }
 
-FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
-                    std::int64_t openSeq) {
+FileReport checkReport(const JobResult& result) {
+  FileReport report = jobReport(result);
+  if (report.read == ReadStatus::kCannotOpen &&
+      (result.osError == 0 || result.osError == ELOOP)) {
+    report.osError = 0;
+    report.reason.clear();
+    explainCannotOpen(report.path, report);
+  }
+  return report;
+}
+
+FileCheck checkedByJob(const FileToCheck& file, const RunOptions& options,
+                       std::int64_t openSeq, ReadText& text, bool keepTidied) {
   FileCheck check;
-  if (file.kind == WalkEntry::kNothingFound) {
-    check.state = FileState::kNothingFound;
+  std::error_code error;
+  if (std::filesystem::is_regular_file(file.path, error) &&
+      std::filesystem::file_size(file.path, error) > kLargestFile) {
+    check.report = reportOfRead(file.path, ReadStatus::kTooLarge);
     return check;
   }
-  try {
-    ReadText text;
-    if (!readFileToCheck(file, text, check)) return check;
-    check = checkText(text.view(), options, openSeq, false);
-    if (!text.intact()) {
-      check = FileCheck{};
-      check.state = FileState::kCannotRead;
-      check.reason = "it changed while it was read";
-    }
-  } catch (const std::bad_alloc&) {
-    check = FileCheck{};
-    check.state = FileState::kNoMemory;
-  }
-  std::string().swap(check.tidied);
+  text.fromFile_ = true;
+  JobResult result =
+      checkJob(file.path, options, openSeq, text.bytes_, keepTidied);
+  check.openCount = result.openCount;
+  check.report = checkReport(result);
+  check.report.tidied = std::move(result.tidied);
+  if (isRefused(verdictOf(check.report))) text.release();
+  return check;
+}
+
+FileCheck cutShort() {
+  FileCheck check;
+  check.report.read = ReadStatus::kCannotRead;
+  check.report.reason = kChangedWhileRead;
   return check;
 }
 

@@ -9,44 +9,18 @@
 
 #include "check/file_walk.h"
 #include "driver/file_bytes.h"
+#include "driver/file_job.h"
 #include "format/explain.h"
 #include "format/format.h"
+#include "report/file_report.h"
 
 namespace tagfmt {
 
-// The largest file, and the most of standard input, that tagfmt-check
-// takes: checking one needs about twice its size in memory.
-inline constexpr std::uint64_t kLargestFile = std::uint64_t{4} << 30;
-
-enum class FileState {
-  kTidy,
-  kWouldTidy,
-  kTidied,  // --fix rewrote it
-  kFaults,  // refused for its nesting faults
-  kCannotOpen,
-  kCannotRead,
-  kCannotWrite,  // --fix: the file job did not rewrite it
-  kHasNul,
-  kTooLarge,  // larger than kLargestFile
-  kNoMemory,  // the tidied text outgrew the engine's limit or memory
-  kNothingFound,
-  kInternalError,  // the tidied text failed the check before use
-};
-
-// True for the states that make a run fail with status 2.
-bool isRefused(FileState state);
-
-// What tagfmt would do to one file, or what became of it.
+// What tagfmt would do to one file: its report, and how far the file moves
+// the run's openSeq.
 struct FileCheck {
-  FileState state = FileState::kTidy;
-  std::string tidied;  // kWouldTidy: the bytes tagfmt would write
-  NestingFaults faults;
-  Notes notes;  // for the faults, and run-ons that cover much of the file
-  std::int64_t openCount = 0;  // how far the file moves the run's openSeq
-  // kCannotOpen, kCannotRead, kCannotWrite: the system's error number, or 0
-  // when the reason is not the system's.
-  int osError = 0;
-  std::string reason;  // what to say when osError is 0
+  FileReport report;
+  std::int64_t openCount = 0;
 };
 
 // Checks the bytes `original` as tagfmt would take them with the run's
@@ -71,25 +45,43 @@ class ReadText {
 
  private:
   friend bool readFileToCheck(const FileToCheck&, ReadText&, FileCheck&);
+  friend FileCheck checkedByJob(const FileToCheck&, const RunOptions&,
+                                std::int64_t, ReadText&, bool);
   FileBytes bytes_;
   std::string copy_;  // standard input
   bool fromFile_ = false;
 };
 
 // Reads the file (standard input for kStandardInput) into `text`; returns
-// false, with the state and reason set in `check`, when it cannot or when
-// what it read already decides the check: a NUL byte, found without reading
-// further, or more than kLargestFile bytes.
+// false, with the report's status and reason set in `check`, when it cannot
+// or when what it read already decides the check: a NUL byte, found without
+// reading further, or more than kLargestFile bytes.
 bool readFileToCheck(const FileToCheck& file, ReadText& text, FileCheck& check);
 
-// Reads the file and checks its text as checkText does; the text is let go
-// before it returns.
-FileCheck checkFile(const FileToCheck& file, const RunOptions& options,
-                    std::int64_t openSeq);
+// Sets in `report` why the file `path` could not be opened when the system
+// gave no error number: it is not a regular file, or not a link the tool
+// follows.
+void explainCannotOpen(const std::string& path, FileReport& report);
+
+// The check of a file found cut short, or changed, under its reader.
+FileCheck cutShort();
+
+// The report on a file job's result as tagfmt-check gives it, saying why a
+// file could not be opened where the system gave no reason.
+FileReport checkReport(const JobResult& result);
+
+// Checks the file `file` (not standard input) through the file job's check
+// mode, as tagfmt would read and decide it, with the cannot-open reasons
+// of readFileToCheck; its bytes stay in `text` unless it is refused, and
+// the tidied text is kept only when `keepTidied` is set.
+FileCheck checkedByJob(const FileToCheck& file, const RunOptions& options,
+                       std::int64_t openSeq, ReadText& text, bool keepTidied);
 
 // Reads standard input, `stream`, into `bytes` until its end, its first NUL
 // byte or kLargestFile bytes, whichever comes first, reading no further.
-FileState readStream(std::FILE* stream, std::string& bytes, int& osError,
-                     std::uint64_t limit = kLargestFile);
+// Returns kTidy once it read to the end, else kHasNul, kTooLarge or
+// kCannotRead.
+FileVerdict readStream(std::FILE* stream, std::string& bytes, int& osError,
+                       std::uint64_t limit = kLargestFile);
 
 }  // namespace tagfmt

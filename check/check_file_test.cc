@@ -24,7 +24,7 @@ TEST(CheckText, States) {
     const char* name;
     std::string text;
     RunOptions options;
-    FileState state;
+    FileVerdict state;
     std::string tidied;
     std::size_t faults;
     std::size_t notes;
@@ -32,31 +32,37 @@ TEST(CheckText, States) {
       {"tidy",
        "<table>\r\n  <tr>\r\n  </tr></table>",
        {},
-       FileState::kTidy,
+       FileVerdict::kTidy,
        "",
        0,
        0},
       {"re-indented",
        "<table>\n<tr>\n</tr></table>",
        {},
-       FileState::kWouldTidy,
+       FileVerdict::kWouldTidy,
        "<table>\r\n  <tr>\r\n  </tr></table>",
        0,
        0},
       {"line ends only", "<table>\n<tr>\n</tr>", mode(false, true),
-       FileState::kWouldTidy, "<table>\r\n<tr>\r\n</tr>", 0, 0},
+       FileVerdict::kWouldTidy, "<table>\r\n<tr>\r\n</tr>", 0, 0},
       {"faults, with a note on the self-closed tag",
        "<table>\n<td/>\n</table>\n",
        {},
-       FileState::kFaults,
+       FileVerdict::kFaults,
        "",
        2,
        1},
-      {"NUL byte", std::string("<a>\0b", 5), {}, FileState::kHasNul, "", 0, 0},
+      {"NUL byte",
+       std::string("<a>\0b", 5),
+       {},
+       FileVerdict::kHasNul,
+       "",
+       0,
+       0},
   };
   for (const auto& c : cases) {
-    const FileCheck check = checkText(c.text, c.options, 0);
-    EXPECT_EQ(check.state, c.state) << c.name;
+    const FileReport check = checkText(c.text, c.options, 0).report;
+    EXPECT_EQ(verdictOf(check), c.state) << c.name;
     EXPECT_EQ(check.tidied, c.tidied) << c.name;
     EXPECT_EQ(check.faults.size(), c.faults) << c.name;
     EXPECT_EQ(check.notes.size(), c.notes) << c.name;
@@ -68,8 +74,8 @@ TEST(CheckText, MarkersNumberOnFromTheRunsStart) {
   const FileCheck first = checkText(text, mode(true, false), 0);
   const FileCheck later = checkText(text, mode(true, false), 4);
   EXPECT_EQ(first.openCount, 1);
-  EXPECT_NE(first.tidied.find("<!--@1@-->"), std::string::npos);
-  EXPECT_NE(later.tidied.find("<!--@5@-->"), std::string::npos);
+  EXPECT_NE(first.report.tidied.find("<!--@1@-->"), std::string::npos);
+  EXPECT_NE(later.report.tidied.find("<!--@5@-->"), std::string::npos);
 }
 
 // A stream of `bytes`, at its start.
@@ -86,16 +92,16 @@ TEST(ReadStream, StopsAtTheFirstNulOrTheLimit) {
     const char* name;
     std::string bytes;
     std::uint64_t limit;
-    FileState state;
+    FileVerdict state;
     long readNoFurtherThan;
   } cases[] = {
-      {"empty", "", 100, FileState::kTidy, 0},
-      {"whole", "<p>", 100, FileState::kTidy, 3},
-      {"at the limit", block, 65536, FileState::kTidy, 65536},
-      {"past the limit", block + block + block, 65536, FileState::kTooLarge,
+      {"empty", "", 100, FileVerdict::kTidy, 0},
+      {"whole", "<p>", 100, FileVerdict::kTidy, 3},
+      {"at the limit", block, 65536, FileVerdict::kTidy, 65536},
+      {"past the limit", block + block + block, 65536, FileVerdict::kTooLarge,
        2 * 65536},
       {"NUL in the first block", "ab" + std::string(1, '\0') + block + block,
-       1 << 30, FileState::kHasNul, 65536},
+       1 << 30, FileVerdict::kHasNul, 65536},
   };
   for (const auto& c : cases) {
     std::FILE* stream = streamOf(c.bytes);
@@ -103,7 +109,7 @@ TEST(ReadStream, StopsAtTheFirstNulOrTheLimit) {
     int osError = 0;
     EXPECT_EQ(readStream(stream, read, osError, c.limit), c.state) << c.name;
     EXPECT_LE(std::ftell(stream), c.readNoFurtherThan) << c.name;
-    if (c.state == FileState::kTidy) {
+    if (c.state == FileVerdict::kTidy) {
       EXPECT_EQ(read, c.bytes) << c.name;
     }
     std::fclose(stream);
@@ -118,24 +124,24 @@ TEST(ReadFileToCheck, SaysWhyAFileCannotBeRead) {
   ASSERT_EQ(::mkfifo((dir / "fifo.htm").c_str(), 0600), 0);
   const struct {
     std::string name;
-    FileState state;
+    FileVerdict state;
     int osError;
     const char* reason;
   } cases[] = {
-      {"page.htm", FileState::kTidy, 0, ""},
-      {"nul.htm", FileState::kHasNul, 0, ""},
-      {"missing.htm", FileState::kCannotOpen, ENOENT, ""},
-      {"folder.htm", FileState::kCannotOpen, EISDIR, ""},
-      {"fifo.htm", FileState::kCannotOpen, 0, "not a regular file"},
+      {"page.htm", FileVerdict::kTidy, 0, ""},
+      {"nul.htm", FileVerdict::kHasNul, 0, ""},
+      {"missing.htm", FileVerdict::kCannotOpen, ENOENT, ""},
+      {"folder.htm", FileVerdict::kCannotOpen, EISDIR, ""},
+      {"fifo.htm", FileVerdict::kCannotOpen, 0, "not a regular file"},
   };
   for (const auto& c : cases) {
     ReadText text;
     FileCheck check;
     const bool read = readFileToCheck({dir / c.name}, text, check);
-    EXPECT_EQ(read, c.state == FileState::kTidy) << c.name;
-    EXPECT_EQ(check.state, c.state) << c.name;
-    EXPECT_EQ(check.osError, c.osError) << c.name;
-    EXPECT_EQ(check.reason, c.reason) << c.name;
+    EXPECT_EQ(read, c.state == FileVerdict::kTidy) << c.name;
+    EXPECT_EQ(verdictOf(check.report), c.state) << c.name;
+    EXPECT_EQ(check.report.osError, c.osError) << c.name;
+    EXPECT_EQ(check.report.reason, c.reason) << c.name;
     if (read) {
       EXPECT_EQ(text.view(), "<p>");
     }

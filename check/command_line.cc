@@ -22,6 +22,8 @@ std::string_view helpText() {
          "\n"
          "  -l                   print only the names of the files tagfmt "
          "would rewrite\n"
+         "  -z                   with -l: end each name with a NUL byte, not "
+         "escaped\n"
          "  --diff               print a unified diff of what tagfmt would "
          "write\n"
          "  --stdout             print the bytes tagfmt would leave in the "
@@ -162,6 +164,8 @@ std::string takeOption(Parse& p) {
     options.run.lineEndsOnly = true;
   } else if (word == "--backup") {
     options.backup = true;
+  } else if (word == "-z") {
+    options.nulEnded = true;
   } else if (word == "--no-ignore") {
     options.noIgnore = true;
   } else if (word == "-q" || word == "--quiet") {
@@ -203,6 +207,7 @@ std::string checkTogether(const CheckOptions& options, unsigned modes) {
       mode != OutputMode::kFix) {
     return "--format json and github go with check mode or --fix";
   }
+  if (options.nulEnded && mode != OutputMode::kList) return "-z goes with -l";
   if (options.backup && mode != OutputMode::kFix) {
     return "--backup goes with --fix";
   }

@@ -38,6 +38,7 @@ struct CheckOptions {
   bool quiet = false;     // no summary
   bool backup = false;    // --fix keeps a .bak as tagfmt does
   bool noIgnore = false;  // walk folders without git's ignore rules
+  bool nulEnded = false;  // -z: -l's names as they are, each ending in NUL
   std::string stdinName;  // the name "-" goes by; "" for "-"
   std::vector<std::string> excludes;
   std::vector<std::string> paths;

@@ -103,6 +103,13 @@ bool hasPageExtension(std::string_view name) {
          extension == "xslt";
 }
 
+// A named file is a page by its extension; a name that names nothing is
+// left for the check to say it cannot be opened.
+bool isPage(const std::string& path) {
+  std::error_code error;
+  return hasPageExtension(path) || !fs::exists(fs::symlink_status(path, error));
+}
+
 // "." lists its files by their bare names, as gofmt -l does.
 std::string joinPath(const std::string& folder, const std::string& name) {
   if (folder == ".") return name;
@@ -271,7 +278,10 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
     if (path == "-") {
       const std::string name =
           options.stdinName.empty() ? "-" : options.stdinName;
-      files.push_back({name, WalkEntry::kStandardInput,
+      const bool page =
+          options.stdinName.empty() || hasPageExtension(options.stdinName);
+      files.push_back({name,
+                       page ? WalkEntry::kStandardInput : WalkEntry::kNotAPage,
                        stdinLeftOut(options, ignoreRules())});
     } else if (isFolder(path)) {
       Walk walk{options, files, nullptr, {}};
@@ -287,7 +297,8 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
         files.push_back({path, WalkEntry::kNothingFound});
       }
     } else {
-      files.push_back({path});
+      files.push_back(
+          {path, isPage(path) ? WalkEntry::kFile : WalkEntry::kNotAPage});
     }
   }
   return files;

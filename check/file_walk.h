@@ -18,6 +18,8 @@ enum class WalkEntry {
   kFile,           // a file to check, named or found in a folder
   kStandardInput,  // "-"
   kNothingFound,   // a named folder that holds no page to check
+  kNotAPage,       // a named file, or standard input by its name, whose
+                   // extension is not a page's: refused, never read
 };
 
 // One entry of the run. `path` is the name it is said by: for standard
@@ -34,7 +36,9 @@ struct FileToCheck {
 // not to, what git ignores where the folder is in a git work tree; a folder
 // in which nothing is found is one kNothingFound entry. Any other path is
 // taken as a file, even when it does not exist (its check then says it
-// cannot be opened), and is always checked.
+// cannot be opened), and is checked when its name ends in a page's
+// extension; a file that exists under another name is a kNotAPage entry.
+// Standard input is a page unless its --stdin-filename says otherwise.
 std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
                                    const WalkOptions& options);
 

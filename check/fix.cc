@@ -1,10 +1,11 @@
-// --fix over tagfmt's file job: the job reads, decides and rewrites, in
-// batches whose backups (when asked for) and rewrites are made durable
-// together; this only turns each JobResult into tagfmt-check's states and
-// hands them on in the order of the files.
+// --fix over tagfmt's file job: the job reads, decides, explains and
+// rewrites, in batches whose backups (when asked for) and rewrites are made
+// durable together; this hands each job's report on in the order of the
+// files.
 #include "check/fix.h"
 
 #include <deque>
+#include <filesystem>
 
 #include "driver/file_job.h"
 
@@ -12,65 +13,43 @@ namespace tagfmt {
 
 namespace {
 
-// What the job did, as tagfmt-check says it.
-FileCheck fromJob(const JobResult& result) {
-  FileCheck fixed;
-  fixed.osError = result.osError;
-  switch (result.read) {
-    case JobRead::kCannotOpen:
-      fixed.state = FileState::kCannotOpen;
-      if (fixed.osError == 0) fixed.reason = "not a regular file";
-      return fixed;
-    case JobRead::kCannotRead:
-      fixed.state = FileState::kCannotRead;
-      if (fixed.osError == 0) fixed.reason = "it changed while it was read";
-      return fixed;
-    case JobRead::kNoMemory:
-      fixed.state = FileState::kNoMemory;
-      return fixed;
-    case JobRead::kOk:
-      break;
-  }
-  switch (result.outcome) {
-    case TextOutcome::kTidy:
-      fixed.state = FileState::kTidy;
-      return fixed;
-    case TextOutcome::kHasNul:
-      fixed.state = FileState::kHasNul;
-      return fixed;
-    case TextOutcome::kFaults:
-      fixed.state = FileState::kFaults;
-      fixed.faults = result.faults;
-      return fixed;
-    case TextOutcome::kTooLarge:
-      fixed.state = FileState::kNoMemory;
-      return fixed;
-    case TextOutcome::kInternalError:
-      fixed.state = FileState::kInternalError;
-      return fixed;
-    case TextOutcome::kChanged:
-      break;
-  }
-  if (result.write == JobWrite::kWritten) {
-    fixed.state = FileState::kTidied;
-    return fixed;
-  }
-  fixed.state = FileState::kCannotWrite;
-  if (fixed.osError == 0) {
-    fixed.reason = result.write == JobWrite::kBackupFailed
-                       ? "the backup could not be written"
-                       : "it changed since it was read";
-  }
-  return fixed;
-}
-
-// A file's result, waiting until those before it are said.
+// A file's report, waiting until those before it are said.
 struct Slot {
   const FileToCheck* file;
-  FileCheck check;
-  bool done = false;
-  bool byJob = false;  // its result comes from the job
+  FileReport report;
+  bool done = false;  // false while its job has not ended
 };
+
+// The report on a file refused before any job reads it: a folder with no
+// page, a file that is not a page, or one larger than the checker takes.
+// False for the others.
+bool refusedUnread(const FileToCheck& file, FileReport& report) {
+  if (file.kind == WalkEntry::kNothingFound ||
+      file.kind == WalkEntry::kNotAPage) {
+    report = reportOfRead(file.path, file.kind == WalkEntry::kNotAPage
+                                         ? ReadStatus::kNotAPage
+                                         : ReadStatus::kNothingFound);
+    return true;
+  }
+  std::error_code error;
+  if (std::filesystem::is_regular_file(file.path, error) &&
+      std::filesystem::file_size(file.path, error) > kLargestFile) {
+    report = reportOfRead(file.path, ReadStatus::kTooLarge);
+    return true;
+  }
+  return false;
+}
+
+// The job's report as tagfmt-check gives it: why a file could not be
+// opened, and notes only where they explain what was done or refused.
+FileReport fixedReport(const JobResult& result) {
+  FileReport report = checkReport(result);
+  const FileVerdict verdict = verdictOf(report);
+  if (verdict != FileVerdict::kTidied && verdict != FileVerdict::kFaults) {
+    report.notes.clear();
+  }
+  return report;
+}
 
 }  // namespace
 
@@ -79,35 +58,26 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
   std::deque<Slot> slots;
   const auto sayDone = [&] {
     while (!slots.empty() && slots.front().done) {
-      sink(*slots.front().file, slots.front().check);
+      sink(*slots.front().file, slots.front().report);
       slots.pop_front();
     }
   };
   {
-    JobBatch batch(JobOptions{options.backup}, [&](const JobResult& result) {
-      for (Slot& slot : slots) {
-        if (slot.byJob && !slot.done) {
-          // The check's notes hold while the job agrees with it.
-          FileCheck fixed = fromJob(result);
-          if (fixed.state == FileState::kTidied) {
-            fixed.notes = std::move(slot.check.notes);
-          }
-          slot.check = std::move(fixed);
-          slot.done = true;
-          break;
-        }
-      }
-    });
+    JobBatch batch(JobOptions{options.backup, true},
+                   [&](const JobResult& result) {
+                     for (Slot& slot : slots) {
+                       if (!slot.done) {
+                         slot.report = fixedReport(result);
+                         slot.done = true;
+                         break;
+                       }
+                     }
+                   });
     std::int64_t openSeq = 0;
     for (const FileToCheck& file : files) {
-      FileCheck check = checkFile(file, options.run, openSeq);
-      const bool toFix = check.state == FileState::kWouldTidy;
-      slots.push_back({&file, std::move(check), !toFix, toFix});
-      if (toFix) {
-        batch.add(file.path, options.run, openSeq);
-      } else {
-        openSeq += slots.back().check.openCount;
-      }
+      slots.push_back({&file, {}, false});
+      slots.back().done = refusedUnread(file, slots.back().report);
+      if (!slots.back().done) batch.add(file.path, options.run, openSeq);
       sayDone();
     }
     batch.commit();

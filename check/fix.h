@@ -1,4 +1,4 @@
-// --fix: tagfmt's own file job on each file that would be tidied, with its
+// --fix: tagfmt's own file job on each file, with its
 // guarantees (the unchanged-check, held signals, durability, owner and
 // mode, the atomic replace where it applies), and no backup unless asked.
 #pragma once
@@ -13,13 +13,13 @@
 namespace tagfmt {
 
 // Receives what became of each file, in the order of the files.
-using FixSink = std::function<void(const FileToCheck&, const FileCheck&)>;
+using FixSink = std::function<void(const FileToCheck&, const FileReport&)>;
 
-// Checks each of `files` and hands each one that would be tidied to
-// tagfmt's file job, which reads, decides and rewrites it again itself.
-// A file comes out kTidied, kTidy when it was tidy by the time the job read
-// it, kCannotWrite with the system's reason, or refused as the check or the
-// job found it; the check's notes go with it.
+// Runs tagfmt's file job on each of `files`, which reads, decides,
+// explains and rewrites it once. A file's report comes out tidied, tidy,
+// cannot write with the system's reason, or refused as the job found it,
+// with the notes on a tidied or refused one; a folder with no page and a
+// file over kLargestFile are refused unread.
 void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
             const FixSink& sink);
 

@@ -1,13 +1,12 @@
-// What tagfmt-check says about one file and about the run: plain lines,
-// GitHub workflow commands, or values of its JSON document.
+// What tagfmt-check prints about one file in each mode: the report's plain
+// lines or workflow commands, its name, its diff or its tidied text.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "check/check_file.h"
 #include "check/command_line.h"
-#include "report/json.h"
+#include "report/check_output.h"
 
 namespace tagfmt {
 
@@ -31,29 +30,7 @@ struct FileOutput {
 // the text itself. What is wrong goes to standard error except in check
 // mode and --fix.
 FileOutput renderFile(const std::string& name, std::string_view original,
-                      const FileCheck& check, OutputMode mode,
+                      const FileReport& report, OutputMode mode,
                       const RenderStyle& style = {});
-
-// The file as a value of the JSON document: {"path", "state", "reason"
-// (when it could not be checked), "faults", "notes"}.
-Json fileJson(const std::string& name, const FileCheck& check);
-
-// The counts of a run.
-struct Tally {
-  std::size_t changed = 0;  // would be tidied, or tidied by --fix
-  std::size_t refused = 0;
-  std::size_t tidy = 0;
-};
-
-void count(Tally& tally, FileState state);
-
-// The summary line, "1 file would be tidied, 2 refused, 3 tidy\n" ("tidied"
-// for --fix), and its JSON value.
-std::string summaryLine(const Tally& tally, OutputMode mode);
-Json summaryJson(const Tally& tally, OutputMode mode);
-
-// The text of a GitHub workflow command's message or property, escaped as
-// the runner reads it.
-std::string githubEscape(std::string_view text, bool property);
 
 }  // namespace tagfmt

@@ -8,16 +8,25 @@
 namespace tagfmt {
 namespace {
 
-FileCheck stateOf(FileState state, int osError = 0) {
-  FileCheck check;
-  check.state = state;
-  check.osError = osError;
-  return check;
+FileReport readAs(ReadStatus read, int osError = 0) {
+  FileReport report;
+  report.read = read;
+  report.osError = osError;
+  return report;
+}
+
+FileReport decidedAs(TextOutcome outcome,
+                     WriteStatus write = WriteStatus::kNone, int osError = 0) {
+  FileReport report;
+  report.outcome = outcome;
+  report.write = write;
+  report.osError = osError;
+  return report;
 }
 
 // A file refused for one fault, with a note on it and one on no fault.
-FileCheck faulty() {
-  FileCheck check = stateOf(FileState::kFaults);
+FileReport faulty() {
+  FileReport check = decidedAs(TextOutcome::kFaults);
   check.faults = {{FaultKind::kMissing, -1, 0, 7, 7}};
   Note onFault;
   onFault.kind = NoteKind::kSelfClosed;
@@ -32,8 +41,8 @@ FileCheck faulty() {
   return check;
 }
 
-FileCheck untidy() {
-  FileCheck check = stateOf(FileState::kWouldTidy);
+FileReport untidy() {
+  FileReport check = decidedAs(TextOutcome::kChanged);
   check.tidied = "b\r\n";
   return check;
 }
@@ -49,37 +58,38 @@ TEST(RenderFile, EveryModeAndState) {
   const std::string faults = kFaultLines;
   const struct {
     const char* name;
-    FileCheck check;
+    FileReport check;
     OutputMode mode;
     std::string out;
     std::string err;
   } cases[] = {
-      {"tidy", stateOf(FileState::kTidy), OutputMode::kCheck, "", ""},
+      {"tidy", decidedAs(TextOutcome::kTidy), OutputMode::kCheck, "", ""},
       {"untidy", untidy(), OutputMode::kCheck, "p: would be tidied\n", ""},
-      {"tidied", stateOf(FileState::kTidied), OutputMode::kFix, "p: tidied\n",
-       ""},
+      {"tidied", decidedAs(TextOutcome::kChanged, WriteStatus::kWritten),
+       OutputMode::kFix, "p: tidied\n", ""},
       {"faults", faulty(), OutputMode::kCheck, faults, ""},
       {"faults, -l", faulty(), OutputMode::kList, "", faults},
       {"untidy, -l", untidy(), OutputMode::kList, "p\n", ""},
       {"untidy, --diff", untidy(), OutputMode::kDiff,
        "--- a/p\n+++ b/p\n@@ -1,1 +1,1 @@\n-a\n+b\r\n", ""},
       {"untidy, --stdout", untidy(), OutputMode::kStdout, "b\r\n", ""},
-      {"tidy, --stdout", stateOf(FileState::kTidy), OutputMode::kStdout, "a\n",
-       ""},
+      {"tidy, --stdout", decidedAs(TextOutcome::kTidy), OutputMode::kStdout,
+       "a\n", ""},
       {"faults, --stdout", faulty(), OutputMode::kStdout, "", faults},
-      {"missing", stateOf(FileState::kCannotOpen, ENOENT), OutputMode::kCheck,
+      {"missing", readAs(ReadStatus::kCannotOpen, ENOENT), OutputMode::kCheck,
        "p: cannot open: No such file or directory\n", ""},
-      {"unreadable", stateOf(FileState::kCannotRead, EIO), OutputMode::kDiff,
+      {"unreadable", readAs(ReadStatus::kCannotRead, EIO), OutputMode::kDiff,
        "", "p: cannot read: Input/output error\n"},
-      {"unwritable", stateOf(FileState::kCannotWrite, ENOSPC), OutputMode::kFix,
-       "p: cannot write: No space left on device\n", ""},
-      {"NUL byte", stateOf(FileState::kHasNul), OutputMode::kCheck,
+      {"unwritable",
+       decidedAs(TextOutcome::kChanged, WriteStatus::kFailed, ENOSPC),
+       OutputMode::kFix, "p: cannot write: No space left on device\n", ""},
+      {"NUL byte", decidedAs(TextOutcome::kHasNul), OutputMode::kCheck,
        "p: contains a NUL byte, not checked\n", ""},
-      {"too large", stateOf(FileState::kTooLarge), OutputMode::kCheck,
+      {"too large", readAs(ReadStatus::kTooLarge), OutputMode::kCheck,
        "p: too large, not checked (over 4 GiB)\n", ""},
-      {"no memory", stateOf(FileState::kNoMemory), OutputMode::kCheck,
+      {"no memory", readAs(ReadStatus::kNoMemory), OutputMode::kCheck,
        "p: no memory, not checked\n", ""},
-      {"empty folder", stateOf(FileState::kNothingFound), OutputMode::kList, "",
+      {"empty folder", readAs(ReadStatus::kNothingFound), OutputMode::kList, "",
        "p: no .htm, .html, .xsl or .xslt files\n"},
   };
   for (const auto& c : cases) {
@@ -104,7 +114,7 @@ TEST(RenderFile, GithubAndColour) {
       "the tags after it are not seen\n");
   EXPECT_EQ(renderFile("p", "", untidy(), OutputMode::kCheck, github).out,
             "::error file=p::would be tidied\n");
-  EXPECT_EQ(renderFile("p", "", stateOf(FileState::kCannotOpen, ENOENT),
+  EXPECT_EQ(renderFile("p", "", readAs(ReadStatus::kCannotOpen, ENOENT),
                        OutputMode::kCheck, github)
                 .out,
             "::error file=p::cannot open: No such file or directory\n");
@@ -128,18 +138,18 @@ TEST(RenderFile, JsonAndSummary) {
             R"(seen","fault":null},{"line":2,"message":"<td> on line 2 is )"
             R"(written self-closed (\"/>\"), and a recognised tag counts as )"
             R"(opened even then","fault":0}]})");
-  EXPECT_EQ(fileJson("p", stateOf(FileState::kCannotOpen, ENOENT))["reason"],
+  EXPECT_EQ(fileJson("p", readAs(ReadStatus::kCannotOpen, ENOENT))["reason"],
             "cannot open: No such file or directory");
   Tally tally;
-  for (const FileState state : {FileState::kTidy, FileState::kWouldTidy,
-                                FileState::kFaults, FileState::kNothingFound}) {
+  for (const FileVerdict state :
+       {FileVerdict::kTidy, FileVerdict::kWouldTidy, FileVerdict::kFaults,
+        FileVerdict::kNothingFound}) {
     count(tally, state);
   }
-  EXPECT_EQ(summaryLine(tally, OutputMode::kCheck),
+  EXPECT_EQ(summaryLine(tally, false),
             "1 file would be tidied, 2 refused, 1 tidy\n");
-  EXPECT_EQ(summaryLine(tally, OutputMode::kFix),
-            "1 file tidied, 2 refused, 1 tidy\n");
-  EXPECT_EQ(jsonText(summaryJson(tally, OutputMode::kCheck)),
+  EXPECT_EQ(summaryLine(tally, true), "1 file tidied, 2 refused, 1 tidy\n");
+  EXPECT_EQ(jsonText(summaryJson(tally, false)),
             R"({"would be tidied":1,"refused":2,"tidy":1})");
 }
 

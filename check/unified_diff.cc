@@ -1,10 +1,11 @@
-// Unified diffs of what tagfmt would write. The edit script comes from dtl;
-// the hunks are put together here, so that every byte of a line, its CR
-// included, stays as it is.
+// Unified diffs of what tagfmt would write. The common lines come from the
+// one line diff; the hunks are put together here, so that every byte of a
+// line, its CR included, stays as it is.
 #include "check/unified_diff.h"
 
-#include <dtl/dtl.hpp>
-#include <unordered_set>
+#include <algorithm>
+
+#include "report/line_diff.h"
 
 namespace tagfmt {
 
@@ -12,77 +13,16 @@ namespace {
 
 constexpr std::size_t kContext = 3;
 
-// The lines of `text`, each with its LF. CR is an ordinary byte here, as it
-// is to git apply and patch --binary.
-std::vector<std::string_view> splitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    const std::size_t next =
-        end == std::string_view::npos ? text.size() : end + 1;
-    lines.push_back(text.substr(start, next - start));
-    start = next;
-  }
-  return lines;
-}
-
 // One line of the edit script: ' ', '-' or '+', and the line.
 struct Edit {
   char mark;
   std::string_view line;
 };
 
-// Lines found on one side only can never be common, and after a change of
-// line ends that is most lines; dtl gets only the others, which keeps it
-// fast on a file whose every line changed.
-std::vector<std::size_t> sharedLines(
-    const std::vector<std::string_view>& lines,
-    const std::unordered_set<std::string_view>& other) {
-  std::vector<std::size_t> shared;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (other.contains(lines[i])) shared.push_back(i);
-  }
-  return shared;
-}
-
-std::vector<std::string_view> pick(const std::vector<std::string_view>& lines,
-                                   const std::vector<std::size_t>& indices) {
-  std::vector<std::string_view> picked;
-  for (const std::size_t i : indices) picked.push_back(lines[i]);
-  return picked;
-}
-
-// The pairs of common lines, as indices into `before` and `after`, in order.
-std::vector<std::pair<std::size_t, std::size_t>> commonLines(
-    const std::vector<std::string_view>& before,
-    const std::vector<std::string_view>& after) {
-  const std::vector<std::size_t> oldShared = sharedLines(
-      before, std::unordered_set<std::string_view>(after.begin(), after.end()));
-  const std::vector<std::size_t> newShared = sharedLines(
-      after,
-      std::unordered_set<std::string_view>(before.begin(), before.end()));
-  dtl::Diff<std::string_view> diff(pick(before, oldShared),
-                                   pick(after, newShared));
-  diff.compose();
-  std::vector<std::pair<std::size_t, std::size_t>> pairs;
-  std::size_t oldAt = 0;
-  std::size_t newAt = 0;
-  for (const auto& element : diff.getSes().getSequence()) {
-    const dtl::edit_t type = element.second.type;
-    if (type == dtl::SES_COMMON) {
-      pairs.emplace_back(oldShared[oldAt], newShared[newAt]);
-    }
-    oldAt += type != dtl::SES_ADD ? 1 : 0;
-    newAt += type != dtl::SES_DELETE ? 1 : 0;
-  }
-  return pairs;
-}
-
 std::vector<Edit> editScript(std::string_view beforeText,
                              std::string_view afterText) {
-  const std::vector<std::string_view> before = splitLines(beforeText);
-  const std::vector<std::string_view> after = splitLines(afterText);
+  const Lines before = splitLines(beforeText);
+  const Lines after = splitLines(afterText);
   std::vector<Edit> edits;
   std::size_t oldAt = 0;
   std::size_t newAt = 0;

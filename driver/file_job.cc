@@ -124,38 +124,56 @@ bool stage(PendingJob& job, const JobOptions& options) {
   return true;
 }
 
-// Formats and compares what was read; stages the backup when the file
-// changed.
-void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
-            const RunOptions& options, std::int64_t& openSeq) {
-  JobResult& result = job.result;
+// Decides on what was read into `original`, filling the result's read,
+// outcome, faults and notes (with `explain`); returns the decision, whose
+// tidied text stands when the result's outcome is kChanged.
+TextDecision decideRead(ReadResult read, const FileBytes& original,
+                        bool explain, const RunOptions& options,
+                        std::int64_t openSeq, JobResult& result) {
   if (read != ReadResult::kOk) {
     result.read = read == ReadResult::kCannotOpen ? JobRead::kCannotOpen
                                                   : JobRead::kCannotRead;
     result.osError = errno;
-    return;
+    return {};
   }
-  const std::string_view original = job.original.view();
+  const std::string_view text = original.view();
   std::string room;
-  if (original.size() >= kMapThreshold) {
-    reserveForText(room, formatRoom(original.size()));
+  if (!explain && text.size() >= kMapThreshold) {
+    reserveForText(room, formatRoom(text.size()));
   }
   TextDecision decision =
-      decideText(original, options, openSeq, std::move(room));
-  openSeq += decision.openCount;
+      explain ? decideAndExplain(text, options, openSeq)
+              : decideText(text, options, openSeq, std::move(room));
   // A mapped file cut short reads as zero bytes past the cut: nothing found
   // in it may be said or written.
-  if (!job.original.intact()) {
+  if (!original.intact()) {
     result.read = JobRead::kCannotRead;
-    return;
+    return decision;
   }
   // Read only up to its first NUL byte: refused, whatever came before it.
   result.outcome =
-      job.original.stoppedAtNul() ? TextOutcome::kHasNul : decision.outcome;
+      original.stoppedAtNul() ? TextOutcome::kHasNul : decision.outcome;
   if (decision.outcome == TextOutcome::kFaults) {
     result.faults = std::move(decision.faults);
   }
-  if (result.outcome != TextOutcome::kChanged) return;
+  if (result.outcome == TextOutcome::kFaults ||
+      result.outcome == TextOutcome::kChanged) {
+    result.notes = std::move(decision.notes);
+  }
+  return decision;
+}
+
+// Formats and compares what was read; stages the backup when the file
+// changed.
+void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
+            const RunOptions& options, std::int64_t& openSeq) {
+  TextDecision decision = decideRead(read, job.original, jobOptions.notes,
+                                     options, openSeq, job.result);
+  openSeq += decision.openCount;
+  if (job.result.read != JobRead::kOk ||
+      job.result.outcome != TextOutcome::kChanged) {
+    return;
+  }
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
   job.writing = stage(job, jobOptions);
@@ -358,10 +376,35 @@ void JobBatch::commit() {
   bytes_ = 0;
 }
 
+JobResult checkJob(const std::string& path, const RunOptions& options,
+                   std::int64_t openSeq, FileBytes& bytes, bool keepTidied) {
+  JobResult result;
+  result.path = path;
+  try {
+    JobFiles files;
+    errno = 0;
+    const ReadResult read = openAndRead(path, files, bytes);
+    TextDecision decision =
+        decideRead(read, bytes, true, options, openSeq, result);
+    result.openCount = decision.openCount;
+    if (keepTidied && result.read == JobRead::kOk &&
+        result.outcome == TextOutcome::kChanged) {
+      result.tidied = std::move(decision.tidied);
+    }
+  } catch (const std::bad_alloc&) {
+    result = JobResult{};
+    result.path = path;
+    result.read = JobRead::kNoMemory;
+    result.osError = ENOMEM;
+  }
+  return result;
+}
+
 void JobBatch::add(const std::string& path, const RunOptions& text,
                    std::int64_t& openSeq) {
   auto job = std::make_unique<PendingJob>(path);
   try {
+    errno = 0;  // a refusal that is not the system's leaves none
     ReadResult read = openAndRead(path, job->files, job->original);
     pauseForTest("opened");
     // A waiting job could change what this one reads or writes: let the
@@ -377,6 +420,7 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
         }())) {
       commit();
       job = std::make_unique<PendingJob>(path);
+      errno = 0;
       read = openAndRead(path, job->files, job->original);
     }
     runJob(read, *job, options_, text, openSeq);
@@ -395,7 +439,8 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
     auto done = std::make_unique<PendingJob>(path);
     done->result = std::move(job->result);
     job = std::move(done);
-    bytes_ += job->result.path.size() + job->result.faults.size() * 32;
+    bytes_ += job->result.path.size() + job->result.faults.size() * 32 +
+              job->result.notes.size() * 64;
   }
   jobs_.push_back(std::move(job));
   if (writing_ == 0 || writing_ >= kBatchFiles || bytes_ >= kBatchBytes) {

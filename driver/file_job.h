@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/file_bytes.h"
 #include "format/decision.h"
 #include "format/format.h"
+#include "report/file_report.h"
 
 namespace tagfmt {
 
@@ -21,28 +23,15 @@ struct JobOptions {
   // made durable, owner and mode kept, replaced whole where it can be) and
   // no backup is left behind.
   bool backup = true;
+  // Explain the outcome as tagfmt-check does: each result holds the notes
+  // on a refused or changed text.
+  bool notes = false;
 };
 
-// How reading the file went.
-enum class JobRead {
-  kOk,          // read whole; `outcome` says what the text asks for
-  kCannotOpen,  // no regular file could be opened under the name
-  kCannotRead,  // opened, but reading failed or the file changed meanwhile
-  kNoMemory,    // too little memory to go on; nothing was written
-};
-
-// How far writing went, for a text whose outcome is kChanged.
-enum class JobWrite {
-  kNone,          // nothing was to be written
-  kRefused,       // nothing written: the file changed since it was read, no
-                  // backup name could be had, or the folder took no file
-  kCutShort,      // nothing written: the file was cut short under the job
-  kBackupFailed,  // the backup could not be written, named or made durable;
-                  // the file and any previous backup are as they were
-  kFailed,        // the backup was made; the rewrite failed or found the
-                  // file changed, and the file holds its old bytes
-  kWritten,       // the backup (when asked for) and the file were written
-};
+// How reading the file went (never kTooLarge or kNothingFound), and how
+// far writing went: the report's own statuses.
+using JobRead = ReadStatus;
+using JobWrite = WriteStatus;
 
 // How the file's new text took the file's name.
 enum class JobRoad {
@@ -57,6 +46,11 @@ struct JobResult {
   JobRead read = JobRead::kOk;
   TextOutcome outcome = TextOutcome::kTidy;  // meaningful when read is kOk
   NestingFaults faults;                      // outcome kFaults: in order
+  Notes notes;  // with JobOptions::notes: for kFaults and kChanged
+  // checkJob only: the tidied text when asked for, and how far the file
+  // moves the run's openSeq.
+  std::string tidied;
+  std::int64_t openCount = 0;
   JobWrite write = JobWrite::kNone;
   JobRoad road = JobRoad::kNone;
   // The backup's name as the path gives its folder, once one was chosen;
@@ -104,6 +98,13 @@ class JobBatch {
   std::size_t writing_ = 0;                        // jobs that wait to write
   std::size_t bytes_ = 0;                          // text those jobs hold
 };
+
+// Check mode, for tagfmt-check: the job's read and decision on the file
+// `path`, with its notes, and nothing written, with the run's openSeq at
+// `openSeq`. The bytes read stay in `bytes` for the caller; the result
+// keeps the tidied text of a changed file when `keepTidied` is set.
+JobResult checkJob(const std::string& path, const RunOptions& options,
+                   std::int64_t openSeq, FileBytes& bytes, bool keepTidied);
 
 // The backup name for `path`: its final component's part from the last "."
 // on replaced by ".bak", or ".bak" appended when that component has no ".".

@@ -1,70 +1,51 @@
-// tagfmt's messages about a file job.
+// A file job's result as a report.
 #include "driver/job_messages.h"
 
 #include "report/messages.h"
-#include "report/names.h"
 
 namespace tagfmt {
 
 namespace {
 
-// The lines after the name line for a text that was to be rewritten.
-std::string writingMessages(const JobResult& result) {
-  switch (result.write) {
-    case JobWrite::kNone:
+// What stands in for the system's reason when it gave none.
+std::string_view reasonOf(const JobResult& result) {
+  if (result.osError != 0) return {};
+  switch (result.read) {
+    case JobRead::kCannotOpen:
+      return kNotARegularFile;
+    case JobRead::kCannotRead:
+      return kChangedWhileRead;
+    case JobRead::kOk:
+      break;
+    default:
       return {};
-    case JobWrite::kRefused:
-      return std::string(kFailedMessage);
-    case JobWrite::kCutShort:
-      return std::string(kCannotReadMessage);
-    case JobWrite::kBackupFailed:
-      return writingMessage(printableName(result.backupPath)) +
-             std::string(kFailedMessage);
-    case JobWrite::kFailed:
-      return writingMessage(printableName(result.backupPath)) +
-             writingMessage(printableName(result.path)) +
-             std::string(kFailedMessage);
-    case JobWrite::kWritten:
-      return writingMessage(printableName(result.backupPath)) +
-             writingMessage(printableName(result.path));
   }
-  return {};
+  if (result.outcome != TextOutcome::kChanged ||
+      result.write == JobWrite::kNone || result.write == JobWrite::kWritten) {
+    return {};
+  }
+  return result.write == JobWrite::kBackupFailed ? kBackupNotWritten
+                                                 : kChangedSinceRead;
 }
 
 }  // namespace
 
+FileReport jobReport(const JobResult& result) {
+  FileReport report;
+  report.path = result.path;
+  report.read = result.read;
+  report.outcome = result.outcome;
+  report.write = result.write;
+  report.osError = result.osError;
+  report.reason = reasonOf(result);
+  report.backupPath = result.backupPath;
+  if (result.outcome == TextOutcome::kFaults) report.faults = result.faults;
+  report.notes = result.notes;
+  return report;
+}
+
 std::string jobMessages(const JobResult& result) {
-  switch (result.read) {
-    case JobRead::kCannotOpen:
-      return std::string(kCannotOpenMessage);
-    case JobRead::kCannotRead:
-      return std::string(kCannotReadMessage);
-    case JobRead::kNoMemory:
-      return std::string(kNoMemoryMessage);
-    case JobRead::kOk:
-      break;
-  }
-  const std::string name = printableName(result.path) + "\n";
-  switch (result.outcome) {
-    case TextOutcome::kTidy:
-      return {};
-    case TextOutcome::kTooLarge:
-      return std::string(kNoMemoryMessage);
-    case TextOutcome::kHasNul:
-      return name + std::string(kHasNulMessage);
-    case TextOutcome::kInternalError:
-      return name + std::string(kInternalErrorMessage);
-    case TextOutcome::kFaults: {
-      std::string said = name;
-      for (const NestingFault& fault : result.faults) {
-        said += nestingMessage(fault);
-      }
-      return said;
-    }
-    case TextOutcome::kChanged:
-      break;
-  }
-  return name + writingMessages(result);
+  return tagfmtLines(jobReport(result));
 }
 
 }  // namespace tagfmt

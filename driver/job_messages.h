@@ -1,16 +1,18 @@
-// tagfmt's messages about a file job, worded from its result.
+// A file job's result as a report, and tagfmt's messages worded from it.
 #pragma once
 
 #include <string>
 
 #include "driver/file_job.h"
+#include "report/file_report.h"
 
 namespace tagfmt {
 
-// Everything tagfmt says about one job, each line ending in a line feed:
-// the file's name line before the first message about it, then the fault
-// or the "   writing" lines and what befell them; "" when there is nothing
-// to say. "-> cannot open" and its kin stand alone, with no name line.
+// The report on one job: its read, outcome and write, with the reason that
+// stands in when the system gave no error number.
+FileReport jobReport(const JobResult& result);
+
+// Everything tagfmt says about one job (report/messages.h's tagfmtLines).
 std::string jobMessages(const JobResult& result);
 
 }  // namespace tagfmt

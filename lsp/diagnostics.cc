@@ -3,7 +3,7 @@
 #include "lsp/diagnostics.h"
 
 #include "lsp/json_bytes.h"
-#include "report/messages.h"
+#include "report/check_output.h"
 #include "report/wording.h"
 
 namespace tagfmt::lsp {
@@ -76,50 +76,50 @@ std::uint64_t firstChangedLine(std::string_view text, std::string_view tidied,
   return index.position(at).line + 1;
 }
 
-}  // namespace
-
-DocumentCheck checkDocument(std::string_view text, const RunOptions& options) {
-  DocumentCheck check;
-  check.decision = decideAndExplain(text, options, 0);
-  check.notes = std::move(check.decision.notes);
-  return check;
-}
-
-json diagnosticsJson(std::string_view text, const DocumentCheck& check,
-                     const std::string& uri, PositionEncoding encoding) {
-  const LineIndex index(text, encoding);
-  json list = json::array();
-  const TextDecision& decision = check.decision;
-  switch (decision.outcome) {
-    case TextOutcome::kTidy:
-      break;
-    case TextOutcome::kHasNul: {
+// The diagnostic that says what the report comes to, if any.
+void addVerdict(std::string_view text, const LineIndex& index,
+                const FileReport& report, const std::string& uri, json& list) {
+  switch (verdictOf(report)) {
+    case FileVerdict::kHasNul: {
       const std::size_t nul = text.find('\0');
       list.push_back(diagnostic(text, index, index.position(nul).line + 1,
-                                kError, "contains a NUL byte, not checked"));
+                                kError, whyNotChecked(report)));
       break;
     }
-    case TextOutcome::kTooLarge:
+    case FileVerdict::kNoMemory:
+      list.push_back(diagnostic(text, index, 1, kError, whyNotChecked(report)));
+      break;
+    case FileVerdict::kInternalError:
       list.push_back(
-          diagnostic(text, index, 1, kError, "no memory, not checked"));
+          diagnostic(text, index, 1, kError, whyNotFormatted(report)));
       break;
-    case TextOutcome::kInternalError:
-      list.push_back(diagnostic(text, index, 1, kError,
-                                std::string(kInternalErrorText) + "; " +
-                                    std::string(kReportThePage)));
-      break;
-    case TextOutcome::kFaults:
-      for (const NestingFault& fault : decision.faults) {
+    case FileVerdict::kFaults:
+      for (const NestingFault& fault : report.faults) {
         list.push_back(faultDiagnostic(text, index, fault, uri));
       }
       break;
-    case TextOutcome::kChanged:
+    case FileVerdict::kWouldTidy:
       list.push_back(diagnostic(text, index,
-                                firstChangedLine(text, decision.tidied, index),
+                                firstChangedLine(text, report.tidied, index),
                                 kHint, "would be tidied"));
       break;
+    default:
+      break;
   }
-  for (const Note& note : check.notes) {
+}
+
+}  // namespace
+
+FileReport checkDocument(std::string_view text, const RunOptions& options) {
+  return reportOfDecision({}, decideAndExplain(text, options, 0));
+}
+
+json diagnosticsJson(std::string_view text, const FileReport& report,
+                     const std::string& uri, PositionEncoding encoding) {
+  const LineIndex index(text, encoding);
+  json list = json::array();
+  addVerdict(text, index, report, uri, list);
+  for (const Note& note : report.notes) {
     list.push_back(
         diagnostic(text, index, note.line, kInformation, noteText(note)));
   }
@@ -129,31 +129,11 @@ json diagnosticsJson(std::string_view text, const DocumentCheck& check,
 std::string formattingEdits(std::string_view text, const RunOptions& options,
                             std::vector<ByteEdit>& edits) {
   edits.clear();
-  const TextDecision decision = decideText(text, options, 0);
-  switch (decision.outcome) {
-    case TextOutcome::kTidy:
-      return {};
-    case TextOutcome::kChanged:
-      edits = lineEdits(text, decision.tidied);
-      return {};
-    case TextOutcome::kHasNul:
-      return "contains a NUL byte, not formatted";
-    case TextOutcome::kTooLarge:
-      return "no memory, not formatted";
-    case TextOutcome::kInternalError:
-      return std::string(kInternalErrorText) + "; " +
-             std::string(kReportThePage);
-    case TextOutcome::kFaults:
-      break;
+  const FileReport report = reportOfDecision({}, decideText(text, options, 0));
+  if (verdictOf(report) == FileVerdict::kWouldTidy) {
+    edits = lineEdits(text, report.tidied);
   }
-  if (decision.faults.empty()) return "not formatted: the tags do not nest";
-  const NestingFault& first = decision.faults.front();
-  std::string why = "not formatted: line " + std::to_string(first.line) +
-                    ": nesting error: " + faultText(first);
-  if (decision.faults.size() > 1) {
-    why += " (and " + std::to_string(decision.faults.size() - 1) + " more)";
-  }
-  return why;
+  return whyNotFormatted(report);
 }
 
 json textEditsJson(std::string_view text, const std::vector<ByteEdit>& edits,

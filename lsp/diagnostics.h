@@ -11,25 +11,20 @@
 #include "format/explain.h"
 #include "lsp/documents.h"
 #include "lsp/edits.h"
+#include "report/file_report.h"
 
 namespace tagfmt::lsp {
 
-// The decision on a document's text and the notes that explain it, as
+// The report on a document's text with the notes that explain it, as
 // tagfmt-check gives them: for the faults of a refused text, and for the
 // run-ons of a text that would be tidied.
-struct DocumentCheck {
-  TextDecision decision;
-  Notes notes;
-};
-
-DocumentCheck checkDocument(std::string_view text, const RunOptions& options);
+FileReport checkDocument(std::string_view text, const RunOptions& options);
 
 // The diagnostics of a checked document, as the protocol's Diagnostic
 // objects: an error per fault, pointing through relatedInformation at the
 // opening tag's line in `uri`; information for each note; one hint on the
 // first line tagfmt would change. Empty for a tidy document.
-nlohmann::json diagnosticsJson(std::string_view text,
-                               const DocumentCheck& check,
+nlohmann::json diagnosticsJson(std::string_view text, const FileReport& report,
                                const std::string& uri,
                                PositionEncoding encoding);
 

@@ -57,7 +57,7 @@ TEST(Diagnostics, SayWhatTagfmtCheckSays) {
        {"1:1:contains a NUL byte, not checked"}},
   };
   for (const Case& c : cases) {
-    const DocumentCheck check = checkDocument(c.text, c.options);
+    const FileReport check = checkDocument(c.text, c.options);
     EXPECT_EQ(summary(diagnosticsJson(c.text, check, "file:///a.htm",
                                       PositionEncoding::kUtf16)),
               c.diagnostics)

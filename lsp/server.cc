@@ -1,21 +1,15 @@
 // The protocol: lifecycle, document sync, diagnostics, formatting and the
-// fix-all code action, and the loop around them.
+// fix-all code action.
 #include "lsp/server.h"
-
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <exception>
 
 #include "lsp/diagnostics.h"
 #include "lsp/edits.h"
 #include "lsp/json_bytes.h"
 #include "report/messages.h"
-#include "report/names.h"
 
 #ifndef TAGFMT_VERSION
 #define TAGFMT_VERSION "0"
@@ -342,8 +336,8 @@ void Server::closeDocument(const json& params) {
 void Server::publishPending() {
   for (auto& [uri, document] : documents_) {
     if (!document.dirty) continue;
-    const DocumentCheck check = checkDocument(document.text, options_);
-    publish(uri, diagnosticsJson(document.text, check, uri, encoding_));
+    const FileReport report = checkDocument(document.text, options_);
+    publish(uri, diagnosticsJson(document.text, report, uri, encoding_));
     document.dirty = false;
   }
   pending_ = 0;
@@ -419,90 +413,6 @@ void Server::log(std::string message) {
   send({{"jsonrpc", "2.0"},
         {"method", "window/logMessage"},
         {"params", {{"type", kErrorType}, {"message", std::move(message)}}}});
-}
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-bool writeAll(int output, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(output, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-int waitFor(Clock::time_point due) {
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
-  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
-}
-
-}  // namespace
-
-int serve(int input, int output) {
-  // A client that goes away shows as a failed write, not a signal.
-  std::signal(SIGPIPE, SIG_IGN);
-  Server server;
-  std::string block(65536, '\0');
-  Clock::time_point lastInput;
-  Clock::time_point firstPending;
-  while (!server.finished()) {
-    int timeout = -1;
-    if (server.hasPending()) {
-      timeout = waitFor(
-          std::min(lastInput + kDebounce, firstPending + kLongestDelay));
-    }
-    pollfd ready{input, POLLIN, 0};
-    const int count = ::poll(&ready, 1, timeout);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) break;
-    if (count == 0) {
-      server.publishPending();
-    } else {
-      const ssize_t got = ::read(input, block.data(), block.size());
-      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (got <= 0) break;
-      const bool waiting = server.hasPending();
-      server.receive(
-          std::string_view(block.data(), static_cast<std::size_t>(got)));
-      lastInput = Clock::now();
-      if (!waiting) firstPending = lastInput;
-    }
-    if (!writeAll(output, server.takeOutput())) break;
-  }
-  return server.finished() ? server.exitStatus() : 1;
-}
-
-int runLanguageServer(int argumentCount, char** arguments) {
-  for (int i = 1; i < argumentCount; ++i) {
-    const std::string_view word = arguments[i];
-    if (word == "--stdio") continue;  // what many clients pass
-    if (word == "--version") {
-      std::printf("tagfmt-lsp %s\n", TAGFMT_VERSION);
-      return 0;
-    }
-    if (word == "--help") {
-      std::printf(
-          "usage: tagfmt-lsp [--stdio]\n"
-          "A language server for tagfmt: speaks the Language Server Protocol "
-          "on\nstandard input and output.\n");
-      return 0;
-    }
-    std::fprintf(stderr,
-                 "tagfmt-lsp: unknown option %s\nusage: tagfmt-lsp [--stdio]\n",
-                 printableName(word).c_str());
-    return 2;
-  }
-  try {
-    return serve(STDIN_FILENO, STDOUT_FILENO);
-  } catch (const std::exception& problem) {
-    std::fprintf(stderr, "tagfmt-lsp: %s\n", problem.what());
-    return 1;
-  }
 }
 
 }  // namespace tagfmt::lsp

@@ -1,8 +1,7 @@
-// The language server: the protocol's lifecycle, the open documents, and
-// the loop that reads standard input and writes standard output.
+// The language server's protocol: its lifecycle and the open documents,
+// apart from any file descriptor.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -77,17 +76,5 @@ class Server {
   std::map<std::string, Document> documents_;
   std::size_t pending_ = 0;
 };
-
-// How long the loop waits for more changes before it publishes, and the
-// longest it lets a burst of changes put diagnostics off.
-inline constexpr std::chrono::milliseconds kDebounce{15};
-inline constexpr std::chrono::milliseconds kLongestDelay{200};
-
-// Serves one client on `input` and `output` until "exit" or the end of
-// input. Returns the process's exit status.
-int serve(int input, int output);
-
-// The program: its few options, then serve() on standard input and output.
-int runLanguageServer(int argumentCount, char** arguments);
 
 }  // namespace tagfmt::lsp

@@ -1,7 +1,10 @@
-// tagfmt's own messages: the engine's nesting faults and what befell a file.
+// tagfmt's own messages: the engine's nesting faults and what befell a file,
+// worded from its report.
 #include "report/messages.h"
 
 #include <initializer_list>
+
+#include "report/names.h"
 
 namespace tagfmt {
 
@@ -55,6 +58,94 @@ std::string nestingMessage(const NestingFault& fault) {
       return message({"-> Nesting Error: missing </", open, "> ( <", open,
                       "> on line ", line, ")\n"});
     }
+  }
+  return {};
+}
+
+namespace {
+
+// The lines after the name line for a text that was to be rewritten.
+std::string writingMessages(const FileReport& report) {
+  const std::string backup = writingMessage(printableName(report.backupPath));
+  const std::string file = writingMessage(printableName(report.path));
+  switch (report.write) {
+    case WriteStatus::kNone:
+      return {};
+    case WriteStatus::kRefused:
+      return std::string(kFailedMessage);
+    case WriteStatus::kCutShort:
+      return std::string(kCannotReadMessage);
+    case WriteStatus::kBackupFailed:
+      return backup + std::string(kFailedMessage);
+    case WriteStatus::kFailed:
+      return backup + file + std::string(kFailedMessage);
+    case WriteStatus::kWritten:
+      return backup + file;
+  }
+  return {};
+}
+
+std::string joined(const std::vector<TextMessage>& messages) {
+  std::string text;
+  for (const TextMessage& message : messages) text += message.text;
+  return text;
+}
+
+}  // namespace
+
+std::vector<TextMessage> textMessages(const FileReport& report) {
+  std::vector<TextMessage> messages;
+  switch (verdictOf(report)) {
+    case FileVerdict::kHasNul:
+      messages.push_back({0, std::string(kHasNulMessage)});
+      break;
+    case FileVerdict::kNoMemory:
+      messages.push_back({0, std::string(kNoMemoryMessage)});
+      break;
+    case FileVerdict::kInternalError:
+      messages.push_back({0, std::string(kInternalErrorMessage)});
+      break;
+    case FileVerdict::kFaults:
+      for (const NestingFault& fault : report.faults) {
+        messages.push_back({fault.line, nestingMessage(fault)});
+      }
+      break;
+    default:
+      break;
+  }
+  return messages;
+}
+
+std::vector<TextMessage> pageMessages(const FileReport& report) {
+  std::vector<TextMessage> messages = textMessages(report);
+  if (verdictOf(report) == FileVerdict::kInternalError) {
+    messages.push_back({0, "   " + std::string(kReportThePage) + "\n"});
+  }
+  return messages;
+}
+
+std::string tagfmtLines(const FileReport& report) {
+  const std::string name = printableName(report.path) + "\n";
+  switch (verdictOf(report)) {
+    case FileVerdict::kCannotOpen:
+      return std::string(kCannotOpenMessage);
+    case FileVerdict::kCannotRead:
+      return std::string(kCannotReadMessage);
+    case FileVerdict::kNoMemory:
+      return std::string(kNoMemoryMessage);
+    case FileVerdict::kHasNul:
+    case FileVerdict::kFaults:
+    case FileVerdict::kInternalError:
+      return name + joined(textMessages(report));
+    case FileVerdict::kWouldTidy:
+    case FileVerdict::kTidied:
+    case FileVerdict::kCannotWrite:
+      return name + writingMessages(report);
+    case FileVerdict::kTidy:
+    case FileVerdict::kTooLarge:
+    case FileVerdict::kNothingFound:
+    case FileVerdict::kNotAPage:
+      break;
   }
   return {};
 }

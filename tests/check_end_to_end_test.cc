@@ -75,9 +75,8 @@ TEST(CheckEndToEnd, ModesAndExitStatus) {
        "1 file would be tidied, 0 refused, 1 tidy\n",
        1},
       {{"missing.htm", "sub/notes.txt"},
-       "missing.htm: cannot open: No such file or directory\nsub/notes.txt:1: "
-       "nesting error: missing "
-       "</table>\n",
+       "missing.htm: cannot open: No such file or directory\nsub/notes.txt: "
+       "not a page (.htm, .html, .xsl or .xslt), not checked\n",
        "0 files would be tidied, 2 refused, 0 tidy\n",
        2},
       {{"--stdout", "tidy.htm"}, "<table>\r\n  <tr>\r\n  </tr></table>", "", 0},
@@ -124,6 +123,7 @@ TEST(CheckEndToEnd, UsageErrors) {
       {{"-j", "0", "."}, "-j takes a number from 1 to 1024, not '0'"},
       {{"-jx", "."}, "-j takes a number from 1 to 1024, not 'x'"},
       {{"-j"}, "-j needs a number"},
+      {{"-z", "."}, "-z goes with -l"},
   };
   for (const auto& c : cases) {
     const ProgramRun run = check(dir.path(), c.words);
@@ -241,6 +241,72 @@ TEST(CheckEndToEnd, DiffAndStdoutGiveTagfmtsBytes) {
       EXPECT_EQ(refused, exists(tidied / name) && !byName.err.empty()) << name;
     }
   }
+}
+
+TEST(CheckEndToEnd, OnlyPagesAreTouched) {
+  ScratchDir dir;
+  const std::string script = "#!/bin/sh\n<table>\n<tr>\necho a\n";
+  writeFile(dir / "run.sh", script);
+  const std::string refused =
+      "run.sh: not a page (.htm, .html, .xsl or .xslt), not checked\n";
+  const std::string none = "0 files would be tidied, 1 refused, 0 tidy\n";
+  const struct {
+    std::vector<std::string> words;
+    std::string input;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"run.sh"}, "", refused, none},
+      {{"-l", "run.sh"}, "", "", refused + none},
+      {{"--diff", "run.sh"}, "", "", refused + none},
+      {{"--stdout", "run.sh"}, "", "", refused},
+      {{"--fix", "run.sh"}, "", refused, "0 files tidied, 1 refused, 0 tidy\n"},
+      {{"--fix", "--backup", "run.sh"},
+       "",
+       refused,
+       "0 files tidied, 1 refused, 0 tidy\n"},
+      {{"--format", "json", "run.sh"},
+       "",
+       R"({"files":[{"path":"run.sh","state":"not a page","reason":"not a )"
+       R"(page (.htm, .html, .xsl or .xslt), not checked","faults":[],)"
+       R"("notes":[]}],"summary":{"would be tidied":0,"refused":1,"tidy":0}})"
+       "\n",
+       ""},
+      {{"--stdout", "--stdin-filename", "run.sh", "-"}, script, "", refused},
+  };
+  for (const auto& c : cases) {
+    const ProgramRun run = check(dir.path(), c.words, c.input);
+    EXPECT_EQ(run.out, c.out) << c.words[0];
+    EXPECT_EQ(run.err, c.err) << c.words[0];
+    EXPECT_EQ(run.status, 2) << c.words[0];
+    EXPECT_EQ(readFile(dir / "run.sh"), script) << c.words[0];
+    EXPECT_FALSE(exists(dir / "run.bak")) << c.words[0];
+  }
+  // Standard input named as a page is checked as before.
+  const ProgramRun page =
+      check(dir.path(), {"--stdout", "--stdin-filename", "a.htm", "-"},
+            "<table>\n<tr>\n</tr></table>");
+  EXPECT_EQ(page.out, "<table>\r\n  <tr>\r\n  </tr></table>");
+  EXPECT_EQ(page.status, 0);
+}
+
+// -l -z feeds xargs -0 any name, one that holds a line break too.
+TEST(CheckEndToEnd, ListEndedByNulFeedsXargs) {
+  ScratchDir dir;
+  const std::string messy = "<table>\n<tr>\n</tr></table>";
+  writeFile(dir / "a\nb.htm", messy);
+  writeFile(dir / "c.htm", messy);
+  writeFile(dir / "tidy.htm", "<table>\r\n  <tr>\r\n  </tr></table>");
+  const ProgramRun list = check(dir.path(), {"-l", "-z", "-q", "."});
+  EXPECT_EQ(list.out, std::string("a\nb.htm\0c.htm\0", 14));
+  EXPECT_EQ(list.status, 1);
+  const ProgramRun xargs = runProgram("/usr/bin/env", dir.path(),
+                                      {"xargs", "-0", TAGFMT_BINARY}, list.out);
+  if (xargs.status == 127)
+    GTEST_SKIP() << "needs xargs (apt-get install findutils)";
+  EXPECT_EQ(xargs.status, 0) << xargs.err;
+  EXPECT_EQ(check(dir.path(), {"-l", "-z", "-q", "."}).out, "");
+  EXPECT_EQ(readFile(dir / "c.bak"), messy);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "format/decision.h"
 #include "format/explain.h"
+#include "report/file_report.h"
 #include "report/json.h"
 #include "report/messages.h"
 #include "report/wording.h"
@@ -14,16 +15,14 @@ namespace tagfmt {
 
 namespace {
 
-// tagfmt-check's notes in its order: those on each fault after it, then
-// those on no fault.
-void addNotes(const Notes& notes, std::size_t faultCount,
-              const std::string& fileName, PageResult& result) {
-  for (std::size_t fault = 0; fault <= faultCount; ++fault) {
-    const std::size_t wanted = fault == faultCount ? kNoFault : fault;
-    for (const Note& note : notes) {
-      if (note.fault == wanted) {
-        result.notes.push_back({note.line, noteLine(fileName, note)});
-      }
+// tagfmt-check's note lines in its order: those on each fault after it,
+// then those on no fault.
+void addNotes(const FileReport& report, const std::string& fileName,
+              PageResult& result) {
+  for (std::size_t fault = 0; fault <= report.faults.size(); ++fault) {
+    const std::size_t wanted = fault == report.faults.size() ? kNoFault : fault;
+    for (const Note* note : notesOn(report, wanted)) {
+      result.notes.push_back({note->line, noteLine(fileName, *note)});
     }
   }
 }
@@ -31,35 +30,20 @@ void addNotes(const Notes& notes, std::size_t faultCount,
 // The steps of tagfmt's file job after the file is read.
 void runPageJob(std::string_view input, const RunOptions& options,
                 const std::string& fileName, PageResult& result) {
-  TextDecision decision = decideAndExplain(input, options, 0);
-  const NestingFaults& faults = decision.faults;
-  switch (decision.outcome) {
-    case TextOutcome::kHasNul:
-      result.messages.push_back({0, std::string(kHasNulMessage)});
-      return;
-    case TextOutcome::kFaults:
-      for (const NestingFault& fault : faults) {
-        result.messages.push_back({fault.line, nestingMessage(fault)});
-      }
-      addNotes(decision.notes, faults.size(), fileName, result);
-      return;
-    case TextOutcome::kTooLarge:
-      result.messages.push_back({0, std::string(kNoMemoryMessage)});
-      return;
-    case TextOutcome::kInternalError:
-      result.messages.push_back({0, std::string(kInternalErrorMessage)});
-      result.messages.push_back(
-          {0, "   " + std::string(kReportThePage) + "\n"});
-      return;
-    case TextOutcome::kTidy:
-      return;
-    case TextOutcome::kChanged:
-      break;
+  FileReport report =
+      reportOfDecision(fileName, decideAndExplain(input, options, 0));
+  for (TextMessage& message : pageMessages(report)) {
+    result.messages.push_back({message.line, std::move(message.text)});
   }
-  result.text = std::move(decision.tidied);
-  result.written = true;
-  if (!options.lineEndsOnly) {
-    addNotes(decision.notes, 0, fileName, result);
+  const FileVerdict verdict = verdictOf(report);
+  if (verdict == FileVerdict::kWouldTidy) {
+    result.text = std::move(report.tidied);
+    result.written = true;
+  }
+  // Line ends alone change nothing that a note could explain.
+  if (verdict == FileVerdict::kFaults ||
+      (verdict == FileVerdict::kWouldTidy && !options.lineEndsOnly)) {
+    addNotes(report, fileName, result);
   }
 }
 
@@ -81,7 +65,7 @@ PageResult tidyForPage(std::string_view input, const RunOptions& options,
   } catch (const std::bad_alloc&) {
     // Nothing is written then, as in the tool.
     result = PageResult{};
-    result.messages.push_back({0, "-> no memory\n"});
+    result.messages.push_back({0, std::string(kNoMemoryMessage)});
   }
   return result;
 }

@@ -1,0 +1,19 @@
+// The loop that serves one client over two file descriptors: it reads the
+// client's bytes, hands them to the protocol, and publishes diagnostics
+// once changes pause.
+#pragma once
+
+#include <chrono>
+
+namespace tagfmt::lsp {
+
+// How long the loop waits for more changes before it publishes, and the
+// longest it lets a burst of changes put diagnostics off.
+inline constexpr std::chrono::milliseconds kDebounce{15};
+inline constexpr std::chrono::milliseconds kLongestDelay{200};
+
+// Serves one client on `input` and `output` until "exit" or the end of
+// input. Returns the process's exit status.
+int serve(int input, int output);
+
+}  // namespace tagfmt::lsp
