@@ -1,9 +1,26 @@
 // tagfmt-check's output for a file in each mode, over report/'s emitters.
 #include "check/render.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "check/unified_diff.h"
 
 namespace tagfmt {
+
+namespace {
+
+// The folder the run started in, looked up once; "" when it cannot be.
+const std::string& currentFolder() {
+  static const std::string folder = [] {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::current_path(error);
+    return error ? std::string() : path.string();
+  }();
+  return folder;
+}
+
+}  // namespace
 
 FileOutput renderFile(const std::string& name, std::string_view original,
                       const FileReport& report, OutputMode mode,
@@ -25,8 +42,12 @@ FileOutput renderFile(const std::string& name, std::string_view original,
     case OutputMode::kList:
       return {wouldTidy ? name + "\n" : "", problems};
     case OutputMode::kDiff: {
-      std::string diff =
-          wouldTidy ? unifiedDiff(name, original, report.tidied) : "";
+      // git apply takes a path below the folder it runs in, not an
+      // absolute one.
+      std::string diff = wouldTidy
+                             ? unifiedDiff(relativeBelow(name, currentFolder()),
+                                           original, report.tidied)
+                             : "";
       return {style.colorOut ? colourDiff(diff) : std::move(diff), problems};
     }
     case OutputMode::kStdout:

@@ -90,6 +90,21 @@ std::string headerPath(std::string_view path, std::string_view prefix) {
 
 }  // namespace
 
+std::string relativeBelow(std::string_view path, std::string_view folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+  if (folder.empty() || folder.front() != '/' || !path.starts_with(folder)) {
+    return std::string(path);
+  }
+  std::string_view rest = path.substr(folder.size());
+  if (folder != "/") {
+    if (!rest.starts_with('/')) return std::string(path);
+    rest.remove_prefix(1);
+  }
+  while (rest.starts_with('/')) rest.remove_prefix(1);
+  return rest.empty() || !staysBelow(rest) ? std::string(path)
+                                           : std::string(rest);
+}
+
 bool staysBelow(std::string_view path) {
   if (path.empty() || path.front() == '/' || path.front() == '\\' ||
       (path.size() > 1 && path[1] == ':')) {

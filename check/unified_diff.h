@@ -17,6 +17,10 @@ std::string unifiedDiff(std::string_view path, std::string_view before,
 // True when `path` is relative and never climbs above where it starts.
 bool staysBelow(std::string_view path);
 
+// `path` relative to `folder` (absolute) when it is an absolute path below
+// it, so that its diff applies with git apply there; else `path` itself.
+std::string relativeBelow(std::string_view path, std::string_view folder);
+
 // `diff` with its headers, hunk lines and changed lines coloured for a
 // terminal.
 std::string colourDiff(std::string_view diff);

@@ -64,5 +64,24 @@ TEST(UnifiedDiff, StaysBelowAndColour) {
             "\033[31m-a\033[0m\n\033[32m+b\033[0m\n c\n");
 }
 
+TEST(UnifiedDiff, AbsolutePathsBelowTheFolderBecomeRelative) {
+  const struct {
+    const char *path, *folder, *shown;
+  } cases[] = {
+      {"/w/site/a.htm", "/w", "site/a.htm"},
+      {"/w/site/a.htm", "/w/", "site/a.htm"},
+      {"/w//a.htm", "/w", "a.htm"},
+      {"/a.htm", "/", "a.htm"},
+      {"/wx/a.htm", "/w", "/wx/a.htm"},
+      {"/w/../x/a.htm", "/w", "/w/../x/a.htm"},
+      {"/v/a.htm", "/w", "/v/a.htm"},
+      {"a.htm", "/w", "a.htm"},
+      {"/w/a.htm", "", "/w/a.htm"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(relativeBelow(c.path, c.folder), c.shown) << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace tagfmt

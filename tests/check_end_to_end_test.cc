@@ -187,6 +187,26 @@ TEST(CheckEndToEnd, SameOutputWhateverTheJobs) {
 
 // --diff applied by git and by patch, and --stdout, give tagfmt's bytes, in
 // the default mode, with markers numbered across files, and line ends only.
+// Files named by absolute paths below the folder get a diff that git apply
+// takes there.
+TEST(CheckEndToEnd, DiffOfAbsolutePathsAppliesWithGit) {
+  ScratchDir tidied;
+  ScratchDir applied;
+  const std::vector<std::string> names = makePages(tidied);
+  makePages(applied);
+  std::vector<std::string> words = {"--diff"};
+  for (const std::string& name : names) words.push_back(applied / name);
+  const ProgramRun diff = check(applied.path(), words);
+  runTool(tidied.path(), names);
+  const ProgramRun git = runProgram("/usr/bin/env", applied.path(),
+                                    {"git", "apply", "-"}, diff.out);
+  if (git.status == 127) GTEST_SKIP() << "needs git (apt-get install git)";
+  EXPECT_EQ(git.status, 0) << git.err;
+  for (const std::string& name : names) {
+    EXPECT_TRUE(readFile(applied / name) == readFile(tidied / name)) << name;
+  }
+}
+
 TEST(CheckEndToEnd, DiffAndStdoutGiveTagfmtsBytes) {
   for (const std::vector<std::string>& options :
        {std::vector<std::string>{}, {"--markers"}, {"--line-ends-only"}}) {
