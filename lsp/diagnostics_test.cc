@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "lsp/test_client.h"
+
 namespace tagfmt::lsp {
 namespace {
 

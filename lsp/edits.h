@@ -14,8 +14,4 @@ namespace tagfmt::lsp {
 using ByteEdit = LineEdit;
 using tagfmt::lineEdits;
 
-// `before` with `edits` applied.
-std::string applyEdits(std::string_view before,
-                       const std::vector<ByteEdit>& edits);
-
 }  // namespace tagfmt::lsp

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "lsp/test_client.h"
+
 namespace tagfmt::lsp {
 namespace {
 

@@ -105,4 +105,17 @@ nlohmann::json notificationMessage(const std::string& method,
       {"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
 }
 
+std::string applyEdits(std::string_view before,
+                       const std::vector<ByteEdit>& edits) {
+  std::string result;
+  std::size_t at = 0;
+  for (const ByteEdit& edit : edits) {
+    result.append(before.substr(at, edit.from - at));
+    result += edit.text;
+    at = edit.to;
+  }
+  result.append(before.substr(at));
+  return result;
+}
+
 }  // namespace tagfmt::lsp

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "lsp/edits.h"
 #include "lsp/framing.h"
 
 namespace tagfmt::lsp {
@@ -47,6 +48,10 @@ class ServerProcess {
   int fromServer_ = -1;
   FrameReader reader_{std::size_t{1} << 30};
 };
+
+// `before` with `edits` applied, as a client applies them.
+std::string applyEdits(std::string_view before,
+                       const std::vector<ByteEdit>& edits);
 
 // Messages as a client writes them.
 nlohmann::json requestMessage(int id, const std::string& method,
