@@ -37,6 +37,7 @@ struct PendingJob {
   std::unique_ptr<StagedFile> previous = std::make_unique<StagedFile>();
   bool replacing = false;  // on the replace road
   bool writing = false;    // staged, waiting for the batch
+  bool readAgain = false;  // a dead run's torn write was undone under it
 };
 
 namespace {
@@ -62,13 +63,24 @@ bool chooseBackupLeaf(const JobFiles& job, std::string& backupLeaf) {
   return !leafIsTheFile(job, backupLeaf);
 }
 
+// Puts right what a dead run left beside the file, under either backup
+// name it may have used.
+RepairResult repair(PendingJob& job, const TidyText& tidy) {
+  const std::string& leaf = job.files.leaf;
+  const std::string names[] = {backupNameFor(leaf), leaf + ".bak"};
+  RepairResult result = RepairResult::kClear;
+  for (const std::string& name : names) {
+    if (name == leaf) continue;
+    const RepairResult one =
+        repairLeftovers(job.files, job.original.view(), name, tidy);
+    if (one != RepairResult::kClear) result = one;
+  }
+  return result;
+}
+
 // Writes the backup under no name yet, or records why not. True when it
 // waits for the batch.
-bool stage(PendingJob& job, const JobOptions& options) {
-  if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
-    fail(job, JobWrite::kRefused, EEXIST);
-    return false;
-  }
+bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
   // Another run at work on the file would take its backup name or its
   // old bytes from under this one.
   if (!claimForWriting(job.files)) {
@@ -77,6 +89,18 @@ bool stage(PendingJob& job, const JobOptions& options) {
   }
   if (!unchangedSinceRead(job.files, job.original.view())) {
     fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
+  const RepairResult repaired = repair(job, tidy);
+  // Torn and changed otherwise since, or its old bytes just put back: what
+  // was read is not to be written from.
+  job.readAgain = repaired == RepairResult::kRestored;
+  if (repaired != RepairResult::kClear) {
+    fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
+  if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
+    fail(job, JobWrite::kRefused, EEXIST);
     return false;
   }
   if (options.backup) {
@@ -157,7 +181,10 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
   if (result.outcome != TextOutcome::kChanged) return;
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
-  job.writing = stage(job, jobOptions);
+  const std::int64_t before = openSeq - decision.openCount;
+  job.writing = stage(job, jobOptions, [&](std::string_view old) {
+    return decideText(old, options, before).tidied;
+  });
 }
 
 bool sameFolder(const JobFiles& a, const JobFiles& b) {
@@ -227,13 +254,19 @@ JobBatch::~JobBatch() { commit(); }
 namespace {
 
 // Gives the job's old bytes a durable name before its file changes: the
-// backup's, or without one, in place, a hidden one kept until the rewrite.
+// backup's, and in place a hidden one kept until the rewrite.
 WriteResult publish(PendingJob& job, bool backup) {
-  if (!backup) {
-    return job.replacing ? WriteResult::kOk : keepHidden(job.staged);
+  if (job.replacing) {
+    return backup ? linkAsBackup(job.files, job.backupLeaf, *job.previous)
+                  : WriteResult::kOk;
   }
-  return job.replacing ? linkAsBackup(job.files, job.backupLeaf, *job.previous)
-                       : publishBackup(job.staged, job.backupLeaf);
+  if (backup) {
+    const WriteResult named = publishBackup(job.staged, job.backupLeaf);
+    if (named != WriteResult::kOk) return named;
+  }
+  // A hidden name of the old bytes, until the file is whole again, tells a
+  // later run that a torn file's old bytes are there.
+  return keepHidden(job.staged, job.normalised);
 }
 
 // Publishes every staged backup of the batch once all are durable, then
@@ -378,7 +411,14 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
       job = std::make_unique<PendingJob>(path);
       read = openAndRead(path, job->files, job->original);
     }
+    const std::int64_t before = openSeq;
     runJob(read, *job, options_, text, openSeq);
+    if (job->readAgain) {
+      openSeq = before;
+      job = std::make_unique<PendingJob>(path);
+      runJob(openAndRead(path, job->files, job->original), *job, options_,
+             text, openSeq);
+    }
   } catch (const std::bad_alloc&) {
     job->writing = false;
     job->result = JobResult{};
