@@ -178,13 +178,20 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
   if (decision.outcome == TextOutcome::kFaults) {
     result.faults = std::move(decision.faults);
   }
-  if (result.outcome != TextOutcome::kChanged) return;
+  const std::int64_t before = openSeq - decision.openCount;
+  const TidyText tidy = [&](std::string_view old) {
+    return decideText(old, options, before).tidied;
+  };
+  if (result.outcome != TextOutcome::kChanged) {
+    // Nothing to write, but what a dead run left beside it is put right.
+    job.readAgain = leftoversBeside(job.files) &&
+                    claimForWriting(job.files) &&
+                    repair(job, tidy) == RepairResult::kRestored;
+    return;
+  }
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
-  const std::int64_t before = openSeq - decision.openCount;
-  job.writing = stage(job, jobOptions, [&](std::string_view old) {
-    return decideText(old, options, before).tidied;
-  });
+  job.writing = stage(job, jobOptions, tidy);
 }
 
 bool sameFolder(const JobFiles& a, const JobFiles& b) {

@@ -168,6 +168,35 @@ TEST(MemoryJob, APowerCutAtAnyCallLeavesTheOldBytesSomewhere) {
   }
 }
 
+// A power cut at any call of each road, then a second run: it puts right
+// what the first left, so the page ends whole with its new text, the backup
+// holds the old bytes, the page has its own links alone, and no temporary
+// name is left.
+TEST(MemoryJob, ASecondRunAfterAPowerCutAtAnyCallRepairsWhatItLeft) {
+  for (const Layout& layout : kRoads) {
+    for (const bool backup : {true, false}) {
+      for (const auto& [call, nth] : callsOf(layout, backup)) {
+        const std::string where = call + " #" + std::to_string(nth) +
+                                  (layout.secondLink ? " in place" : "") +
+                                  (backup ? "" : " without backup");
+        const std::string path = layOut(layout);
+        memory::beforeCall(call, nth, [] { memory::powerCut(); });
+        runOne(path, backup);
+        runOne(path, backup);
+        runOne(path, backup);  // after a torn page was put back
+        EXPECT_EQ(bytesAt("site/page.htm"), tidied()) << where;
+        if (backup) {
+          EXPECT_EQ(bytesAt("site/page.bak"), kOld) << where;
+        }
+        EXPECT_FALSE(temporaryLeft()) << where;
+        EXPECT_EQ(memory::namesIn("site").size(),
+                  (layout.secondLink ? 2U : 1U) + (backup || layout.previous))
+            << where;
+      }
+    }
+  }
+}
+
 TEST(MemoryJob, ASecondRunOnThePageMeanwhileIsRefused) {
   for (const Layout& layout : kRoads) {
     const std::string path = layOut(layout);

@@ -111,6 +111,10 @@ using TidyText = std::function<std::string(std::string_view)>;
 // certain, is left alone. The job's identity is brought up to date when a
 // name of the file itself was removed. `backupLeaf` is a name the backup
 // may have; `read` is what the job read.
+// True when a temporary name for the job's file is in its folder: only then
+// is repairLeftovers needed by a job that writes nothing.
+bool leftoversBeside(const JobFiles& job);
+
 RepairResult repairLeftovers(JobFiles& job, std::string_view read,
                              const std::string& backupLeaf,
                              const TidyText& tidy);

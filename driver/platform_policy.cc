@@ -712,6 +712,14 @@ bool repairReplacement(const JobFiles& job, const Leftover& left,
          removeIfHolds(job.folder, left.name, held);
 }
 
+// Reads all of `file`'s bytes, NUL bytes too.
+bool readAll(NativeHandle file, std::string& bytes) {
+  std::uint64_t size = 0;
+  if (!lengthOf(file, size) || size > bytes.max_size()) return false;
+  bytes.assign(static_cast<std::size_t>(size), '\0');
+  return readAt(file, bytes.data(), bytes.size(), 0);
+}
+
 // True when `page` is what a write of `written` over `old` leaves when cut
 // short: each byte is the old one or the new one (or, past the old end, a
 // zero not yet written back), and its length lies between theirs.
@@ -734,27 +742,24 @@ bool tornBetween(std::string_view page, std::string_view old,
 // that is certain: the text `tidy` makes of them is the one the dead run
 // wrote (its hash is in the copy's name), and the page is torn between
 // the two.
-RepairResult restoreTorn(const JobFiles& job, std::string_view read,
-                         const Leftover& left, NativeHandle copy,
-                         const TidyText& tidy) {
-  sys::NodeStat copied;
-  FileBytes old;
-  if (!sys::statOf(copy, copied) ||
-      !sys::readWhole(copy, copied.identity.size, false, old) ||
-      old.view().size() != copied.identity.size) {
+RepairResult restoreTorn(const JobFiles& job, const Leftover& left,
+                         NativeHandle copy, const TidyText& tidy) {
+  // Read whole, past any NUL byte a torn write may have left.
+  std::string old;
+  std::string torn;
+  if (!readAll(copy, old) || !readAll(job.file, torn)) {
     return RepairResult::kTorn;
   }
-  const std::string written = tidy(old.view());
+  const std::string written = tidy(old);
   ByteHash hash;
   hash.add(written);
-  if (hash.value() != left.textHash ||
-      !tornBetween(read, old.view(), written)) {
+  if (hash.value() != left.textHash || !tornBetween(torn, old, written)) {
     return RepairResult::kTorn;
   }
   const HeldSignals held;
   Owned page(openForRewrite(job));
   if (page.get() == kNoHandle ||
-      !stillAsRead(job, page.get(), read, Match::kWrites) ||
+      !stillAsRead(job, page.get(), torn, Match::kWrites) ||
       !restoreFromBackup(page.get(), copy) || !sys::syncFile(page.get())) {
     return RepairResult::kTorn;
   }
@@ -775,7 +780,7 @@ RepairResult repairHidden(const JobFiles& job, std::string_view read,
   if (page.value() != left.textHash &&
       (copy.get() == kNoHandle || !holdsBytes(copy.get(), read))) {
     if (copy.get() == kNoHandle) return RepairResult::kTorn;
-    result = restoreTorn(job, read, left, copy.get(), tidy);
+    result = restoreTorn(job, left, copy.get(), tidy);
     if (result == RepairResult::kTorn) return result;
   }
   removeIfHolds(job.folder, left.name, scene.left.identity);
@@ -823,6 +828,15 @@ void refreshIdentity(JobFiles& job) {
 }
 
 }  // namespace
+
+bool leftoversBeside(const JobFiles& job) {
+  std::vector<std::string> names;
+  const std::string mark = leafMark(job.leaf);
+  return sys::listNames(job.folder, names) &&
+         std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+           return name.starts_with(mark);
+         });
+}
 
 RepairResult repairLeftovers(JobFiles& job, std::string_view read,
                              const std::string& backupLeaf,

@@ -488,6 +488,8 @@ WriteResult keepHidden(StagedFile& /*staged*/, std::string_view /*newText*/) {
   return WriteResult::kOk;
 }
 
+bool leftoversBeside(const JobFiles& /*job*/) { return false; }
+
 // Windows names its temporaries apart and keeps no hidden copy.
 RepairResult repairLeftovers(JobFiles& /*job*/, std::string_view /*read*/,
                              const std::string& /*backupLeaf*/,
