@@ -197,6 +197,32 @@ TEST(MemoryJob, ASecondRunAfterAPowerCutAtAnyCallRepairsWhatItLeft) {
   }
 }
 
+// A second run while the first is between its swap and the removal of its
+// temporary names: the page is new, but the first run still holds the old
+// one, so the second leaves every one of its names alone.
+TEST(MemoryJob, ALiveRunsNamesAreLeftAlone) {
+  const auto each = callsOf(kOneLink, true);
+  const auto swap = std::find(each.begin(), each.end(),
+                              std::pair<std::string, int>("swapNames", 2));
+  const auto removal = std::find_if(swap, each.end(), [](const auto& call) {
+    return call.first == "removeName";
+  });
+  ASSERT_TRUE(removal != each.end());
+  const std::string path = layOut(kOneLink);
+  std::vector<std::string> before;
+  std::vector<std::string> after;
+  memory::beforeCall(removal->first, removal->second, [&] {
+    before = memory::namesIn("site");
+    runOne(path, true);
+    after = memory::namesIn("site");
+  });
+  EXPECT_EQ(runOne(path, true).write, JobWrite::kWritten);
+  EXPECT_GT(before.size(), 2U);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(bytesAt("site/page.bak"), kOld);
+  EXPECT_FALSE(temporaryLeft());
+}
+
 TEST(MemoryJob, ASecondRunOnThePageMeanwhileIsRefused) {
   for (const Layout& layout : kRoads) {
     const std::string path = layOut(layout);
