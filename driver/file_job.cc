@@ -78,9 +78,9 @@ RepairResult repair(PendingJob& job, const TidyText& tidy) {
   return result;
 }
 
-// Writes the backup under no name yet, or records why not. True when it
-// waits for the batch.
-bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
+// Takes the file for this job, checks it unchanged and puts right what a
+// dead run left beside it; false, with the result set, when it cannot go on.
+bool claimAndRepair(PendingJob& job, const TidyText& tidy) {
   // Another run at work on the file would take its backup name or its
   // old bytes from under this one.
   if (!claimForWriting(job.files)) {
@@ -99,6 +99,13 @@ bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
     fail(job, JobWrite::kRefused, 0);
     return false;
   }
+  return true;
+}
+
+// Writes the backup under no name yet, or records why not. True when it
+// waits for the batch.
+bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
+  if (!claimAndRepair(job, tidy)) return false;
   if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
     fail(job, JobWrite::kRefused, EEXIST);
     return false;
@@ -147,10 +154,28 @@ bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
   return true;
 }
 
+void runOnce(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
+             const RunOptions& options, std::int64_t& openSeq);
+
+// Runs the job on what was read, and once more on the file read again when
+// a dead run's torn write was undone under it.
+void runJob(ReadResult read, std::unique_ptr<PendingJob>& job,
+            const JobOptions& jobOptions, const RunOptions& options,
+            std::int64_t& openSeq) {
+  const std::int64_t before = openSeq;
+  runOnce(read, *job, jobOptions, options, openSeq);
+  if (!job->readAgain) return;
+  openSeq = before;
+  const std::string path = job->result.path;
+  job = std::make_unique<PendingJob>(path);
+  runOnce(openAndRead(path, job->files, job->original), *job, jobOptions,
+          options, openSeq);
+}
+
 // Formats and compares what was read; stages the backup when the file
 // changed.
-void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
-            const RunOptions& options, std::int64_t& openSeq) {
+void runOnce(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
+             const RunOptions& options, std::int64_t& openSeq) {
   JobResult& result = job.result;
   if (read != ReadResult::kOk) {
     result.read = read == ReadResult::kCannotOpen ? JobRead::kCannotOpen
@@ -184,8 +209,7 @@ void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
   };
   if (result.outcome != TextOutcome::kChanged) {
     // Nothing to write, but what a dead run left beside it is put right.
-    job.readAgain = leftoversBeside(job.files) &&
-                    claimForWriting(job.files) &&
+    job.readAgain = leftoversBeside(job.files) && claimForWriting(job.files) &&
                     repair(job, tidy) == RepairResult::kRestored;
     return;
   }
@@ -418,14 +442,7 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
       job = std::make_unique<PendingJob>(path);
       read = openAndRead(path, job->files, job->original);
     }
-    const std::int64_t before = openSeq;
-    runJob(read, *job, options_, text, openSeq);
-    if (job->readAgain) {
-      openSeq = before;
-      job = std::make_unique<PendingJob>(path);
-      runJob(openAndRead(path, job->files, job->original), *job, options_,
-             text, openSeq);
-    }
+    runJob(read, job, options_, text, openSeq);
   } catch (const std::bad_alloc&) {
     job->writing = false;
     job->result = JobResult{};

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "driver/platform_io.h"
 #include "driver/system_calls.h"
@@ -666,10 +666,10 @@ NativeHandle lockPage(const JobFiles& job, std::uint64_t inode,
 
 // What the names that matter hold now.
 struct Scene {
-  sys::NodeStat left;        // the leftover
-  bool leftIsPage = false;   // the leftover is a name of the page it was for
-  bool pageIsIt = false;     // the job's file is that page
-  bool backupIsIt = false;   // the backup name is that page
+  sys::NodeStat left;       // the leftover
+  bool leftIsPage = false;  // the leftover is a name of the page it was for
+  bool pageIsIt = false;    // the job's file is that page
+  bool backupIsIt = false;  // the backup name is that page
   sys::NodeStat backup;
 };
 
@@ -804,13 +804,18 @@ RepairResult repairOne(const JobFiles& job, std::string_view read,
                      scene.backup.identity.inode == left.page;
   bool changed = false;
   switch (left.role) {
-    case 'l': changed = repairLink(job, backupLeaf, left, scene); break;
-    case 'n': changed = repairReplacement(job, left, scene); break;
+    case 'l':
+      changed = repairLink(job, backupLeaf, left, scene);
+      break;
+    case 'n':
+      changed = repairReplacement(job, left, scene);
+      break;
     case 'b':
       // Never more than a copy: the page is untouched while it has this name.
       changed = removeIfHolds(job.folder, left.name, scene.left.identity);
       break;
-    default: return repairHidden(job, read, left, scene, tidy);
+    default:
+      return repairHidden(job, read, left, scene, tidy);
   }
   touched = touched || changed;
   return RepairResult::kClear;
@@ -858,8 +863,8 @@ RepairResult repairLeftovers(JobFiles& job, std::string_view read,
                     ? kNoHandle
                     : lockPage(job, left.page, names));
     if (left.page != job.identity.inode && probe.get() == kNoHandle) continue;
-    const RepairResult one = repairOne(job, read, backupLeaf, left, tidy,
-                                       touched);
+    const RepairResult one =
+        repairOne(job, read, backupLeaf, left, tidy, touched);
     if (one != RepairResult::kClear) result = one;
   }
   if (touched) refreshIdentity(job);

@@ -362,7 +362,8 @@ bool removeName(NativeHandle folder, const std::string& leaf) {
 
 bool listNames(NativeHandle folder, std::vector<std::string>& names) {
   // A handle of its own: the listing moves and closes it.
-  const int own = ::openat(fdOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int own =
+      ::openat(fdOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* listing = own < 0 ? nullptr : ::fdopendir(own);
   if (listing == nullptr) {
     if (own >= 0) ::close(own);

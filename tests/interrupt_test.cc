@@ -156,17 +156,18 @@ TEST(Interrupt, WhatAKilledRunLeavesTheNextRunPutsRight) {
     if (counts.empty()) GTEST_SKIP() << "strace is missing or cannot trace";
     std::vector<std::string> names{"next.bak", "next.htm", "page.bak",
                                    "page.htm"};
-    if (inPlace) names = {"next.bak", "next.htm", "next.link",
-                          "page.bak", "page.htm", "page.link"};
+    if (inPlace)
+      names = {"next.bak", "next.htm", "next.link",
+               "page.bak", "page.htm", "page.link"};
     for (const auto& [call, count] : counts) {
       for (int when = 1; when <= count; ++when) {
-        const std::string where = call + " #" + std::to_string(when) +
-                                  (inPlace ? " in place" : "");
+        const std::string where =
+            call + " #" + std::to_string(when) + (inPlace ? " in place" : "");
         ScratchDir dir;
         makeScene(dir, inPlace);
         runUnderStrace(dir.path().string(),
-                       {"-e", "inject=" + call + ":signal=KILL:when=" +
-                                  std::to_string(when)});
+                       {"-e", "inject=" + call +
+                                  ":signal=KILL:when=" + std::to_string(when)});
         const std::string again = "cd '" + dir.path().string() + "' && '" +
                                   TAGFMT_BINARY +
                                   "' -w page.htm next.htm >/dev/null 2>&1";
