@@ -66,6 +66,8 @@ bool chooseBackupLeaf(const JobFiles& job, std::string& backupLeaf) {
 // Puts right what a dead run left beside the file, under either backup
 // name it may have used.
 RepairResult repair(PendingJob& job, const TidyText& tidy) {
+  // Most folders hold none: one listing tells.
+  if (!leftoversBeside(job.files)) return RepairResult::kClear;
   const std::string& leaf = job.files.leaf;
   const std::string names[] = {backupNameFor(leaf), leaf + ".bak"};
   RepairResult result = RepairResult::kClear;
