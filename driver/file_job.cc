@@ -37,6 +37,7 @@ struct PendingJob {
   std::unique_ptr<StagedFile> previous = std::make_unique<StagedFile>();
   bool replacing = false;  // on the replace road
   bool writing = false;    // staged, waiting for the batch
+  bool readAgain = false;  // a dead run's torn write was undone under it
 };
 
 namespace {
@@ -63,13 +64,26 @@ bool chooseBackupLeaf(const JobFiles& job, std::string& backupLeaf) {
   return !leafIsTheFile(job, backupLeaf);
 }
 
-// Writes the backup under no name yet, or records why not. True when it
-// waits for the batch.
-bool stage(PendingJob& job, const JobOptions& options) {
-  if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
-    fail(job, JobWrite::kRefused, EEXIST);
-    return false;
+// Puts right what a dead run left beside the file, under either backup
+// name it may have used.
+RepairResult repair(PendingJob& job, const TidyText& tidy) {
+  // Most folders hold none: one listing tells.
+  if (!leftoversBeside(job.files)) return RepairResult::kClear;
+  const std::string& leaf = job.files.leaf;
+  const std::string names[] = {backupNameFor(leaf), leaf + ".bak"};
+  RepairResult result = RepairResult::kClear;
+  for (const std::string& name : names) {
+    if (name == leaf) continue;
+    const RepairResult one =
+        repairLeftovers(job.files, job.original.view(), name, tidy);
+    if (one != RepairResult::kClear) result = one;
   }
+  return result;
+}
+
+// Takes the file for this job, checks it unchanged and puts right what a
+// dead run left beside it; false, with the result set, when it cannot go on.
+bool claimAndRepair(PendingJob& job, const TidyText& tidy) {
   // Another run at work on the file would take its backup name or its
   // old bytes from under this one.
   if (!claimForWriting(job.files)) {
@@ -78,6 +92,25 @@ bool stage(PendingJob& job, const JobOptions& options) {
   }
   if (!unchangedSinceRead(job.files, job.original.view())) {
     fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
+  const RepairResult repaired = repair(job, tidy);
+  // Torn and changed otherwise since, or its old bytes just put back: what
+  // was read is not to be written from.
+  job.readAgain = repaired == RepairResult::kRestored;
+  if (repaired != RepairResult::kClear) {
+    fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
+  return true;
+}
+
+// Writes the backup under no name yet, or records why not. True when it
+// waits for the batch.
+bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
+  if (!claimAndRepair(job, tidy)) return false;
+  if (options.backup && !chooseBackupLeaf(job.files, job.backupLeaf)) {
+    fail(job, JobWrite::kRefused, EEXIST);
     return false;
   }
   if (options.backup) {
@@ -163,20 +196,45 @@ TextDecision decideRead(ReadResult read, const FileBytes& original,
   return decision;
 }
 
+void runOnce(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
+             const RunOptions& options, std::int64_t& openSeq);
+
+// Runs the job on what was read, and once more on the file read again when
+// a dead run's torn write was undone under it.
+void runJob(ReadResult read, std::unique_ptr<PendingJob>& job,
+            const JobOptions& jobOptions, const RunOptions& options,
+            std::int64_t& openSeq) {
+  const std::int64_t before = openSeq;
+  runOnce(read, *job, jobOptions, options, openSeq);
+  if (!job->readAgain) return;
+  openSeq = before;
+  const std::string path = job->result.path;
+  job = std::make_unique<PendingJob>(path);
+  runOnce(openAndRead(path, job->files, job->original), *job, jobOptions,
+          options, openSeq);
+}
+
 // Formats and compares what was read; stages the backup when the file
-// changed.
-void runJob(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
-            const RunOptions& options, std::int64_t& openSeq) {
+// changed, and puts right what a dead run left beside it.
+void runOnce(ReadResult read, PendingJob& job, const JobOptions& jobOptions,
+             const RunOptions& options, std::int64_t& openSeq) {
+  const std::int64_t before = openSeq;
   TextDecision decision = decideRead(read, job.original, jobOptions.notes,
                                      options, openSeq, job.result);
   openSeq += decision.openCount;
-  if (job.result.read != JobRead::kOk ||
-      job.result.outcome != TextOutcome::kChanged) {
+  if (job.result.read != JobRead::kOk) return;
+  const TidyText tidy = [&options, before](std::string_view old) {
+    return decideText(old, options, before).tidied;
+  };
+  if (job.result.outcome != TextOutcome::kChanged) {
+    // Nothing to write, but what a dead run left beside it is put right.
+    job.readAgain = leftoversBeside(job.files) && claimForWriting(job.files) &&
+                    repair(job, tidy) == RepairResult::kRestored;
     return;
   }
   job.normalised = std::move(decision.tidied);
   pauseForTest("read");
-  job.writing = stage(job, jobOptions);
+  job.writing = stage(job, jobOptions, tidy);
 }
 
 bool sameFolder(const JobFiles& a, const JobFiles& b) {
@@ -246,13 +304,19 @@ JobBatch::~JobBatch() { commit(); }
 namespace {
 
 // Gives the job's old bytes a durable name before its file changes: the
-// backup's, or without one, in place, a hidden one kept until the rewrite.
+// backup's, and in place a hidden one kept until the rewrite.
 WriteResult publish(PendingJob& job, bool backup) {
-  if (!backup) {
-    return job.replacing ? WriteResult::kOk : keepHidden(job.staged);
+  if (job.replacing) {
+    return backup ? linkAsBackup(job.files, job.backupLeaf, *job.previous)
+                  : WriteResult::kOk;
   }
-  return job.replacing ? linkAsBackup(job.files, job.backupLeaf, *job.previous)
-                       : publishBackup(job.staged, job.backupLeaf);
+  if (backup) {
+    const WriteResult named = publishBackup(job.staged, job.backupLeaf);
+    if (named != WriteResult::kOk) return named;
+  }
+  // A hidden name of the old bytes, until the file is whole again, tells a
+  // later run that a torn file's old bytes are there.
+  return keepHidden(job.staged, job.normalised);
 }
 
 // Publishes every staged backup of the batch once all are durable, then
@@ -423,7 +487,7 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
       errno = 0;
       read = openAndRead(path, job->files, job->original);
     }
-    runJob(read, *job, options_, text, openSeq);
+    runJob(read, job, options_, text, openSeq);
   } catch (const std::bad_alloc&) {
     job->writing = false;
     job->result = JobResult{};

@@ -168,6 +168,61 @@ TEST(MemoryJob, APowerCutAtAnyCallLeavesTheOldBytesSomewhere) {
   }
 }
 
+// A power cut at any call of each road, then a second run: it puts right
+// what the first left, so the page ends whole with its new text, the backup
+// holds the old bytes, the page has its own links alone, and no temporary
+// name is left.
+TEST(MemoryJob, ASecondRunAfterAPowerCutAtAnyCallRepairsWhatItLeft) {
+  for (const Layout& layout : kRoads) {
+    for (const bool backup : {true, false}) {
+      for (const auto& [call, nth] : callsOf(layout, backup)) {
+        const std::string where = call + " #" + std::to_string(nth) +
+                                  (layout.secondLink ? " in place" : "") +
+                                  (backup ? "" : " without backup");
+        const std::string path = layOut(layout);
+        memory::beforeCall(call, nth, [] { memory::powerCut(); });
+        runOne(path, backup);
+        runOne(path, backup);
+        runOne(path, backup);  // after a torn page was put back
+        EXPECT_EQ(bytesAt("site/page.htm"), tidied()) << where;
+        if (backup) {
+          EXPECT_EQ(bytesAt("site/page.bak"), kOld) << where;
+        }
+        EXPECT_FALSE(temporaryLeft()) << where;
+        EXPECT_EQ(memory::namesIn("site").size(),
+                  (layout.secondLink ? 2U : 1U) + (backup || layout.previous))
+            << where;
+      }
+    }
+  }
+}
+
+// A second run while the first is between its swap and the removal of its
+// temporary names: the page is new, but the first run still holds the old
+// one, so the second leaves every one of its names alone.
+TEST(MemoryJob, ALiveRunsNamesAreLeftAlone) {
+  const auto each = callsOf(kOneLink, true);
+  const auto swap = std::find(each.begin(), each.end(),
+                              std::pair<std::string, int>("swapNames", 2));
+  const auto removal = std::find_if(swap, each.end(), [](const auto& call) {
+    return call.first == "removeName";
+  });
+  ASSERT_TRUE(removal != each.end());
+  const std::string path = layOut(kOneLink);
+  std::vector<std::string> before;
+  std::vector<std::string> after;
+  memory::beforeCall(removal->first, removal->second, [&] {
+    before = memory::namesIn("site");
+    runOne(path, true);
+    after = memory::namesIn("site");
+  });
+  EXPECT_EQ(runOne(path, true).write, JobWrite::kWritten);
+  EXPECT_GT(before.size(), 2U);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(bytesAt("site/page.bak"), kOld);
+  EXPECT_FALSE(temporaryLeft());
+}
+
 TEST(MemoryJob, ASecondRunOnThePageMeanwhileIsRefused) {
   for (const Layout& layout : kRoads) {
     const std::string path = layOut(layout);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +94,31 @@ bool identityAt(const JobFiles& job, const std::string& leaf,
 // it; true where the file system keeps no such locks.
 bool claimForWriting(const JobFiles& job);
 
+enum class RepairResult {
+  kClear,     // nothing a dead run left stands in the job's way
+  kRestored,  // the file, torn by a dead run, holds its old bytes again
+  kTorn,      // the file is neither what a dead run read nor what it wrote,
+              // and that run's copy of the old bytes is beside it: left as is
+};
+
+// The text the run makes of a file's bytes, to know a dead run's rewrite.
+using TidyText = std::function<std::string(std::string_view)>;
+
+// Before the job's first write, with its file claimed: finds what a run that
+// died left beside the file (its temporary names record the file they were
+// for and what they are) and puts it right, as an interrupted database does
+// on its next open. A name whose run still lives, or whose meaning is not
+// certain, is left alone. The job's identity is brought up to date when a
+// name of the file itself was removed. `backupLeaf` is a name the backup
+// may have; `read` is what the job read.
+// True when a temporary name for the job's file is in its folder: only then
+// is repairLeftovers needed by a job that writes nothing.
+bool leftoversBeside(const JobFiles& job);
+
+RepairResult repairLeftovers(JobFiles& job, std::string_view read,
+                             const std::string& backupLeaf,
+                             const TidyText& tidy);
+
 enum class WriteResult {
   kOk,
   kCannotOpen,  // nothing was written
@@ -112,6 +138,8 @@ struct StagedFile {
   NativeHandle file = kNoHandle;
   std::uint64_t device = 0;   // of the file system it is on
   std::string temporaryName;  // empty while the file has no name
+  // Starts each temporary name: which page's job made it (repairLeftovers).
+  std::string nameStem;
   // What the run left under the temporary name: only that is removed.
   FileIdentity underName;
   bool published = false;
@@ -143,12 +171,13 @@ bool makeAllDurable(const std::vector<StagedFile*>& batch);
 // makeNamesDurable.
 WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf);
 
-// Step 4 without a backup, in place: names the staged copy of the old bytes
-// under a hidden temporary name in the job's folder, so that a crash during
-// the rewrite leaves them on disk for the user; durable only after
-// makeNamesDurable. The name goes with the staged file. kCannotOpen when the
-// folder takes no name.
-WriteResult keepHidden(StagedFile& staged);
+// Step 4 in place: names the staged copy of the old bytes (once published,
+// the backup a second time) under a hidden temporary name in the job's
+// folder, so that a crash during the rewrite leaves them on disk and marked;
+// durable only after makeNamesDurable. The name goes with the staged file.
+// kCannotOpen when the folder takes no name. The name records a hash of
+// `newText`, so that a later run can tell a rewrite that was whole.
+WriteResult keepHidden(StagedFile& staged, std::string_view newText);
 
 // Lets go of the staged file now, as its end would: removes its temporary
 // name unless published, closes it, and lets signals through.

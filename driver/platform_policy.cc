@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <utility>
+#include <vector>
 
 #include "driver/platform_io.h"
 #include "driver/system_calls.h"
@@ -128,9 +130,35 @@ bool keepAndSync(NativeHandle file, const sys::Privileges& kept) {
   return sys::syncFile(file);
 }
 
-// A name in the folder that no one else uses, made for one file at a time.
-std::string temporaryName(unsigned attempt) {
-  return ".tagfmt-" + std::to_string(sys::processId()) + "-" +
+std::string hex(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (std::size_t at = text.size(); at-- > 0; value >>= 4) {
+    text[at] = kDigits[value & 15];
+  }
+  return text;
+}
+
+// How every temporary name for the page named `leaf` starts.
+std::string leafMark(const std::string& leaf) {
+  ByteHash hash;
+  hash.add(leaf);
+  return ".tagfmt-" + hex(hash.value()) + "-";
+}
+
+// The stem of the job's temporary names: its page's name hashed, then the
+// page as read (inode, size, last write), so a later run knows them.
+std::string stemFor(const JobFiles& job) {
+  return leafMark(job.leaf) + std::to_string(job.identity.inode) + "-" +
+         std::to_string(job.identity.size) + "-" +
+         std::to_string(job.identity.modifiedNs) + "-";
+}
+
+// A name in the folder that no one else uses: the job's stem, what the file
+// is (`role`), and this process.
+std::string temporaryName(const std::string& stem, const std::string& role,
+                          unsigned attempt) {
+  return stem + role + "-" + std::to_string(sys::processId()) + "-" +
          std::to_string(attempt) + ".tmp";
 }
 
@@ -146,12 +174,12 @@ void letGoOf(StagedFile& staged) {
   sys::releaseSignals();
 }
 
-// Links the open file under a fresh temporary name; `first` keeps the
-// names of a job's two staged files apart.
+// Links the open file under a fresh temporary name saying what it is.
 bool linkUnderTemporaryName(NativeHandle file, NativeHandle folder,
-                            unsigned first, std::string& name) {
-  for (unsigned attempt = first; attempt < first + 100; ++attempt) {
-    name = temporaryName(attempt);
+                            const std::string& stem, const std::string& role,
+                            std::string& name) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    name = temporaryName(stem, role, attempt);
     if (sys::linkUnnamed(file, folder, name)) return true;
     if (errno != EEXIST) break;
   }
@@ -170,10 +198,11 @@ bool nameHolds(NativeHandle folder, const std::string& leaf,
 }
 
 // Gives the staged file a temporary name and remembers what it names.
-bool nameStaged(StagedFile& staged, NativeHandle folder, unsigned first) {
+bool nameStaged(StagedFile& staged, NativeHandle folder,
+                const std::string& role) {
   sys::NodeStat made;
   if (!sys::statOf(staged.file, made) ||
-      !linkUnderTemporaryName(staged.file, folder, first,
+      !linkUnderTemporaryName(staged.file, folder, staged.nameStem, role,
                               staged.temporaryName)) {
     return false;
   }
@@ -188,7 +217,7 @@ NativeHandle createStaged(NativeHandle folder, StagedFile& staged) {
   if (unnamed != kNoHandle || errno != EOPNOTSUPP) return unnamed;
   holdFor(staged);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = temporaryName(attempt);
+    const std::string name = temporaryName(staged.nameStem, "b", attempt);
     const NativeHandle made = sys::createIn(folder, name);
     sys::NodeStat stat;
     if (made != kNoHandle && sys::statOf(made, stat)) {
@@ -332,6 +361,7 @@ WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
                         StagedFile& staged) {
   staged.folder = job.folder;
   staged.device = job.identity.device;
+  staged.nameStem = stemFor(job);
   staged.file = createStaged(job.folder, staged);
   if (staged.file == kNoHandle) return WriteResult::kCannotOpen;
   if (!sys::giveOwnerAndPermissions(staged.file, job.identity, job.file) ||
@@ -367,7 +397,9 @@ bool makeAllDurable(const std::vector<StagedFile*>& batch) {
 WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf) {
   if (staged.temporaryName.empty()) {
     holdFor(staged);
-    if (!nameStaged(staged, staged.folder, 0)) return WriteResult::kCannotOpen;
+    if (!nameStaged(staged, staged.folder, "b")) {
+      return WriteResult::kCannotOpen;
+    }
   }
   if (!nameHolds(staged.folder, staged.temporaryName, staged.underName) ||
       !sys::renameOver(staged.folder, staged.temporaryName, backupLeaf)) {
@@ -378,11 +410,33 @@ WriteResult publishBackup(StagedFile& staged, const std::string& backupLeaf) {
   return WriteResult::kOk;
 }
 
-WriteResult keepHidden(StagedFile& staged) {
-  if (!staged.temporaryName.empty()) return WriteResult::kOk;
+WriteResult keepHidden(StagedFile& staged, std::string_view newText) {
+  ByteHash hash;
+  hash.add(newText);
+  const std::string role = "o" + hex(hash.value());
   holdFor(staged);
-  return nameStaged(staged, staged.folder, 0) ? WriteResult::kOk
-                                              : WriteResult::kCannotOpen;
+  if (staged.published) {
+    // Published as the backup: the hidden name is a second one, removed
+    // when the staging goes.
+    staged.published = false;
+    staged.temporaryName.clear();
+  }
+  if (staged.temporaryName.empty()) {
+    return nameStaged(staged, staged.folder, role) ? WriteResult::kOk
+                                                   : WriteResult::kCannotOpen;
+  }
+  // Named when it was made: renamed now that its bytes are whole and
+  // durable, so that the name says so.
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = temporaryName(staged.nameStem, role, attempt);
+    if (nameHolds(staged.folder, staged.temporaryName, staged.underName) &&
+        sys::renameNew(staged.folder, staged.temporaryName, name)) {
+      staged.temporaryName = name;
+      return WriteResult::kOk;
+    }
+    if (errno != EEXIST) break;
+  }
+  return WriteResult::kCannotOpen;
 }
 
 bool makeNamesDurable(NativeHandle folder) { return sys::syncNames(folder); }
@@ -467,6 +521,7 @@ WriteResult stageReplacement(const JobFiles& job, std::string_view bytes,
                              StagedFile& staged) {
   staged.folder = job.folder;
   staged.device = job.identity.device;
+  staged.nameStem = stemFor(job);
   staged.file = sys::createUnnamed(job.folder);
   if (staged.file == kNoHandle) return WriteResult::kCannotOpen;
   // Written first: a write strips setuid, setgid and the file capability,
@@ -487,7 +542,8 @@ WriteResult linkAsBackup(JobFiles& job, const std::string& backupLeaf,
   previous.folder = job.folder;
   holdFor(previous);
   std::string linked;
-  if (!linkUnderTemporaryName(job.file, job.folder, 100, linked)) {
+  if (!linkUnderTemporaryName(job.file, job.folder, stemFor(job), "l",
+                              linked)) {
     return WriteResult::kCannotOpen;
   }
   sys::NodeStat named;
@@ -519,7 +575,7 @@ RewriteResult replaceFile(JobFiles& job, std::string_view read,
   RewriteResult result = RewriteResult::kOk;
   // The temporary name is removed when the staging goes, if it still names
   // what the run left there.
-  const bool named = nameStaged(replacement, job.folder, 100);
+  const bool named = nameStaged(replacement, job.folder, "n");
   if (named && (!stillAsRead(job, job.file, read, Match::kWrites) ||
                 !leafIsTheFile(job, job.leaf))) {
     result = RewriteResult::kChanged;
@@ -533,6 +589,285 @@ RewriteResult replaceFile(JobFiles& job, std::string_view read,
   if (result != RewriteResult::kOk && !backupLeaf.empty()) {
     giveBackBackupName(job, backupLeaf, previous);
   }
+  return result;
+}
+
+// What a dead run left: its temporary names say which page's job made them
+// (stemFor) and what each is, so that each is put right only as its meaning
+// on disk makes certain, never by a guess.
+namespace {
+
+// A temporary name's parts: the page as its job read it, and its role:
+// 'l' the page's second name, then the previous backup (linkAsBackup); 'n'
+// the replacement, then the swapped-out page (replaceFile); 'b' a copy of
+// the old bytes not yet a backup; 'o' the hidden copy of the old bytes,
+// with the new text's hash (keepHidden).
+struct Leftover {
+  std::string name;
+  std::uint64_t page = 0;
+  std::uint64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  char role = 0;
+  std::uint64_t textHash = 0;
+};
+
+// Reads a number and the '-' after it from the front of `text`.
+template <typename Number>
+bool takeNumber(std::string_view& text, Number& value, int base = 10) {
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc() || end == text.data() ||
+      end == text.data() + text.size() || *end != '-') {
+    return false;
+  }
+  text.remove_prefix(static_cast<std::size_t>(end - text.data()) + 1);
+  return true;
+}
+
+bool parseLeftover(const std::string& name, const std::string& mark,
+                   Leftover& left) {
+  if (!name.starts_with(mark) || !name.ends_with(".tmp")) return false;
+  std::string_view text(name);
+  text.remove_prefix(mark.size());
+  if (!takeNumber(text, left.page) || !takeNumber(text, left.size) ||
+      !takeNumber(text, left.modifiedNs) || text.empty()) {
+    return false;
+  }
+  left.role = text.front();
+  text.remove_prefix(1);
+  if (left.role == 'o') return takeNumber(text, left.textHash, 16);
+  return std::string_view("lnb").find(left.role) != std::string_view::npos &&
+         text.starts_with('-');
+}
+
+// Opens a file in the folder that is the page `inode` and takes its lock:
+// the run whose job read that page held the lock until its end, so taking
+// it means that run is gone. kNoHandle when it is held, or when no name
+// holds the page and nothing is certain.
+NativeHandle lockPage(const JobFiles& job, std::uint64_t inode,
+                      const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    sys::NodeStat named;
+    if (!sys::statAt(job.folder, name, false, named) ||
+        named.kind != sys::NodeKind::kFile || named.identity.inode != inode ||
+        named.identity.device != job.identity.device) {
+      continue;
+    }
+    Owned page(sys::openIn(job.folder, name, sys::OpenFor::kRead, false));
+    sys::NodeStat opened;
+    if (page.get() == kNoHandle || !sys::statOf(page.get(), opened) ||
+        opened.identity.inode != inode) {
+      continue;
+    }
+    return sys::lockFile(page.get()) ? page.release() : kNoHandle;
+  }
+  return kNoHandle;
+}
+
+// What the names that matter hold now.
+struct Scene {
+  sys::NodeStat left;       // the leftover
+  bool leftIsPage = false;  // the leftover is a name of the page it was for
+  bool pageIsIt = false;    // the job's file is that page
+  bool backupIsIt = false;  // the backup name is that page
+  sys::NodeStat backup;
+};
+
+bool removeIfHolds(NativeHandle folder, const std::string& leaf,
+                   const FileIdentity& identity) {
+  return nameHolds(folder, leaf, identity) && sys::removeName(folder, leaf);
+}
+
+// A dead replace's link of its page, or the previous backup it kept: given
+// back to the backup name while that is only a second name of the page.
+bool repairLink(const JobFiles& job, const std::string& backupLeaf,
+                const Leftover& left, const Scene& scene) {
+  if (scene.leftIsPage) {
+    return (scene.pageIsIt || scene.backupIsIt) &&
+           removeIfHolds(job.folder, left.name, scene.left.identity);
+  }
+  if (!scene.backupIsIt) return false;
+  if (!scene.pageIsIt) {
+    // The page was replaced: the backup name holds its old bytes.
+    return removeIfHolds(job.folder, left.name, scene.left.identity);
+  }
+  return nameHolds(job.folder, left.name, scene.left.identity) &&
+         nameHolds(job.folder, backupLeaf, scene.backup.identity) &&
+         sys::swapNames(job.folder, left.name, backupLeaf) &&
+         removeIfHolds(job.folder, left.name, scene.backup.identity);
+}
+
+// A dead replace's new file, or the old page it swapped out: the old page
+// goes where the backup keeps it, or where it is as its job read it and
+// has no other name (a run without backup drops it).
+bool repairReplacement(const JobFiles& job, const Leftover& left,
+                       const Scene& scene) {
+  const FileIdentity& held = scene.left.identity;
+  if (!scene.leftIsPage) {
+    return scene.pageIsIt && removeIfHolds(job.folder, left.name, held);
+  }
+  const bool asRead = scene.left.links == 1 && held.size == left.size &&
+                      held.modifiedNs == left.modifiedNs;
+  return !scene.pageIsIt && (scene.backupIsIt || asRead) &&
+         removeIfHolds(job.folder, left.name, held);
+}
+
+// Reads all of `file`'s bytes, NUL bytes too.
+bool readAll(NativeHandle file, std::string& bytes) {
+  std::uint64_t size = 0;
+  if (!lengthOf(file, size) || size > bytes.max_size()) return false;
+  bytes.assign(static_cast<std::size_t>(size), '\0');
+  return readAt(file, bytes.data(), bytes.size(), 0);
+}
+
+// True when `page` is what a write of `written` over `old` leaves when cut
+// short: each byte is the old one or the new one (or, past the old end, a
+// zero not yet written back), and its length lies between theirs.
+bool tornBetween(std::string_view page, std::string_view old,
+                 std::string_view written) {
+  if (page.size() < std::min(old.size(), written.size()) ||
+      page.size() > std::max(old.size(), written.size())) {
+    return false;
+  }
+  for (std::size_t at = 0; at < page.size(); ++at) {
+    const bool fromOld = at < old.size() ? page[at] == old[at] : page[at] == 0;
+    if (!fromOld && (at >= written.size() || page[at] != written[at])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Puts the copy's old bytes back over a page torn by a dead rewrite, when
+// that is certain: the text `tidy` makes of them is the one the dead run
+// wrote (its hash is in the copy's name), and the page is torn between
+// the two.
+RepairResult restoreTorn(const JobFiles& job, const Leftover& left,
+                         NativeHandle copy, const TidyText& tidy) {
+  // Read whole, past any NUL byte a torn write may have left.
+  std::string old;
+  std::string torn;
+  if (!readAll(copy, old) || !readAll(job.file, torn)) {
+    return RepairResult::kTorn;
+  }
+  const std::string written = tidy(old);
+  ByteHash hash;
+  hash.add(written);
+  if (hash.value() != left.textHash || !tornBetween(torn, old, written)) {
+    return RepairResult::kTorn;
+  }
+  const HeldSignals held;
+  Owned page(openForRewrite(job));
+  if (page.get() == kNoHandle ||
+      !stillAsRead(job, page.get(), torn, Match::kWrites) ||
+      !restoreFromBackup(page.get(), copy) || !sys::syncFile(page.get())) {
+    return RepairResult::kTorn;
+  }
+  return RepairResult::kRestored;
+}
+
+// The hidden copy of a dead rewrite in place: it goes when the page is
+// whole, as read before or as written, or once a torn page is restored from
+// it; a page changed otherwise is left with it for the user.
+RepairResult repairHidden(const JobFiles& job, std::string_view read,
+                          const Leftover& left, const Scene& scene,
+                          const TidyText& tidy) {
+  if (!scene.pageIsIt) return RepairResult::kClear;
+  ByteHash page;
+  page.add(read);
+  Owned copy(sys::openIn(job.folder, left.name, sys::OpenFor::kRead, false));
+  RepairResult result = RepairResult::kClear;
+  if (page.value() != left.textHash &&
+      (copy.get() == kNoHandle || !holdsBytes(copy.get(), read))) {
+    if (copy.get() == kNoHandle) return RepairResult::kTorn;
+    result = restoreTorn(job, left, copy.get(), tidy);
+    if (result == RepairResult::kTorn) return result;
+  }
+  removeIfHolds(job.folder, left.name, scene.left.identity);
+  return result;
+}
+
+// Puts right one leftover of a dead run; `touched` when names changed.
+RepairResult repairOne(const JobFiles& job, std::string_view read,
+                       const std::string& backupLeaf, const Leftover& left,
+                       const TidyText& tidy, bool& touched) {
+  Scene scene;
+  if (!sys::statAt(job.folder, left.name, false, scene.left) ||
+      scene.left.kind != sys::NodeKind::kFile) {
+    return RepairResult::kClear;
+  }
+  scene.leftIsPage = scene.left.identity.inode == left.page;
+  scene.pageIsIt = job.identity.inode == left.page;
+  scene.backupIsIt = !backupLeaf.empty() &&
+                     sys::statAt(job.folder, backupLeaf, false, scene.backup) &&
+                     scene.backup.kind == sys::NodeKind::kFile &&
+                     scene.backup.identity.inode == left.page;
+  bool changed = false;
+  switch (left.role) {
+    case 'l':
+      changed = repairLink(job, backupLeaf, left, scene);
+      break;
+    case 'n':
+      changed = repairReplacement(job, left, scene);
+      break;
+    case 'b':
+      // Never more than a copy: the page is untouched while it has this name.
+      changed = removeIfHolds(job.folder, left.name, scene.left.identity);
+      break;
+    default:
+      return repairHidden(job, read, left, scene, tidy);
+  }
+  touched = touched || changed;
+  return RepairResult::kClear;
+}
+
+// The job's file after its names changed: its change time moved, nothing
+// else may have.
+void refreshIdentity(JobFiles& job) {
+  sys::NodeStat now;
+  if (sys::statOf(job.file, now) && sameFile(now.identity, job.identity) &&
+      now.identity.size == job.identity.size &&
+      now.identity.modifiedNs == job.identity.modifiedNs) {
+    job.identity.changedNs = now.identity.changedNs;
+  }
+}
+
+}  // namespace
+
+bool leftoversBeside(const JobFiles& job) {
+  std::vector<std::string> names;
+  const std::string mark = leafMark(job.leaf);
+  return sys::listNames(job.folder, names) &&
+         std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+           return name.starts_with(mark);
+         });
+}
+
+RepairResult repairLeftovers(JobFiles& job, std::string_view read,
+                             const std::string& backupLeaf,
+                             const TidyText& tidy) {
+  std::vector<std::string> names;
+  // Without a lock of its own on the page, no run's end can be told.
+  if (!sys::lockFile(job.file) || !sys::listNames(job.folder, names)) {
+    return RepairResult::kClear;
+  }
+  const std::string mark = leafMark(job.leaf);
+  RepairResult result = RepairResult::kClear;
+  bool touched = false;
+  for (const std::string& name : names) {
+    Leftover left;
+    if (!parseLeftover(name, mark, left)) continue;
+    left.name = name;
+    // This job holds its own page's lock; another page's is taken here.
+    Owned probe(left.page == job.identity.inode
+                    ? kNoHandle
+                    : lockPage(job, left.page, names));
+    if (left.page != job.identity.inode && probe.get() == kNoHandle) continue;
+    const RepairResult one =
+        repairOne(job, read, backupLeaf, left, tidy, touched);
+    if (one != RepairResult::kClear) result = one;
+  }
+  if (touched) refreshIdentity(job);
   return result;
 }
 

@@ -484,7 +484,18 @@ void letGo(StagedFile& staged) {
 bool claimForWriting(const JobFiles& /*job*/) { return true; }
 
 // The staged copy has its temporary name from the start here.
-WriteResult keepHidden(StagedFile& /*staged*/) { return WriteResult::kOk; }
+WriteResult keepHidden(StagedFile& /*staged*/, std::string_view /*newText*/) {
+  return WriteResult::kOk;
+}
+
+bool leftoversBeside(const JobFiles& /*job*/) { return false; }
+
+// Windows names its temporaries apart and keeps no hidden copy.
+RepairResult repairLeftovers(JobFiles& /*job*/, std::string_view /*read*/,
+                             const std::string& /*backupLeaf*/,
+                             const TidyText& /*tidy*/) {
+  return RepairResult::kClear;
+}
 
 WriteResult stageBackup(const JobFiles& job, std::string_view bytes,
                         StagedFile& staged) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/file_bytes.h"
 #include "driver/platform.h"
@@ -70,6 +71,8 @@ bool renameNew(NativeHandle folder, const std::string& from,
                const std::string& to);
 bool swapNames(NativeHandle folder, const std::string& a, const std::string& b);
 bool removeName(NativeHandle folder, const std::string& leaf);
+// The names in `folder`, but "." and "..", in no set order.
+bool listNames(NativeHandle folder, std::vector<std::string>& names);
 
 // Takes an advisory lock on the open file for this process alone, held until
 // the handle closes; EWOULDBLOCK when another open of the file holds it.

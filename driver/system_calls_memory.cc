@@ -545,6 +545,15 @@ bool removeName(NativeHandle folder, const std::string& leaf) {
   return true;
 }
 
+bool listNames(NativeHandle folder, std::vector<std::string>& names) {
+  std::uint64_t parent = 0;
+  if (fails("listNames") || !folderAt(folder, parent)) return false;
+  for (const auto& [leaf, inode] : disk.nodes[parent].entries) {
+    names.push_back(leaf);
+  }
+  return true;
+}
+
 bool syncFile(NativeHandle file) {
   Node* node = nodeOf(file);
   if (fails("syncFile") || node == nullptr) return false;

@@ -1,6 +1,7 @@
 // The file job's system calls on POSIX systems (system_calls.h), with
 // Linux's unnamed files, name swaps, file-system syncs and attributes where
 // it has them. Every call after the folder's open acts relative to it.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -357,6 +358,26 @@ bool swapNames(NativeHandle folder, const std::string& a,
 
 bool removeName(NativeHandle folder, const std::string& leaf) {
   return ::unlinkat(fdOf(folder), leaf.c_str(), 0) == 0;
+}
+
+bool listNames(NativeHandle folder, std::vector<std::string>& names) {
+  // A handle of its own: the listing moves and closes it.
+  const int own =
+      ::openat(fdOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = own < 0 ? nullptr : ::fdopendir(own);
+  if (listing == nullptr) {
+    if (own >= 0) ::close(own);
+    return false;
+  }
+  errno = 0;
+  while (const dirent* each = ::readdir(listing)) {
+    const std::string_view leaf = each->d_name;
+    if (leaf != "." && leaf != "..") names.emplace_back(leaf);
+  }
+  const int error = errno;
+  ::closedir(listing);
+  errno = error;
+  return error == 0;
 }
 
 bool lockFile(NativeHandle file) {

@@ -64,18 +64,24 @@ int runUnderStrace(const std::string& folder,
   return status;
 }
 
-void makeScene(const ScratchDir& dir) {
+// With `secondNames`, each page has another name too, which keeps it on the
+// in-place road.
+void makeScene(const ScratchDir& dir, bool secondNames = false) {
   for (const std::string page : kPages) {
     writeFile(dir / (page + ".htm"), oldText());
     writeFile(dir / (page + ".bak"), kPrevious);
+    if (secondNames) {
+      std::filesystem::create_hard_link(dir / (page + ".htm"),
+                                        dir / (page + ".link"));
+    }
   }
 }
 
 // How many times a run makes each call of kCalls; empty when strace cannot
 // trace here.
-std::map<std::string, int> countCalls() {
+std::map<std::string, int> countCalls(bool secondNames = false) {
   ScratchDir dir;
-  makeScene(dir);
+  makeScene(dir, secondNames);
   const std::string log = dir / "calls.log";
   std::string calls;
   for (const char* call : kCalls) {
@@ -138,6 +144,44 @@ TEST(Interrupt, EveryCallOfARewrite) {
     }
   }
   EXPECT_GT(stopped, 20);
+}
+
+// A run killed at any call of either road, then a run of its own: the
+// second puts right what the first left, so each page holds its new text,
+// its backup the old bytes, and the folder nothing else.
+TEST(Interrupt, WhatAKilledRunLeavesTheNextRunPutsRight) {
+  const std::string old = oldText();
+  for (const bool inPlace : {false, true}) {
+    const std::map<std::string, int> counts = countCalls(inPlace);
+    if (counts.empty()) GTEST_SKIP() << "strace is missing or cannot trace";
+    std::vector<std::string> names{"next.bak", "next.htm", "page.bak",
+                                   "page.htm"};
+    if (inPlace)
+      names = {"next.bak", "next.htm", "next.link",
+               "page.bak", "page.htm", "page.link"};
+    for (const auto& [call, count] : counts) {
+      for (int when = 1; when <= count; ++when) {
+        const std::string where =
+            call + " #" + std::to_string(when) + (inPlace ? " in place" : "");
+        ScratchDir dir;
+        makeScene(dir, inPlace);
+        runUnderStrace(dir.path().string(),
+                       {"-e", "inject=" + call +
+                                  ":signal=KILL:when=" + std::to_string(when)});
+        const std::string again = "cd '" + dir.path().string() + "' && '" +
+                                  TAGFMT_BINARY +
+                                  "' -w page.htm next.htm >/dev/null 2>&1";
+        EXPECT_EQ(std::system(again.c_str()), 0) << where;
+        for (const std::string name : kPages) {
+          EXPECT_TRUE(readFile(dir / (name + ".htm")) == withCrLf(old))
+              << where << " " << name;
+          EXPECT_TRUE(readFile(dir / (name + ".bak")) == old)
+              << where << " " << name;
+        }
+        EXPECT_EQ(namesIn(dir.path().string()), names) << where;
+      }
+    }
+  }
 }
 
 TEST(Interrupt, AFailedWritePutsTheOldBytesBack) {
