@@ -297,6 +297,7 @@ bool folderSynced(const std::vector<const JobFiles*>& folders,
 JobBatch::JobBatch(JobOptions options, JobSink sink)
     : options_(options), sink_(std::move(sink)) {
   ignoreFileSizeLimit();
+  forgetListings();
 }
 
 JobBatch::~JobBatch() { commit(); }

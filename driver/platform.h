@@ -113,7 +113,10 @@ using TidyText = std::function<std::string(std::string_view)>;
 // may have; `read` is what the job read.
 // True when a temporary name for the job's file is in its folder: only then
 // is repairLeftovers needed by a job that writes nothing.
+// Folders are listed once a run: a run starts by forgetting the listings
+// of any run before it in the same process.
 bool leftoversBeside(const JobFiles& job);
+void forgetListings();
 
 RepairResult repairLeftovers(JobFiles& job, std::string_view read,
                              const std::string& backupLeaf,

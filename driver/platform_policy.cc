@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -834,13 +836,43 @@ void refreshIdentity(JobFiles& job) {
 
 }  // namespace
 
-bool leftoversBeside(const JobFiles& job) {
+namespace {
+
+// The temporary names each folder held when the run first looked, so that
+// a folder of many pages is listed once, not once a page. A name made
+// later is a live run's, this one's or another's, and is not to be touched.
+std::mutex listingsGuard;
+std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<std::string>>
+    listings;
+
+std::vector<std::string> temporariesIn(const JobFiles& job) {
+  const std::lock_guard<std::mutex> lock(listingsGuard);
+  auto& seen = listings;
+  const auto key =
+      std::make_pair(job.folderIdentity.device, job.folderIdentity.inode);
+  const auto found = seen.find(key);
+  if (found != seen.end()) return found->second;
   std::vector<std::string> names;
+  if (!sys::listNames(job.folder, names)) return {};
+  std::erase_if(names, [](const std::string& name) {
+    return !name.starts_with(".tagfmt-");
+  });
+  return seen.emplace(key, std::move(names)).first->second;
+}
+
+}  // namespace
+
+void forgetListings() {
+  const std::lock_guard<std::mutex> lock(listingsGuard);
+  listings.clear();
+}
+
+bool leftoversBeside(const JobFiles& job) {
   const std::string mark = leafMark(job.leaf);
-  return sys::listNames(job.folder, names) &&
-         std::any_of(names.begin(), names.end(), [&](const std::string& name) {
-           return name.starts_with(mark);
-         });
+  const std::vector<std::string> names = temporariesIn(job);
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    return name.starts_with(mark);
+  });
 }
 
 RepairResult repairLeftovers(JobFiles& job, std::string_view read,

@@ -489,6 +489,7 @@ WriteResult keepHidden(StagedFile& /*staged*/, std::string_view /*newText*/) {
 }
 
 bool leftoversBeside(const JobFiles& /*job*/) { return false; }
+void forgetListings() {}
 
 // Windows names its temporaries apart and keeps no hidden copy.
 RepairResult repairLeftovers(JobFiles& /*job*/, std::string_view /*read*/,
