@@ -38,8 +38,7 @@ Shows showsOf(std::string_view tag, std::string_view name) {
   // The value after its quote; a tag may end right after the "=".
   constexpr std::string_view kSpace = "xml:space=";
   const std::size_t space = tag.find(kSpace);
-  if (space != std::string_view::npos &&
-      tag.size() > space + kSpace.size() &&
+  if (space != std::string_view::npos && tag.size() > space + kSpace.size() &&
       tag.substr(space + kSpace.size() + 1, 8) == "preserve") {
     return Shows::kSpacesInOutput;
   }

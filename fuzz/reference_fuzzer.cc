@@ -46,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   // The road with notes traces the pass as it goes; it must decide alike.
   const TextDecision got =
-      (data[0] & 0x40) != 0
-          ? tagfmt::decideAndExplain(text, options, firstSeq)
-          : tagfmt::decideText(text, options, firstSeq);
+      (data[0] & 0x40) != 0 ? tagfmt::decideAndExplain(text, options, firstSeq)
+                            : tagfmt::decideText(text, options, firstSeq);
   const tagfmt::reference::Result want =
       tagfmt::reference::decide(text, options, firstSeq);
   require(got.outcome == want.outcome, "the outcome is the reference's");
