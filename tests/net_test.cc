@@ -3,13 +3,12 @@
 // its bytes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "tests/test_util.h"
 
 namespace tagfmt {
 namespace {
 
+using testing::BrokenPass;
 using testing::exists;
 using testing::readFile;
 using testing::runProgram;
@@ -19,11 +18,6 @@ using testing::writeFile;
 const char kPage[] = "<table>\n<tr><td>x</td></tr>\n</table>\n";
 const char kSaid[] =
     "internal error: tidying would change the page's content, not changed";
-
-struct BrokenPass {
-  BrokenPass() { setenv("TAGFMT_BREAK_TIDIED", "1", 1); }
-  ~BrokenPass() { unsetenv("TAGFMT_BREAK_TIDIED"); }
-};
 
 TEST(Net, TagfmtLeavesThePageAsItWas) {
   const BrokenPass broken;

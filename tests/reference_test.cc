@@ -135,16 +135,10 @@ TEST(Net, WhatTheContentIs) {
   }
 }
 
-// Unsets the seam's variable however the test ends.
-struct BrokenPass {
-  BrokenPass() { setenv("TAGFMT_BREAK_TIDIED", "1", 1); }
-  ~BrokenPass() { unsetenv("TAGFMT_BREAK_TIDIED"); }
-};
-
 const char kUntidy[] = "<table>\n<tr><td>x</td></tr>\n</table>\n";
 
 TEST(Net, ABrokenPassIsNeverUsed) {
-  const BrokenPass broken;
+  const testing::BrokenPass broken;
   for (const bool lineEndsOnly : {false, true}) {
     RunOptions options;
     options.lineEndsOnly = lineEndsOnly;
