@@ -10,6 +10,7 @@
 
 #include "format/decision.h"
 #include "format/format.h"
+#include "fuzz/require.h"
 #include "report/messages.h"
 #include "tests/text_properties.h"
 
@@ -21,11 +22,7 @@ using tagfmt::kTagRules;
 using tagfmt::RunOptions;
 using tagfmt::Verdict;
 
-void require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", property);
-  std::abort();
-}
+using tagfmt::fuzz::require;
 
 bool isLayoutByte(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' ||

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "format/line_ends.h"
+#include "fuzz/require.h"
 
 namespace {
 
@@ -15,11 +16,7 @@ using tagfmt::normalisedEquals;
 using tagfmt::normaliseLineEnds;
 using tagfmt::normaliseLineEndsInPlace;
 
-void require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", property);
-  std::abort();
-}
+using tagfmt::fuzz::require;
 
 std::string withoutBreaks(std::string_view text) {
   std::string kept;

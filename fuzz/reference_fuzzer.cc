@@ -9,6 +9,7 @@
 #include <string>
 
 #include "format/decision.h"
+#include "fuzz/require.h"
 #include "tests/page_generator.h"
 #include "tests/reference_pass.h"
 
@@ -18,11 +19,7 @@ using tagfmt::RunOptions;
 using tagfmt::TextDecision;
 using tagfmt::TextOutcome;
 
-void require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property broken: %s\n", property);
-  std::abort();
-}
+using tagfmt::fuzz::require;
 
 // The numbers a run may stand at before the text: 0, 9, 99, 999 and 9999
 // make the first markers one to five digits long.
