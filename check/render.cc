@@ -51,8 +51,8 @@ FileOutput renderFile(const std::string& name, std::string_view original,
       return {style.colorOut ? colourDiff(diff) : std::move(diff), problems};
     }
     case OutputMode::kStdout:
-      if (wouldTidy) return {report.tidied, ""};
-      if (verdict == FileVerdict::kTidy) return {std::string(original), ""};
+      if (wouldTidy) return {"", "", report.tidied};
+      if (verdict == FileVerdict::kTidy) return {"", "", original};
       return {"", problems};
   }
   return {};

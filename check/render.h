@@ -22,6 +22,9 @@ struct RenderStyle {
 struct FileOutput {
   std::string out;
   std::string err;
+  // --stdout: the text, for standard output after `out`; a view of the
+  // report's or of the original, since a copy of a large page costs its size.
+  std::string_view text = {};
 };
 
 // The output for one file, said by the name `name` (already printable):

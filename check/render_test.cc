@@ -94,7 +94,7 @@ TEST(RenderFile, EveryModeAndState) {
   };
   for (const auto& c : cases) {
     const FileOutput output = renderFile("p", "a\n", c.check, c.mode);
-    EXPECT_EQ(output.out, c.out) << c.name;
+    EXPECT_EQ(output.out + std::string(output.text), c.out) << c.name;
     EXPECT_EQ(output.err, c.err) << c.name;
   }
 }
