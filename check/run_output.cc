@@ -29,7 +29,8 @@ void RunOutput::say(const FileToCheck& file, std::string_view original,
     output.out = file.path + '\0';
   }
   write(stdout, output.out);
-  write(stdout, output.text);
+  writeBody(output, original,
+            [](std::string_view piece) { write(stdout, piece); });
   if (!output.err.empty()) {
     std::fflush(stdout);  // keeps the two streams in order on a terminal
     write(stderr, output.err);
