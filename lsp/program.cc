@@ -1,8 +1,6 @@
 // tagfmt-lsp's options.
 #include "lsp/program.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <string_view>
@@ -37,7 +35,7 @@ int runLanguageServer(int argumentCount, char** arguments) {
     return 2;
   }
   try {
-    return serve(STDIN_FILENO, STDOUT_FILENO);
+    return serve();
   } catch (const std::exception& problem) {
     std::fprintf(stderr, "tagfmt-lsp: %s\n", problem.what());
     return 1;
