@@ -138,6 +138,10 @@ class WorkText {
     truncateOther(position);
   }
   bool overflowed() const { return overflowed_; }
+  // From now on, the first byte that differs from the original ends the
+  // output: nothing is stored, and stopped() tells the pass to end.
+  void stopAtDifference() { stopAtDifference_ = true; }
+  bool stopped() const { return stopped_; }
   // Ends the output and returns it: a view of `original` when the two are
   // equal, else of the buffer (empty after an overflow).
   std::string_view finish();
@@ -166,6 +170,8 @@ class WorkText {
   std::size_t shared_ = 0;
   std::string tail_;
   bool overflowed_ = false;
+  bool stopAtDifference_ = false;
+  bool stopped_ = false;
   // Once the output differs, small pieces gather here and go into the
   // buffer a block at a time: std::string's append costs more than the
   // copy of a piece a few bytes long. The buffer holds the output up to
@@ -277,6 +283,8 @@ enum class Verdict {
   kSound,     // nesting is sound; the formatted text is complete
   kFailed,    // nesting faults were found; the text must not be saved
   kTooLarge,  // nesting is sound but the text outgrew formatLimit()
+  kDiffers,   // the output came to differ from the input, which the caller
+              // asked to stop at: the text is not tidy
 };
 
 struct Formatted {
@@ -336,6 +344,7 @@ struct FormatTrace {
 // and the regions it met.
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     NestingFaults& faults, FormatTrace* trace = nullptr);
+                     NestingFaults& faults, FormatTrace* trace = nullptr,
+                     bool stopAtDifference = false);
 
 }  // namespace tagfmt
