@@ -38,11 +38,11 @@ const char kUsage[] =
     "Try 'tagfmt-check --help' for more.\n";
 
 const char kBadLines[] =
-    "sub/BAD.XSL:3: nesting error: </table> instead of </td> (<td> on line "
+    "sub/BAD.XSL:3:1: nesting error: </table> instead of </td> (<td> on line "
     "2)\n"
-    "sub/BAD.XSL:2: note: <td> on line 2 is written self-closed (\"/>\"), and "
+    "sub/BAD.XSL:2:1: note: <td> on line 2 is written self-closed (\"/>\"), and "
     "a recognised tag counts as opened even then\n"
-    "sub/BAD.XSL:1: nesting error: missing </table>\n";
+    "sub/BAD.XSL:1:1: nesting error: missing </table>\n";
 
 TEST(CheckEndToEnd, ModesAndExitStatus) {
   ScratchDir dir;
