@@ -217,8 +217,37 @@ std::string githubEscape(std::string_view text, bool property) {
   return escaped;
 }
 
-Json fileJson(const std::string& name, const FileReport& report) {
-  Json file{{"path", name}, {"state", stateWord(verdictOf(report))}};
+const char* stateCode(FileVerdict verdict) {
+  switch (verdict) {
+    case FileVerdict::kTidy:
+      return "tidy";
+    case FileVerdict::kWouldTidy:
+      return "would-tidy";
+    case FileVerdict::kTidied:
+      return "tidied";
+    case FileVerdict::kCannotOpen:
+    case FileVerdict::kCannotRead:
+      return "unreadable";
+    case FileVerdict::kNotAPage:
+    case FileVerdict::kNothingFound:
+      return "not-a-page";
+    case FileVerdict::kFaults:
+    case FileVerdict::kCannotWrite:
+    case FileVerdict::kHasNul:
+    case FileVerdict::kTooLarge:
+    case FileVerdict::kNoMemory:
+    case FileVerdict::kInternalError:
+      break;
+  }
+  return "refused";
+}
+
+Json fileJson(std::string_view path, const FileReport& report) {
+  Json file = Json::object();
+  putName(file, "path", path);
+  const FileVerdict verdict = verdictOf(report);
+  file["state"] = stateCode(verdict);
+  file["message"] = stateWord(verdict);
   if (const std::string why = whyNotChecked(report); !why.empty()) {
     file["reason"] = why;
   }
@@ -251,10 +280,16 @@ std::string summaryLine(const Tally& tally, bool fixing) {
          std::to_string(tally.tidy) + " tidy\n";
 }
 
-Json summaryJson(const Tally& tally, bool fixing) {
-  return Json{{fixing ? "tidied" : "would be tidied", tally.changed},
+Json summaryJson(const Tally& tally) {
+  return Json{{"changed", tally.changed},
               {"refused", tally.refused},
               {"tidy", tally.tidy}};
+}
+
+Json checkJson(Json files, const Tally& tally) {
+  return Json{{"version", kJsonVersion},
+              {"files", std::move(files)},
+              {"summary", summaryJson(tally)}};
 }
 
 }  // namespace tagfmt

@@ -311,7 +311,7 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
   std::size_t errors = 0;
   for (const Json& file : document["files"]) {
     const std::string path = file["path"];
-    if (file["state"] == "would be tidied") {
+    if (file["state"] == "would-tidy") {
       lines += path + ": would be tidied\n";
       ++errors;
     }
@@ -322,13 +322,15 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
     const auto notesOn = [&](const Json& fault) {
       for (const Json& note : file["notes"]) {
         if (note["fault"] != fault) continue;
-        lines += path + ":" + std::to_string(note["line"].get<int>()) +
+        lines += path + ":" + std::to_string(note["line"].get<int>()) + ":" +
+                 std::to_string(note["column"].get<int>()) +
                  ": note: " + note["message"].get<std::string>() + "\n";
       }
     };
     for (std::size_t i = 0; i < file["faults"].size(); ++i) {
       const Json& fault = file["faults"][i];
-      lines += path + ":" + std::to_string(fault["line"].get<int>()) +
+      lines += path + ":" + std::to_string(fault["line"].get<int>()) + ":" +
+               std::to_string(fault["column"].get<int>()) +
                ": nesting error: " + fault["message"].get<std::string>() + "\n";
       ++errors;
       notesOn(Json(i));
@@ -338,15 +340,30 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
   EXPECT_TRUE(lines == plain.out) << "JSON and plain lines differ";
   const Json& summary = document["summary"];
   EXPECT_EQ(plain.err,
-            std::to_string(summary["would be tidied"].get<int>()) +
+            std::to_string(summary["changed"].get<int>()) +
                 " files would be tidied, " +
                 std::to_string(summary["refused"].get<int>()) + " refused, " +
                 std::to_string(summary["tidy"].get<int>()) + " tidy\n");
+  static const std::regex githubFault(
+      R"(::error file=(.*),line=(\d+),col=(\d+)::(nesting error: .*))");
+  std::string githubFaults;
+  std::string plainFaults;
   std::size_t githubErrors = 0;
+  std::smatch m;
   for (const std::string& line : splitLines(github.out)) {
     githubErrors += line.starts_with("::error file=") ? 1 : 0;
+    if (std::regex_match(line, m, githubFault)) {
+      githubFaults += m[1].str() + ":" + m[2].str() + ":" + m[3].str() + ": " +
+                      m[4].str() + "\n";
+    }
+  }
+  for (const std::string& line : splitLines(plain.out)) {
+    if (line.find(": nesting error: ") != std::string::npos) {
+      plainFaults += line + "\n";
+    }
   }
   EXPECT_EQ(githubErrors, errors);
+  EXPECT_TRUE(githubFaults == plainFaults) << "GitHub and plain faults differ";
   EXPECT_GT(errors, 100u);
 }
 

@@ -287,9 +287,10 @@ TEST(CheckEndToEnd, OnlyPagesAreTouched) {
        "0 files tidied, 1 refused, 0 tidy\n"},
       {{"--format", "json", "run.sh"},
        "",
-       R"({"files":[{"path":"run.sh","state":"not a page","reason":"not a )"
-       R"(page (.htm, .html, .xsl or .xslt), not checked","faults":[],)"
-       R"("notes":[]}],"summary":{"would be tidied":0,"refused":1,"tidy":0}})"
+       R"({"version":1,"files":[{"path":"run.sh","state":"not-a-page",)"
+       R"("message":"not a page","reason":"not a page (.htm, .html, .xsl )"
+       R"(or .xslt), not checked","faults":[],"notes":[]}],)"
+       R"("summary":{"changed":0,"refused":1,"tidy":0}})"
        "\n",
        ""},
       {{"--stdout", "--stdin-filename", "run.sh", "-"}, script, "", refused},

@@ -158,7 +158,7 @@ TEST(CheckOptions, NamesAndDiffHeaders) {
   const ProgramRun listed = check(dir.path() / "in", {"-q", "."});
   EXPECT_EQ(listed.out, "$'a\\nb.htm': would be tidied\n");
   const ProgramRun json = check(dir.path() / "in", {"--format", "json", "."});
-  EXPECT_EQ(Json::parse(json.out)["files"][0]["path"], "$'a\\nb.htm'");
+  EXPECT_EQ(Json::parse(json.out)["files"][0]["path"], "a\nb.htm");
   const std::string absolute = dir / "up.htm";
   for (const std::string& path : {std::string("../up.htm"), absolute}) {
     const ProgramRun diff = check(dir.path() / "in", {"--diff", path});
