@@ -258,8 +258,9 @@ void tagNotes(const Walk& w, std::size_t index, std::vector<bool>& noted,
   for (const std::size_t tagIndex : {involved.openTag, involved.closeTag}) {
     if (tagIndex == kNone || noted[tagIndex]) continue;
     const SeenTag& tag = w.tags[tagIndex];
-    if (tag.selfClosed)
+    if (tag.selfClosed) {
       notes.push_back(tagNote(NoteKind::kSelfClosed, index, tag));
+    }
     if (tag.prefix) notes.push_back(tagNote(NoteKind::kPrefixName, index, tag));
     noted[tagIndex] = tag.selfClosed || tag.prefix;
   }

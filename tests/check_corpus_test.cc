@@ -287,8 +287,9 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
             << " would be tidied, " << refused.size() << " refused\n";
   for (const char* kind : kNoteKinds) {
     std::size_t ofRefused = 0;
-    for (const std::string& file : kinds[kind])
+    for (const std::string& file : kinds[kind]) {
       ofRefused += refused.count(file);
+    }
     std::cout << "note \"" << kind << "\": " << kinds[kind].size() << " files, "
               << ofRefused << " of them refused\n";
   }
