@@ -40,7 +40,8 @@ const char kUsage[] =
 const char kBadLines[] =
     "sub/BAD.XSL:3:1: nesting error: </table> instead of </td> (<td> on line "
     "2)\n"
-    "sub/BAD.XSL:2:1: note: <td> on line 2 is written self-closed (\"/>\"), and "
+    "sub/BAD.XSL:2:1: note: <td> on line 2 is written self-closed (\"/>\"), "
+    "and "
     "a recognised tag counts as opened even then\n"
     "sub/BAD.XSL:1:1: nesting error: missing </table>\n";
 
