@@ -6,6 +6,7 @@
 
 #include "format/byte_scan.h"
 #include "format/line_ends.h"
+#include "format/places.h"
 #include "format/seam.h"
 
 namespace tagfmt {
@@ -276,6 +277,7 @@ TextDecision decideAndExplain(std::string_view original,
                           std::make_move_iterator(layout.begin()),
                           std::make_move_iterator(layout.end()));
   }
+  placeFaults(original, decision.faults, decision.notes);
   return decision;
 }
 

@@ -208,11 +208,12 @@ bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
 // as "<!--@@ doc -->") are the author's and are kept.
 bool startsWithPairMarker(std::string_view text);
 
-// One open recognised element.
+// One open recognised element; `at` is the byte offset of its "<".
 struct OpenElement {
   int ruleIndex;
   std::int64_t seq;
   std::uint64_t line;
+  std::size_t at;
 };
 
 enum class FaultKind {
@@ -221,17 +222,43 @@ enum class FaultKind {
   kMissing,     // an element still open at the end of the text
 };
 
+// Where a tag or construct stands in its text, for the messages that point
+// at it: the line of its first byte as the pass counts lines, that byte's
+// column, and the line and column just past its last byte. Columns count
+// bytes from 1; a line starts after each CR and LF.
+struct TextSpan {
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  std::uint64_t endLine = 0;
+  std::uint64_t endColumn = 0;
+  bool operator==(const TextSpan&) const = default;
+};
+
 // One nesting fault, in the terms a message needs. `line` is the line the
 // fault is reported at: the closing tag's, or for kMissing the opening
 // tag's. `closeRule` is -1 for kMissing; `openRule` and `openLine` describe
-// the element that was open and are -1 and 0 for kUnexpected.
+// the element that was open and are -1 and 0 for kUnexpected. `at` and
+// `openAt` are the byte offsets of those tags' "<" (openAt 0 for
+// kUnexpected).
 struct NestingFault {
   FaultKind kind;
   int closeRule;
   int openRule;
   std::uint64_t line;
   std::uint64_t openLine;
-  bool operator==(const NestingFault&) const = default;
+  std::size_t at = 0;
+  std::size_t openAt = 0;
+  // Filled by placeFaults (decideAndExplain calls it), all 0 until then:
+  // the spans of the tag at `at` and of the one at `openAt`.
+  TextSpan span = {};
+  TextSpan openSpan = {};
+  // What the pass found; the spans follow from it and the text.
+  bool operator==(const NestingFault& other) const {
+    return kind == other.kind && closeRule == other.closeRule &&
+           openRule == other.openRule && line == other.line &&
+           openLine == other.openLine && at == other.at &&
+           openAt == other.openAt;
+  }
 };
 
 using NestingFaults = std::vector<NestingFault>;
@@ -240,20 +267,23 @@ using NestingFaults = std::vector<NestingFault>;
 // nesting fault to the list it is handed, in the order they are found.
 class ElementStack {
  public:
-  void open(int ruleIndex, std::int64_t seq, std::uint64_t line) {
-    entries_.push_back(OpenElement{ruleIndex, seq, line});
+  void open(int ruleIndex, std::int64_t seq, std::uint64_t line,
+            std::size_t at) {
+    entries_.push_back(OpenElement{ruleIndex, seq, line, at});
   }
   // Matches a closing tag against the top entry and removes that entry even
   // when it does not match. Returns the removed entry's seq, or 0 when the
   // stack was empty.
-  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults) {
+  // `at` is the closing tag's byte offset.
+  std::int64_t close(int ruleIndex, std::uint64_t line, std::size_t at,
+                     NestingFaults& faults) {
     // Here, once per closing tag, a call would cost more than the match.
     if (!entries_.empty() && entries_.back().ruleIndex == ruleIndex) {
       const std::int64_t seq = entries_.back().seq;
       entries_.pop_back();
       return seq;
     }
-    return closeOther(ruleIndex, line, faults);
+    return closeOther(ruleIndex, line, at, faults);
   }
   // Appends a fault for every element still open, innermost first. Returns
   // true when the file nested soundly.
@@ -261,7 +291,7 @@ class ElementStack {
   std::size_t depth() const { return entries_.size(); }
 
  private:
-  std::int64_t closeOther(int ruleIndex, std::uint64_t line,
+  std::int64_t closeOther(int ruleIndex, std::uint64_t line, std::size_t at,
                           NestingFaults& faults);
 
   std::vector<OpenElement> entries_;

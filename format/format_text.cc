@@ -197,7 +197,8 @@ void closingTag(FormatState& s) {
   std::int64_t marker = 0;
   if (index >= 0) {
     const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
-    const std::int64_t seq = s.stack.close(index, s.in.line, s.faults);
+    const std::int64_t seq =
+        s.stack.close(index, s.in.line, s.in.pos, s.faults);
     s.indent -= rule.indent;
     if (s.inRegion) {
       // Counted for nesting and indentation, but laid out as it stands.
@@ -230,7 +231,7 @@ void openingTag(FormatState& s) {
     if (rule.breakBeforeOpen && s.lineStart != s.out.size() && !s.inRegion) {
       breakBeforeTag(s);
     }
-    s.stack.open(index, s.openSeq, s.in.line);
+    s.stack.open(index, s.openSeq, s.in.line, s.in.pos);
     s.indent += rule.indent;
     if (rule.numbered && !s.inRegion) marker = s.openSeq;
   }
