@@ -1,7 +1,7 @@
 // A file job's result as a report.
 #include "driver/job_messages.h"
 
-#include "report/messages.h"
+#include "report/tagfmt_wording.h"
 
 namespace tagfmt {
 

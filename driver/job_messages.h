@@ -12,7 +12,7 @@ namespace tagfmt {
 // stands in when the system gave no error number.
 FileReport jobReport(const JobResult& result);
 
-// Everything tagfmt says about one job (report/messages.h's tagfmtLines).
+// Everything tagfmt says about one job (report/tagfmt_wording.h's tagfmtLines).
 std::string jobMessages(const JobResult& result);
 
 }  // namespace tagfmt

@@ -4,7 +4,7 @@
 
 #include "format/format.h"
 #include "format/line_ends.h"
-#include "report/messages.h"
+#include "report/tagfmt_wording.h"
 #include "tests/test_util.h"
 
 namespace tagfmt {

@@ -11,7 +11,7 @@
 #include "format/decision.h"
 #include "format/format.h"
 #include "fuzz/require.h"
-#include "report/messages.h"
+#include "report/tagfmt_wording.h"
 #include "tests/text_properties.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "format/places.h"
 #include "lsp/json_bytes.h"
 #include "report/check_output.h"
-#include "report/wording.h"
+#include "report/check_wording.h"
 
 namespace tagfmt::lsp {
 

@@ -9,7 +9,7 @@
 #include "lsp/diagnostics.h"
 #include "lsp/edits.h"
 #include "lsp/json_bytes.h"
-#include "report/messages.h"
+#include "report/tagfmt_wording.h"
 
 #ifndef TAGFMT_VERSION
 #define TAGFMT_VERSION "0"

@@ -3,8 +3,8 @@
 
 #include <system_error>
 
-#include "report/messages.h"
-#include "report/wording.h"
+#include "report/check_wording.h"
+#include "report/tagfmt_wording.h"
 
 namespace tagfmt {
 

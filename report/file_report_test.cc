@@ -7,7 +7,7 @@
 #include "driver/job_messages.h"
 #include "report/check_output.h"
 #include "report/line_diff.h"
-#include "report/messages.h"
+#include "report/tagfmt_wording.h"
 
 namespace tagfmt {
 namespace {

@@ -1,7 +1,7 @@
 // Faults and notes as JSON, names that may not be UTF-8, and JSON as text.
 #include "report/json.h"
 
-#include "report/wording.h"
+#include "report/check_wording.h"
 
 namespace tagfmt {
 

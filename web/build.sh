@@ -21,7 +21,7 @@ flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$src"
   -isystem "$objects/include")
 sources=(format/byte_scan.cc format/tag_rules.cc format/scanner.cc format/work_text.cc
   format/element_stack.cc format/format_text.cc format/explain.cc format/layout_notes.cc format/places.cc
-  format/line_ends.cc format/decision.cc format/seam_off.cc report/file_report.cc report/messages.cc report/names.cc report/wording.cc report/json.cc
+  format/line_ends.cc format/decision.cc format/seam_off.cc report/file_report.cc report/tagfmt_wording.cc report/names.cc report/check_wording.cc report/json.cc
   web/playground.cc
   web/exports.cc)
 for source in "${sources[@]}"; do

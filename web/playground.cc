@@ -6,10 +6,10 @@
 
 #include "format/decision.h"
 #include "format/explain.h"
+#include "report/check_wording.h"
 #include "report/file_report.h"
 #include "report/json.h"
-#include "report/messages.h"
-#include "report/wording.h"
+#include "report/tagfmt_wording.h"
 
 namespace tagfmt {
 

@@ -160,7 +160,7 @@ async function nestingFault(page) {
 
   await typeInput(page, '<table>\n<td/>\n</table>\n');
   checkEqual(show(await noteTexts(page)), show([
-    'page.htm:2: note: <td> on line 2 is written self-closed ("/>"), and a ' +
+    'page.htm:2:1: note: <td> on line 2 is written self-closed ("/>"), and a ' +
         'recognised tag counts as opened even then',
   ]), 'the notes');
   await page.click('#notes li');

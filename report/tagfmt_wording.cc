@@ -1,6 +1,6 @@
 // tagfmt's own messages: the engine's nesting faults and what befell a file,
 // worded from its report.
-#include "report/messages.h"
+#include "report/tagfmt_wording.h"
 
 #include <initializer_list>
 

@@ -1,5 +1,5 @@
 // tagfmt-check's fault and note lines, word for word.
-#include "report/wording.h"
+#include "report/check_wording.h"
 
 #include <gtest/gtest.h>
 

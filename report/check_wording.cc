@@ -1,6 +1,6 @@
 // tagfmt-check's wording of nesting faults and of the notes that explain
 // them.
-#include "report/wording.h"
+#include "report/check_wording.h"
 
 namespace tagfmt {
 
