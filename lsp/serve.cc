@@ -37,10 +37,10 @@ int waitFor(Clock::time_point due) {
 
 }  // namespace
 
-int serve(int input, int output) {
+int serve(int input, int output, const ServerConfig& config) {
   // A client that goes away shows as a failed write, not a signal.
   std::signal(SIGPIPE, SIG_IGN);
-  Server server;
+  Server server(kMessageLimit, config);
   std::string block(65536, '\0');
   Clock::time_point lastInput;
   Clock::time_point firstPending;
