@@ -58,9 +58,12 @@ int readCommandLine(int argumentCount, char** arguments, ServerConfig& config) {
       config.source = {ConfigChoice::kFile, std::string(word.substr(9))};
       ++configs;
     } else {
-      std::fprintf(stderr, "tagfmt-lsp: %s %s\n%s",
-                   word == "--config" ? "needs a value:" : "unknown option",
-                   printableName(word).c_str(), kUsage);
+      if (word == "--config") {
+        std::fprintf(stderr, "tagfmt-lsp: --config needs a value\n%s", kUsage);
+      } else {
+        std::fprintf(stderr, "tagfmt-lsp: unknown option %s\n%s",
+                     printableName(word).c_str(), kUsage);
+      }
       return 2;
     }
   }
