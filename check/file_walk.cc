@@ -27,10 +27,13 @@ bool isPage(const std::string& path, const ProjectConfig* config) {
          !fs::exists(fs::symlink_status(path, error));
 }
 
+// `path` made absolute, in normal form, with no trailing "/".
 std::string absolutePath(const std::string& path) {
   std::error_code error;
   const fs::path absolute = fs::absolute(path, error);
-  return error ? path : absolute.lexically_normal().string();
+  std::string normal = error ? path : absolute.lexically_normal().string();
+  if (normal.size() > 1 && normal.ends_with('/')) normal.pop_back();
+  return normal;
 }
 
 // A named path as --exclude sees it with --force-exclude: relative to the
@@ -171,7 +174,8 @@ void walkFolder(Walk& walk, const std::string& folder,
   for (const std::string& name : names) {
     const std::string path = joinPath(folder, name);
     const std::string below = joinRelative(relative, name);
-    const std::string at = joinRelative(absolute, name);
+    const std::string at =
+        absolute.ends_with('/') ? absolute + name : absolute + "/" + name;
     const fs::file_status link = fs::symlink_status(path, error);
     if (fs::is_directory(link)) {
       if (!name.starts_with(".") && !skipped(walk, below, config, at, true)) {
@@ -207,13 +211,32 @@ bool stdinLeftOut(const WalkOptions& options, const ProjectConfig* config,
              joinRelative(inTree, fs::path(name).filename().string()));
 }
 
-// With --force-exclude, whether --exclude or the config leaves out the
-// named `path`.
-bool namedLeftOut(const WalkOptions& options, const ProjectConfig* config,
+// Whether a config leaves out `absolute` or a folder above it, each judged
+// by the config of the folder that holds it, as a walk from the work
+// tree's root would: a folder's own config cannot bring it back.
+bool configLeftOut(ConfigLookup& configs, const std::string& absolute,
+                   bool isFolder) {
+  fs::path at = absolute;
+  for (bool folder = isFolder;; folder = true) {
+    const fs::path holder = at.parent_path();
+    if (holder == at) return false;
+    if (configExcludes(configs.forFolder(holder.string()), at.string(),
+                       folder)) {
+      return true;
+    }
+    std::error_code error;
+    if (fs::exists(holder / ".git", error)) return false;
+    at = holder;
+  }
+}
+
+// With --force-exclude, whether --exclude or a config leaves out the named
+// `path`.
+bool namedLeftOut(const WalkOptions& options, ConfigLookup& configs,
                   const std::string& path, bool isFolder) {
   return options.forceExclude &&
          (isExcluded(options.excludes, namedRelative(path), isFolder) ||
-          configExcludes(config, absolutePath(path), isFolder));
+          configLeftOut(configs, absolutePath(path), isFolder));
 }
 
 void listStandardInput(const WalkOptions& options, ConfigLookup& configs,
@@ -257,7 +280,7 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
     if (path == "-") {
       listStandardInput(options, configs, ignoreRules(), files);
     } else if (isFolder(path)) {
-      if (namedLeftOut(options, configs.forFolder(path), path, true)) continue;
+      if (namedLeftOut(options, configs, path, true)) continue;
       Walk walk{options, configs, files, nullptr, {}};
       // A folder that git ignores is walked as named, without its rules.
       if (options.gitIgnore &&
@@ -274,7 +297,7 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
       const ProjectConfig* config = configs.forFile(path);
       files.push_back(
           {path, isPage(path, config) ? WalkEntry::kFile : WalkEntry::kNotAPage,
-           namedLeftOut(options, config, path, false),
+           namedLeftOut(options, configs, path, false),
            withConfig(options.run, config)});
     }
   }

@@ -28,6 +28,8 @@ void makeProject(const ScratchDir& dir) {
             "exclude = [\"vendor/\", \"./site/gen\"]\nextensions = "
             "[\"tmpl\"]\n");
   writeFile(dir / "tree/sub/.tagfmt.toml", "markers = true\n");
+  // Not reached by a walk, so it cannot bring vendor/ back.
+  writeFile(dir / "tree/vendor/.tagfmt.toml", "markers = true\n");
   writeFile(dir / "tree/other.toml", "line-ends-only = true\n");
   for (const char* page :
        {"tree/page.htm", "tree/t.tmpl", "tree/vendor/v.htm",
@@ -64,7 +66,7 @@ TEST(CheckConfig, LookupKeysAndOptions) {
        1},
       {"tree",
        {"-l", "-q", "--force-exclude", "vendor/v.htm", "./site/gen/g.htm",
-        "vendor", "page.htm"},
+        "vendor", "vendor/", "page.htm"},
        "page.htm\n",
        1},
       {"tree", {"-q", "--force-exclude", "vendor/v.htm"}, "", 0},
