@@ -211,32 +211,13 @@ bool stdinLeftOut(const WalkOptions& options, const ProjectConfig* config,
              joinRelative(inTree, fs::path(name).filename().string()));
 }
 
-// Whether a config leaves out `absolute` or a folder above it, each judged
-// by the config of the folder that holds it, as a walk from the work
-// tree's root would: a folder's own config cannot bring it back.
-bool configLeftOut(ConfigLookup& configs, const std::string& absolute,
-                   bool isFolder) {
-  fs::path at = absolute;
-  for (bool folder = isFolder;; folder = true) {
-    const fs::path holder = at.parent_path();
-    if (holder == at) return false;
-    if (configExcludes(configs.forFolder(holder.string()), at.string(),
-                       folder)) {
-      return true;
-    }
-    std::error_code error;
-    if (fs::exists(holder / ".git", error)) return false;
-    at = holder;
-  }
-}
-
 // With --force-exclude, whether --exclude or a config leaves out the named
 // `path`.
 bool namedLeftOut(const WalkOptions& options, ConfigLookup& configs,
                   const std::string& path, bool isFolder) {
   return options.forceExclude &&
          (isExcluded(options.excludes, namedRelative(path), isFolder) ||
-          configLeftOut(configs, absolutePath(path), isFolder));
+          configs.leavesOut(absolutePath(path), isFolder));
 }
 
 void listStandardInput(const WalkOptions& options, ConfigLookup& configs,

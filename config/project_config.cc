@@ -229,6 +229,20 @@ const ProjectConfig* ConfigLookup::forFile(const std::string& path) {
   return forFolder(fs::path(path).parent_path().string());
 }
 
+bool ConfigLookup::leavesOut(const std::string& absolute, bool isFolder) {
+  fs::path at = absolute;
+  for (bool folder = isFolder;; folder = true) {
+    const fs::path holder = at.parent_path();
+    if (holder == at) return false;
+    if (configExcludes(forFolder(holder.string()), at.string(), folder)) {
+      return true;
+    }
+    std::error_code error;
+    if (fs::exists(holder / ".git", error)) return false;
+    at = holder;
+  }
+}
+
 RunOptions withConfig(RunOptions run, const ProjectConfig* config) {
   if (config == nullptr) return run;
   run.markerMode |= config->markers.value_or(false);

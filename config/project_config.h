@@ -58,6 +58,11 @@ class ConfigLookup {
   const ProjectConfig* forFolder(const std::string& folder);
   // The config for the file `path`.
   const ProjectConfig* forFile(const std::string& path);
+  // Whether a config leaves out the absolute path `absolute` or a folder
+  // above it, each judged by the config of the folder that holds it, up to
+  // the work tree's root: what a walk from there would not reach, though
+  // a folder's own config says otherwise.
+  bool leavesOut(const std::string& absolute, bool isFolder);
   // The first config error met, or "".
   const std::string& error() const { return error_; }
 

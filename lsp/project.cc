@@ -42,14 +42,14 @@ DocumentSettings settingsFor(const std::string& uri, const ServerConfig& config,
   if (!path.empty() || config.source.choice == ConfigChoice::kFile) {
     project = lookup.forFile(path);
   }
-  error = lookup.error();
   DocumentSettings settings;
   if (project != nullptr) {
     settings.run.markerMode = project->markers.value_or(false);
     settings.run.lineEndsOnly = project->lineEndsOnly.value_or(false);
-    settings.excluded = config.forceExclude && !path.empty() &&
-                        configExcludes(project, path, false);
   }
+  settings.excluded =
+      config.forceExclude && !path.empty() && lookup.leavesOut(path, false);
+  error = lookup.error();
   settings.run.markerMode = client.markers.value_or(settings.run.markerMode);
   settings.run.lineEndsOnly =
       client.lineEndsOnly.value_or(settings.run.lineEndsOnly);

@@ -41,9 +41,12 @@ class ProjectTree : public ::testing::Test {
     root_ = name;
     fs::create_directories(root_ / ".git");
     fs::create_directories(root_ / "bad");
+    fs::create_directories(root_ / "vendor");
     write(".tagfmt.toml", "markers = true\nexclude = [\"vendor/\"]\n");
     write("other.toml", "line-ends-only = true\n");
     write("bad/.tagfmt.toml", "markers = 1\n");
+    // The nearest for vendor/, but it cannot bring vendor/ back.
+    write("vendor/.tagfmt.toml", "markers = false\n");
   }
   void TearDown() override { fs::remove_all(root_); }
   void write(const std::string& name, const std::string& text) {
@@ -68,8 +71,8 @@ TEST_F(ProjectTree, SettingsForADocument) {
     bool excluded;
   } cases[] = {
       {uri("p.htm"), {lookUp, false}, {}, true, false, false},
-      {uri("vendor/v.htm"), {lookUp, false}, {}, true, false, false},
-      {uri("vendor/v.htm"), {lookUp, true}, {}, true, false, true},
+      {uri("vendor/v.htm"), {lookUp, false}, {}, false, false, false},
+      {uri("vendor/v.htm"), {lookUp, true}, {}, false, false, true},
       {uri("p.htm"), {lookUp, false}, {false, true}, false, true, false},
       {uri("p.htm"), {other, true}, {}, false, true, false},
       {"untitled:1", {other, false}, {}, false, true, false},
