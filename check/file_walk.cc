@@ -146,8 +146,9 @@ struct Walk {
 bool skipped(const Walk& walk, const std::string& relative,
              const ProjectConfig* config, const std::string& absolute,
              bool isFolder) {
+  // Folders above the entry were looked at on the way down, or named.
   if (isExcluded(walk.options.excludes, relative, isFolder) ||
-      configExcludes(config, absolute, isFolder)) {
+      configExcludes(config, absolute, isFolder, true)) {
     return true;
   }
   return walk.repository != nullptr &&

@@ -92,6 +92,22 @@ ExcludeForm formOf(std::string_view glob) {
 
 }  // namespace
 
+namespace {
+
+// Whether `form` matches the part of `relative` that ends at `end` (a "/"
+// or the end), which starts at `start`.
+bool matchesAt(const ExcludeForm& form, std::string_view relative,
+               std::size_t start, std::size_t end, bool isFolder) {
+  const bool folder = end < relative.size() || isFolder;
+  const std::string_view tried = form.anchored
+                                     ? relative.substr(0, end)
+                                     : relative.substr(start, end - start);
+  return end > start && (folder || !form.folderOnly) &&
+         globMatches(form.glob, tried);
+}
+
+}  // namespace
+
 bool isExcluded(const std::vector<std::string>& excludes,
                 std::string_view relative, bool isFolder) {
   for (const std::string& exclude : excludes) {
@@ -101,15 +117,22 @@ bool isExcluded(const std::vector<std::string>& excludes,
     for (std::size_t start = 0; start <= relative.size();) {
       std::size_t end = relative.find('/', start);
       if (end == std::string_view::npos) end = relative.size();
-      const bool folder = end < relative.size() || isFolder;
-      const std::string_view tried = form.anchored
-                                         ? relative.substr(0, end)
-                                         : relative.substr(start, end - start);
-      if (end > start && (folder || !form.folderOnly) &&
-          globMatches(form.glob, tried)) {
-        return true;
-      }
+      if (matchesAt(form, relative, start, end, isFolder)) return true;
       start = end + 1;
+    }
+  }
+  return false;
+}
+
+bool excludesEntry(const std::vector<std::string>& excludes,
+                   std::string_view relative, bool isFolder) {
+  const std::size_t slash = relative.rfind('/');
+  const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+  for (const std::string& exclude : excludes) {
+    const ExcludeForm form = formOf(exclude);
+    if (!form.glob.empty() &&
+        matchesAt(form, relative, start, relative.size(), isFolder)) {
+      return true;
     }
   }
   return false;

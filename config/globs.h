@@ -22,6 +22,11 @@ bool globMatches(std::string_view pattern, std::string_view name);
 bool isExcluded(const std::vector<std::string>& excludes,
                 std::string_view relative, bool isFolder = false);
 
+// As isExcluded, but for `relative` itself only, not the folders on the way
+// to it: for a walk, which has looked at those already.
+bool excludesEntry(const std::vector<std::string>& excludes,
+                   std::string_view relative, bool isFolder);
+
 // Why the exclude `glob` can never match a path, or "" when it can: it is
 // empty, or holds an empty, "." or ".." component.
 std::string excludeProblem(std::string_view glob);

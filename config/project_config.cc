@@ -267,12 +267,13 @@ bool hasPageExtension(std::string_view name, const ProjectConfig* config) {
 }
 
 bool configExcludes(const ProjectConfig* config, const std::string& absolute,
-                    bool isFolder) {
+                    bool isFolder, bool entryOnly) {
   if (config == nullptr || config->excludes.empty()) return false;
   const std::string relative =
       fs::path(absolute).lexically_relative(config->folder).generic_string();
-  return !relative.empty() && relative != "." &&
-         isExcluded(config->excludes, relative, isFolder);
+  if (relative.empty() || relative == ".") return false;
+  return entryOnly ? excludesEntry(config->excludes, relative, isFolder)
+                   : isExcluded(config->excludes, relative, isFolder);
 }
 
 }  // namespace tagfmt

@@ -84,8 +84,9 @@ RunOptions withConfig(RunOptions run, const ProjectConfig* config);
 bool hasPageExtension(std::string_view name, const ProjectConfig* config);
 
 // True when an exclude of `config` matches the absolute path `absolute`,
-// taken relative to the config's folder.
+// taken relative to the config's folder, or, when `entryOnly` is set, the
+// path itself but no folder on the way to it.
 bool configExcludes(const ProjectConfig* config, const std::string& absolute,
-                    bool isFolder);
+                    bool isFolder, bool entryOnly = false);
 
 }  // namespace tagfmt

@@ -45,6 +45,28 @@ TEST(ExcludeGlobs, GitignoreForms) {
   }
 }
 
+// A walk asks about each entry alone: the folders above it were asked
+// about on the way down.
+TEST(ExcludeGlobs, EntryOnly) {
+  const struct {
+    const char* glob;
+    const char* path;
+    bool isFolder;
+    bool excluded;
+  } cases[] = {
+      {"vendor/", "vendor/x.htm", false, false},
+      {"vendor/", "lib/vendor", true, true},
+      {"vendor/", "lib/vendor", false, false},
+      {"./site/gen", "site/gen", true, true},
+      {"./site", "site/gen", true, false},
+      {"*.min.html", "a/b.min.html", false, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(excludesEntry({c.glob}, c.path, c.isFolder), c.excluded)
+        << c.glob << " on " << c.path;
+  }
+}
+
 TEST(ExcludeGlobs, ThoseThatCanNeverMatch) {
   const struct {
     const char* glob;

@@ -70,6 +70,14 @@ TEST(CheckConfig, LookupKeysAndOptions) {
        "page.htm\n",
        1},
       {"tree", {"-q", "--force-exclude", "vendor/v.htm"}, "", 0},
+      // A folder named is walked though its config excludes it, but for
+      // what is excluded below it.
+      {"tree", {"-l", "-q", "vendor"}, "vendor/v.htm\n", 1},
+      {"tree",
+       {"-q", "site"},
+       "site: no .htm, .html, .xsl or .xslt files\n",
+       2},
+      {"tree", {"-l", "-q", "--force-exclude", "vendor"}, "", 0},
       // --config: that file for all, relative to its own folder.
       {"tree",
        {"-q", "--config", "../.tagfmt.toml", ".", "../loose"},
