@@ -113,10 +113,80 @@ std::string shownName(const fs::path& absolute) {
   return below.string();
 }
 
-}  // namespace
+// The characters toml++ 3.3 cannot ask "is this a blank?" of: it reaches
+// an unreachable point for them (in keys, between tokens, in multi-line
+// strings), so they are refused before it parses.
+struct CodeRange {
+  unsigned first;
+  unsigned last;
+};
+constexpr CodeRange kUnsafeForToml[] = {
+    {0xA1, 0x499}, {0x2C5E, 0x2FFF}, {0x3001, 0x3057}, {0xFB26, 0xFEFE}};
 
-std::string parseConfig(std::string_view text, const std::string& file,
-                        ProjectConfig& config) {
+// The code point of the two- or three-byte UTF-8 sequence at `at`, or 0.
+// Overlong forms count too: a decoder that takes them must not see them.
+unsigned codeAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) {
+    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+  };
+  const unsigned lead = byte(at);
+  const bool follows1 = (byte(at + 1) & 0xC0u) == 0x80u;
+  const bool follows2 = (byte(at + 2) & 0xC0u) == 0x80u;
+  if ((lead & 0xE0u) == 0xC0u && follows1) {
+    return ((lead & 0x1Fu) << 6) | (byte(at + 1) & 0x3Fu);
+  }
+  if ((lead & 0xF0u) == 0xE0u && follows1 && follows2) {
+    return ((lead & 0x0Fu) << 12) | ((byte(at + 1) & 0x3Fu) << 6) |
+           (byte(at + 2) & 0x3Fu);
+  }
+  return 0;
+}
+
+// Returns "" or "FILE:LINE: U+XXXX ...".
+std::string refusedCharacter(std::string_view text, const std::string& file) {
+  std::size_t line = 1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') ++line;
+    const unsigned code = codeAt(text, i);
+    for (const CodeRange& range : kUnsafeForToml) {
+      if (code < range.first || code > range.last) continue;
+      char name[16];
+      std::snprintf(name, sizeof name, "U+%04X", code);
+      return file + ":" + std::to_string(line) + ": " + name +
+             " is not taken here: write it as \"\\u" + (name + 2) +
+             "\" in a string";
+    }
+  }
+  return {};
+}
+
+// `message` with each control byte written as an escape, so that it stays
+// one line on a terminal: toml++ quotes the bytes it saw, and keys and
+// values are shown as written.
+std::string oneLine(const std::string& message) {
+  std::string shown;
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\t') {
+      shown += "\\t";
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      shown += escape;
+    }
+  }
+  return shown;
+}
+
+std::string parseConfigText(std::string_view text, const std::string& file,
+                            ProjectConfig& config) {
+  if (std::string refused = refusedCharacter(text, file); !refused.empty()) {
+    return refused;
+  }
   toml::parse_result parsed = toml::parse(text, file);
   if (!parsed) {
     return where(file, parsed.error().source()) +
@@ -141,6 +211,13 @@ std::string parseConfig(std::string_view text, const std::string& file,
   return {};
 }
 
+}  // namespace
+
+std::string parseConfig(std::string_view text, const std::string& file,
+                        ProjectConfig& config) {
+  return oneLine(parseConfigText(text, file, config));
+}
+
 std::string readConfig(const std::string& file, ProjectConfig& config) {
   std::error_code error;
   std::string text;
@@ -148,7 +225,7 @@ std::string readConfig(const std::string& file, ProjectConfig& config) {
   std::FILE* stream = std::fopen(file.c_str(), "rb");
   if (stream != nullptr && !fs::is_regular_file(file, error)) {
     std::fclose(stream);
-    return file + ": cannot read: not a regular file";
+    return oneLine(file + ": cannot read: not a regular file");
   }
   if (stream != nullptr) {
     char block[4096];
@@ -161,8 +238,9 @@ std::string readConfig(const std::string& file, ProjectConfig& config) {
   }
   if (stream == nullptr) {
     const int number = errno;
-    return file + ": cannot read: " +
-           (number != 0 ? std::strerror(number) : "an error of the system");
+    return oneLine(
+        file + ": cannot read: " +
+        (number != 0 ? std::strerror(number) : "an error of the system"));
   }
   config.file = file;
   config.folder =

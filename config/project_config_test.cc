@@ -101,6 +101,10 @@ TEST(ProjectConfig, KeysAndErrors) {
       {"[tool]\nx = 1\n",
        "p/.tagfmt.toml:1: unknown key \"tool\" (known: exclude, extensions, "
        "markers, line-ends-only)"},
+      // Each error is one line, whatever bytes the key holds.
+      {"\"a\\nb\\u0001\" = 1\n",
+       "p/.tagfmt.toml:1: unknown key \"a\\nb\\x01\" (known: exclude, "
+       "extensions, markers, line-ends-only)"},
       {"\nmarkers = \"yes\"\n",
        "p/.tagfmt.toml:2: markers takes true or false, not a string"},
       {"line-ends-only = 1\n",
@@ -115,6 +119,17 @@ TEST(ProjectConfig, KeysAndErrors) {
       {"extensions = [\"t/x\"]\n",
        "p/.tagfmt.toml:1: extensions: \"t/x\" is not an extension (letters, "
        "digits, \"-\", \"_\" or \"+\")"},
+      // toml++ 3.3 would reach an unreachable point on these.
+      {"markers = true\n\xef\xba\xbf = 1\n",
+       "p/.tagfmt.toml:2: U+FEBF is not taken here: write it as \"\\uFEBF\" "
+       "in a string"},
+      {"\"caf\xc3\xa9\" = 1\n",
+       "p/.tagfmt.toml:1: U+00E9 is not taken here: write it as \"\\u00E9\" "
+       "in a string"},
+      {"# \xe3\x80\x81\n",
+       "p/.tagfmt.toml:1: U+3001 is not taken here: "
+       "write it as \"\\u3001\" in a string"},
+      {"exclude = [\"caf\\u00e9/\", \"\xe2\x82\xac\"]\n", ""},
       {"extensions = [\".\"]\n",
        "p/.tagfmt.toml:1: extensions: \"\" is not an extension (letters, "
        "digits, \"-\", \"_\" or \"+\")"},
