@@ -126,6 +126,7 @@ void checkAll(const std::vector<FileToCheck>& files,
               const CheckOptions& options, unsigned jobs,
               const CheckSink& sink) {
   std::vector<std::uint64_t> sizes;
+  sizes.reserve(files.size());
   for (const FileToCheck& file : files) sizes.push_back(sizeOf(file));
   ResultQueue queue(std::move(sizes), std::size_t{4} * jobs);
   std::vector<std::jthread> workers;

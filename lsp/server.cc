@@ -232,8 +232,9 @@ void Server::applySettings(const json& settings) {
   const json& markers = member(ours, "markers");
   const json& lineEndsOnly = member(ours, "lineEndsOnly");
   if (markers.is_boolean()) client_.markers = markers.get<bool>();
-  if (lineEndsOnly.is_boolean())
+  if (lineEndsOnly.is_boolean()) {
     client_.lineEndsOnly = lineEndsOnly.get<bool>();
+  }
   for (auto& [uri, document] : documents_) markChanged(document);
 }
 
@@ -271,8 +272,9 @@ void Server::openDocument(const json& params) {
   Document& document = documents_[uri];
   document.text = utf8ToBytes(text.get_ref<const std::string&>());
   const json& version = member(item, "version");
-  if (version.is_number_integer())
+  if (version.is_number_integer()) {
     document.version = version.get<std::int64_t>();
+  }
   document.dirty = false;
   markChanged(document);
 }
@@ -311,8 +313,9 @@ void Server::changeDocument(const json& params) {
     }
   }
   const json& version = member(member(params, "textDocument"), "version");
-  if (version.is_number_integer())
+  if (version.is_number_integer()) {
     document->version = version.get<std::int64_t>();
+  }
   markChanged(*document);
   keepWithinLimit(uri, *document);
 }
