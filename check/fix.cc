@@ -72,6 +72,9 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
                          break;
                        }
                      }
+                     // Said while the job still holds signals, so a run
+                     // ended by one has said what it rewrote.
+                     sayDone();
                    });
     std::int64_t openSeq = 0;
     for (const FileToCheck& file : files) {

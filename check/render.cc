@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "check/unified_diff.h"
-
 namespace tagfmt {
 
 namespace {
@@ -41,21 +39,35 @@ FileOutput renderFile(const std::string& name, std::string_view original,
       return {stateLine(name, report, style.colorOut) + problems, ""};
     case OutputMode::kList:
       return {wouldTidy ? name + "\n" : "", problems};
-    case OutputMode::kDiff: {
+    case OutputMode::kDiff:
+      if (!wouldTidy) return {"", problems};
       // git apply takes a path below the folder it runs in, not an
       // absolute one.
-      std::string diff = wouldTidy
-                             ? unifiedDiff(relativeBelow(name, currentFolder()),
-                                           original, report.tidied)
-                             : "";
-      return {style.colorOut ? colourDiff(diff) : std::move(diff), problems};
-    }
+      return {"",
+              problems,
+              report.tidied,
+              true,
+              relativeBelow(name, currentFolder()),
+              style.colorOut};
     case OutputMode::kStdout:
-      if (wouldTidy) return {report.tidied, ""};
-      if (verdict == FileVerdict::kTidy) return {std::string(original), ""};
+      if (wouldTidy) return {"", "", report.tidied};
+      if (verdict == FileVerdict::kTidy) return {"", "", original};
       return {"", problems};
   }
   return {};
+}
+
+void writeBody(const FileOutput& output, std::string_view original,
+               const DiffSink& write) {
+  if (!output.diff) {
+    if (!output.text.empty()) write(output.text);
+  } else if (output.colour) {
+    writeUnifiedDiff(
+        output.diffPath, original, output.text,
+        [&write](std::string_view piece) { write(colourDiff(piece)); });
+  } else {
+    writeUnifiedDiff(output.diffPath, original, output.text, write);
+  }
 }
 
 }  // namespace tagfmt

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "check/command_line.h"
+#include "check/unified_diff.h"
 #include "report/check_output.h"
 
 namespace tagfmt {
@@ -22,6 +23,14 @@ struct RenderStyle {
 struct FileOutput {
   std::string out;
   std::string err;
+  // After `out` on standard output, for --stdout the text and for --diff
+  // the diff of the original to it under `diffPath`: written as they are
+  // made, from views of the report's text or of the original, since a copy
+  // of a large page or of its diff costs its size.
+  std::string_view text = {};
+  bool diff = false;
+  std::string diffPath = {};
+  bool colour = false;
 };
 
 // The output for one file, said by the name `name` (already printable):
@@ -32,5 +41,10 @@ struct FileOutput {
 FileOutput renderFile(const std::string& name, std::string_view original,
                       const FileReport& report, OutputMode mode,
                       const RenderStyle& style = {});
+
+// Hands on what follows `out` (the text or the diff of `original` to it) a
+// piece at a time.
+void writeBody(const FileOutput& output, std::string_view original,
+               const DiffSink& write);
 
 }  // namespace tagfmt

@@ -9,7 +9,7 @@ namespace tagfmt {
 
 namespace {
 
-void write(std::FILE* stream, const std::string& text) {
+void write(std::FILE* stream, std::string_view text) {
   if (!text.empty()) std::fwrite(text.data(), 1, text.size(), stream);
 }
 
@@ -29,6 +29,8 @@ void RunOutput::say(const FileToCheck& file, std::string_view original,
     output.out = file.path + '\0';
   }
   write(stdout, output.out);
+  writeBody(output, original,
+            [](std::string_view piece) { write(stdout, piece); });
   if (!output.err.empty()) {
     std::fflush(stdout);  // keeps the two streams in order on a terminal
     write(stderr, output.err);

@@ -13,73 +13,78 @@ namespace {
 
 constexpr std::size_t kContext = 3;
 
-// One line of the edit script: ' ', '-' or '+', and the line.
-struct Edit {
-  char mark;
-  std::string_view line;
-};
-
-std::vector<Edit> editScript(std::string_view beforeText,
-                             std::string_view afterText) {
-  const Lines before = splitLines(beforeText);
-  const Lines after = splitLines(afterText);
-  std::vector<Edit> edits;
-  std::size_t oldAt = 0;
-  std::size_t newAt = 0;
-  const auto changesUpTo = [&](std::size_t oldEnd, std::size_t newEnd) {
-    for (; oldAt < oldEnd; ++oldAt) edits.push_back({'-', before[oldAt]});
-    for (; newAt < newEnd; ++newAt) edits.push_back({'+', after[newAt]});
-  };
-  for (const auto& [oldLine, newLine] : commonLines(before, after)) {
-    changesUpTo(oldLine, newLine);
-    edits.push_back({' ', before[oldAt]});
-    ++oldAt;
-    ++newAt;
-  }
-  changesUpTo(before.size(), after.size());
-  return edits;
-}
-
-void appendLine(std::string& diff, const Edit& edit) {
-  diff += edit.mark;
-  diff += edit.line;
-  if (!edit.line.ends_with('\n')) diff += "\n\\ No newline at end of file\n";
-}
-
 std::string range(std::size_t start, std::size_t count) {
   // An empty range names the line before it.
   return std::to_string(count == 0 ? start - 1 : start) + "," +
          std::to_string(count);
 }
 
-// The hunk of edits[from, to), whose first line is line `oldLine` of the
-// old text and `newLine` of the new.
-void appendHunk(std::string& diff, const std::vector<Edit>& edits,
-                std::size_t from, std::size_t to, std::size_t oldLine,
-                std::size_t newLine) {
-  std::size_t oldCount = 0;
-  std::size_t newCount = 0;
-  for (std::size_t i = from; i < to; ++i) {
-    oldCount += edits[i].mark != '+' ? 1 : 0;
-    newCount += edits[i].mark != '-' ? 1 : 0;
-  }
-  diff += "@@ -" + range(oldLine, oldCount) + " +" + range(newLine, newCount) +
-          " @@\n";
-  for (std::size_t i = from; i < to; ++i) appendLine(diff, edits[i]);
-}
-
-// Where the hunk that starts with the change at `first` ends: after the
-// last change that lies within 2 × kContext common lines of the one before.
-std::size_t hunkEnd(const std::vector<Edit>& edits, std::size_t first) {
-  std::size_t lastChange = first;
-  for (std::size_t i = first; i < edits.size(); ++i) {
-    if (edits[i].mark == ' ') {
-      if (i - lastChange > 2 * kContext) break;
-    } else {
-      lastChange = i;
+// The lines of one text, handed on in order.
+class LineWalk {
+ public:
+  explicit LineWalk(std::string_view text) : text_(text) {}
+  std::size_t line() const { return line_; }
+  // Hands on the lines up to line `to`, each after `mark`.
+  void writeUpTo(std::size_t to, char mark, const DiffSink& write) {
+    for (; line_ < to && at_ < text_.size(); ++line_) {
+      const std::size_t end = text_.find('\n', at_);
+      const std::size_t next =
+          end == std::string_view::npos ? text_.size() : end + 1;
+      lineText_.assign(1, mark);
+      lineText_.append(text_.substr(at_, next - at_));
+      if (end == std::string_view::npos) {
+        lineText_ += "\n\\ No newline at end of file\n";
+      }
+      write(lineText_);
+      at_ = next;
     }
   }
-  return std::min(edits.size(), lastChange + 1 + kContext);
+  void skipUpTo(std::size_t to) {
+    for (; line_ < to && at_ < text_.size(); ++line_) {
+      const std::size_t end = text_.find('\n', at_);
+      at_ = end == std::string_view::npos ? text_.size() : end + 1;
+    }
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  std::size_t line_ = 0;
+  std::string lineText_;
+};
+
+std::size_t lineCount(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; at < text.size(); ++count) {
+    const std::size_t end = text.find('\n', at);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+  }
+  return count;
+}
+
+// The hunk of runs[first, last], with up to kContext common lines around
+// it and between its runs.
+void writeHunk(const std::vector<ChangedRun>& runs, std::size_t first,
+               std::size_t last, std::size_t oldLines, LineWalk& before,
+               LineWalk& after, const DiffSink& write) {
+  const std::size_t oldStart =
+      runs[first].oldFrom - std::min(runs[first].oldFrom, kContext);
+  const std::size_t newStart =
+      runs[first].newFrom - (runs[first].oldFrom - oldStart);
+  const std::size_t oldEnd = std::min(oldLines, runs[last].oldTo + kContext);
+  const std::size_t newEnd = runs[last].newTo + (oldEnd - runs[last].oldTo);
+  write("@@ -" + range(oldStart + 1, oldEnd - oldStart) + " +" +
+        range(newStart + 1, newEnd - newStart) + " @@\n");
+  before.skipUpTo(oldStart);
+  after.skipUpTo(newStart);
+  for (std::size_t i = first; i <= last; ++i) {
+    after.skipUpTo(after.line() + (runs[i].oldFrom - before.line()));
+    before.writeUpTo(runs[i].oldFrom, ' ', write);
+    before.writeUpTo(runs[i].oldTo, '-', write);
+    after.writeUpTo(runs[i].newTo, '+', write);
+  }
+  after.skipUpTo(newEnd);
+  before.writeUpTo(oldEnd, ' ', write);
 }
 
 std::string headerPath(std::string_view path, std::string_view prefix) {
@@ -154,31 +159,32 @@ std::string colourDiff(std::string_view diff) {
   return coloured;
 }
 
+void writeUnifiedDiff(std::string_view path, std::string_view before,
+                      std::string_view after, const DiffSink& write) {
+  const std::vector<ChangedRun> runs = changedRuns(before, after);
+  if (runs.empty()) return;
+  write("--- " + headerPath(path, "a/") + "\n+++ " + headerPath(path, "b/") +
+        "\n");
+  const std::size_t oldLines = lineCount(before);
+  LineWalk oldWalk(before);
+  LineWalk newWalk(after);
+  for (std::size_t first = 0; first < runs.size();) {
+    // Runs no more than 2 x kContext common lines apart share a hunk.
+    std::size_t last = first;
+    while (last + 1 < runs.size() &&
+           runs[last + 1].oldFrom - runs[last].oldTo <= 2 * kContext) {
+      ++last;
+    }
+    writeHunk(runs, first, last, oldLines, oldWalk, newWalk, write);
+    first = last + 1;
+  }
+}
+
 std::string unifiedDiff(std::string_view path, std::string_view before,
                         std::string_view after) {
-  if (before == after) return {};
-  const std::vector<Edit> edits = editScript(before, after);
-  std::string diff = "--- " + headerPath(path, "a/") + "\n+++ " +
-                     headerPath(path, "b/") + "\n";
-  std::size_t oldLine = 1;  // of edits[i]
-  std::size_t newLine = 1;
-  for (std::size_t i = 0; i < edits.size();) {
-    if (edits[i].mark == ' ') {
-      ++oldLine;
-      ++newLine;
-      ++i;
-      continue;
-    }
-    const std::size_t from = i - std::min(i, kContext);
-    // Step back over the leading context, which is all common lines.
-    const std::size_t back = i - from;
-    const std::size_t to = hunkEnd(edits, i);
-    appendHunk(diff, edits, from, to, oldLine - back, newLine - back);
-    for (; i < to; ++i) {
-      oldLine += edits[i].mark != '+' ? 1 : 0;
-      newLine += edits[i].mark != '-' ? 1 : 0;
-    }
-  }
+  std::string diff;
+  writeUnifiedDiff(path, before, after,
+                   [&diff](std::string_view piece) { diff += piece; });
   return diff;
 }
 

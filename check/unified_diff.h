@@ -1,6 +1,7 @@
 // Unified diffs of what tagfmt would write, every byte of a line kept.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,12 @@ namespace tagfmt {
 // with no a/ or b/, which names the file for a reader.
 std::string unifiedDiff(std::string_view path, std::string_view before,
                         std::string_view after);
+
+// The same diff handed to `write` a line or a header at a time, so that a
+// diff of a large page is never held whole.
+using DiffSink = std::function<void(std::string_view)>;
+void writeUnifiedDiff(std::string_view path, std::string_view before,
+                      std::string_view after, const DiffSink& write);
 
 // True when `path` is relative and never climbs above where it starts.
 bool staysBelow(std::string_view path);

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "report/line_diff.h"
+
 namespace tagfmt {
 namespace {
 
@@ -80,6 +86,74 @@ TEST(UnifiedDiff, AbsolutePathsBelowTheFolderBecomeRelative) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(relativeBelow(c.path, c.folder), c.shown) << c.path;
+  }
+}
+
+}  // namespace
+}  // namespace tagfmt
+
+namespace tagfmt {
+namespace {
+
+// Splits `text` at LF, as the diff does.
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size() - 1);
+    lines.push_back(text.substr(at, end + 1 - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+// A large page is diffed a window at a time: whatever the window, the runs
+// must be in order, and every line outside them common to both texts, in
+// step; a window that holds the whole texts gives the one-piece diff.
+TEST(LineDiff, RunsInWindowsAreATrueDiff) {
+  const auto page = [](int count, int every, const char* changed) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+      if (i % every == 0) text += changed;
+      text += std::to_string(i);
+      text += i % 5 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+  };
+  const struct {
+    std::string before;
+    std::string after;
+  } kPairs[] = {
+      {page(200, 7, "<td>"), page(200, 3, "  <td>")},
+      {page(200, 1, "a"), page(300, 1, "b")},     // nothing common
+      {page(50, 1000, ""), page(250, 1000, "")},  // lines added at the end
+      {page(250, 1000, ""), page(50, 1000, "")},  // and taken away
+      {page(100, 9, "x") + "no end", page(100, 4, "x")},
+      {"", page(20, 2, "y")},
+  };
+  for (const auto& pair : kPairs) {
+    const std::vector<std::string> before = linesOf(pair.before);
+    const std::vector<std::string> after = linesOf(pair.after);
+    const std::vector<ChangedRun> whole = changedRuns(pair.before, pair.after);
+    for (const std::size_t window : {1, 2, 3, 7, 64, 100000}) {
+      SCOPED_TRACE(window);
+      const std::vector<ChangedRun> runs =
+          changedRuns(pair.before, pair.after, window);
+      std::size_t i = 0;
+      std::size_t j = 0;
+      for (const ChangedRun& run : runs) {
+        ASSERT_LE(i, run.oldFrom);
+        ASSERT_EQ(run.oldFrom - i, run.newFrom - j);
+        for (; i < run.oldFrom; ++i, ++j) ASSERT_EQ(before[i], after[j]);
+        ASSERT_TRUE(run.oldFrom < run.oldTo || run.newFrom < run.newTo);
+        i = run.oldTo;
+        j = run.newTo;
+      }
+      ASSERT_EQ(before.size() - i, after.size() - j);
+      for (; i < before.size(); ++i, ++j) ASSERT_EQ(before[i], after[j]);
+      if (window >= 300) {
+        EXPECT_EQ(runs, whole);
+      }
+    }
   }
 }
 

@@ -135,6 +135,10 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                    ${CMAKE_SOURCE_DIR}/build-windows/tagfmt-check.exe
                    $<TARGET_FILE:tagfmt-check> ${CMAKE_SOURCE_DIR}
                    ${CMAKE_BINARY_DIR})
+  add_test(NAME Shipping.WindowsLspExe
+           COMMAND ${shipping}/windows_lsp.sh
+                   ${CMAKE_SOURCE_DIR}/build-windows/lsp/tagfmt-lsp.exe
+                   $<TARGET_FILE:tagfmt-lsp> ${CMAKE_BINARY_DIR})
   add_test(NAME Shipping.Playground
            COMMAND ${shipping}/playground.sh ${CMAKE_SOURCE_DIR}
                    $<TARGET_FILE:tagfmt> $<TARGET_FILE:tagfmt-check>
@@ -178,10 +182,10 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.PreCommitFramework
                        Shipping.PreCommitExcludes Shipping.Vim
                        Shipping.WindowsExe Shipping.WindowsCheckExe
-                       Shipping.Playground
+                       Shipping.WindowsLspExe Shipping.Playground
                        PROPERTIES SKIP_RETURN_CODE 77)
   set_tests_properties(Shipping.Playground PROPERTIES TIMEOUT 600)
   # One wine prefix and server, which each of them stops when it ends.
   set_tests_properties(Shipping.WindowsExe Shipping.WindowsCheckExe
-                       PROPERTIES RESOURCE_LOCK wine)
+                       Shipping.WindowsLspExe PROPERTIES RESOURCE_LOCK wine)
 endif()

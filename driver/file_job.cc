@@ -105,6 +105,35 @@ bool claimAndRepair(PendingJob& job, const TidyText& tidy) {
   return true;
 }
 
+// The in-place road's staging: the backup, a copy of the bytes read,
+// under no name yet. True when it waits for the batch.
+bool stageInPlace(PendingJob& job) {
+  const WriteResult result =
+      stageBackup(job.files, job.original.view(), job.staged);
+  const int error = errno;
+  // Cut short while the backup was written from a mapping: the backup may
+  // hold zero bytes that were never in the file, and is dropped unnamed.
+  if (!job.original.intact()) {
+    fail(job, JobWrite::kCutShort, 0);
+    return false;
+  }
+  if (result != WriteResult::kOk) {
+    fail(job,
+         result == WriteResult::kCannotOpen ? JobWrite::kRefused
+                                            : JobWrite::kBackupFailed,
+         error);
+    return false;
+  }
+  // A large file's bytes are a view of the file itself: a write during the
+  // copy would put bytes never decided on into the backup, over the
+  // previous one. Such a write moves the file's times.
+  if (!unchangedSinceRead(job.files, job.original.view())) {
+    fail(job, JobWrite::kRefused, 0);
+    return false;
+  }
+  return true;
+}
+
 // Writes the backup under no name yet, or records why not. True when it
 // waits for the batch.
 bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
@@ -130,31 +159,7 @@ bool stage(PendingJob& job, const JobOptions& options, const TidyText& tidy) {
     }
     // The new file could not take the old one's identity: in place, then.
   }
-  const WriteResult result =
-      stageBackup(job.files, job.original.view(), job.staged);
-  const int error = errno;
-  // Cut short while the backup was written from a mapping: the backup may
-  // hold zero bytes that were never in the file, and is dropped unnamed.
-  if (!job.original.intact()) {
-    fail(job, JobWrite::kCutShort, 0);
-    return false;
-  }
-  if (result == WriteResult::kCannotOpen) {
-    fail(job, JobWrite::kRefused, error);
-    return false;
-  }
-  if (result != WriteResult::kOk) {
-    fail(job, JobWrite::kBackupFailed, error);
-    return false;
-  }
-  // A large file's bytes are a view of the file itself: a write during the
-  // copy would put bytes never decided on into the backup, over the
-  // previous one. Such a write moves the file's times.
-  if (!unchangedSinceRead(job.files, job.original.view())) {
-    fail(job, JobWrite::kRefused, 0);
-    return false;
-  }
-  return true;
+  return stageInPlace(job);
 }
 
 // Decides on what was read into `original`, filling the result's read,
@@ -393,6 +398,34 @@ void standDown(PendingJob& job, bool backup) {
 
 }  // namespace
 
+namespace {
+
+// The swapped names are made durable before the batch, and so the run,
+// ends: each folder once.
+void makeSwapsDurable(const std::vector<std::unique_ptr<PendingJob>>& jobs) {
+  std::vector<const JobFiles*> synced;
+  for (const auto& job : jobs) {
+    if (job->result.road == JobRoad::kReplaced &&
+        !folderSynced(synced, job->files)) {
+      static_cast<void>(makeNamesDurable(job->files.folder));
+      synced.push_back(&job->files);
+    }
+  }
+}
+
+// True when a job of `jobs` that waits to write could change what `job`
+// reads or writes.
+bool touchesWaiting(const std::vector<std::unique_ptr<PendingJob>>& jobs,
+                    const PendingJob& job) {
+  const BackupTargets targets = backupTargetsOf(job.files);
+  for (const auto& pending : jobs) {
+    if (pending->writing && touches(*pending, job, targets)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void JobBatch::commit() {
   {
     try {
@@ -426,16 +459,7 @@ void JobBatch::commit() {
     // waiting write nothing and leave no name behind.
     stopping = stopping || terminationPending();
   }
-  // The swapped names are made durable before the batch, and so the run,
-  // ends.
-  std::vector<const JobFiles*> synced;
-  for (const auto& job : jobs_) {
-    if (job->result.road == JobRoad::kReplaced &&
-        !folderSynced(synced, job->files)) {
-      static_cast<void>(makeNamesDurable(job->files.folder));
-      synced.push_back(&job->files);
-    }
-  }
+  makeSwapsDurable(jobs_);
   jobs_.clear();
   writing_ = 0;
   bytes_ = 0;
@@ -474,15 +498,8 @@ void JobBatch::add(const std::string& path, const RunOptions& text,
     pauseForTest("opened");
     // A waiting job could change what this one reads or writes: let the
     // batch finish first, then read again.
-    if (writing_ > 0 && (read != ReadResult::kOk || [&] {
-          const BackupTargets targets = backupTargetsOf(job->files);
-          for (const auto& pending : jobs_) {
-            if (pending->writing && touches(*pending, *job, targets)) {
-              return true;
-            }
-          }
-          return false;
-        }())) {
+    if (writing_ > 0 &&
+        (read != ReadResult::kOk || touchesWaiting(jobs_, *job))) {
       commit();
       job = std::make_unique<PendingJob>(path);
       errno = 0;

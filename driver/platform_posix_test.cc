@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "driver/platform.h"
+#include "driver/platform_io.h"
 #include "tests/fault_util.h"
 #include "tests/test_util.h"
 
@@ -111,6 +113,41 @@ TEST(StageBackup, LeavesNothingUnlessPublished) {
       fs::status(dir / "page.bak").permissions(),
       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_TRUE(temporaryLeftovers(dir.path().string()).empty());
+}
+
+}  // namespace
+}  // namespace tagfmt
+
+namespace tagfmt {
+namespace {
+
+// The hash that stands for the bytes read: fed in pieces as a file is read,
+// it must give what the whole gives, and no one-byte change may go unseen.
+TEST(ByteHash, PiecesAgreeWithTheWholeAndEveryByteCounts) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += static_cast<char>('a' + i % 23);
+  const auto hashOf = [](std::string_view bytes, std::size_t piece) {
+    ByteHash hash;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+      hash.add(bytes.substr(at, piece));
+    }
+    return hash.value();
+  };
+  const std::uint64_t whole = hashOf(text, text.size());
+  for (const std::size_t piece : {32, 64, 96, 288}) {
+    EXPECT_EQ(hashOf(text, piece), whole) << piece;
+  }
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    std::string changed = text;
+    changed[at] ^= 1;
+    EXPECT_NE(hashOf(changed, text.size()), whole) << at;
+  }
+  // Words that change places, and a text cut short or padded with zeros.
+  std::string swapped = text;
+  std::swap_ranges(swapped.begin(), swapped.begin() + 8, swapped.begin() + 32);
+  EXPECT_NE(hashOf(swapped, text.size()), whole);
+  EXPECT_NE(hashOf(text.substr(0, 299), 299), whole);
+  EXPECT_NE(hashOf(std::string(8, '\0'), 8), hashOf(std::string(16, '\0'), 16));
 }
 
 }  // namespace

@@ -109,49 +109,37 @@ bool settledAndSound(const std::string& tidied, const RunOptions& options,
          normalisedEquals(again.text, tidied);
 }
 
-TextDecision decide(std::string_view original, const RunOptions& options,
-                    std::int64_t openSeq, std::string room,
-                    FormatTrace* trace) {
-  TextDecision decision;
-  decision.tidied = std::move(room);
-  std::string& tidied = decision.tidied;
-  const TextShape shape = examineText(original.data(), original.size());
-  // The engine sees text only up to a NUL, so the rest would be lost.
-  if (shape.hasNul) {
-    decision.outcome = TextOutcome::kHasNul;
-    std::string().swap(tidied);
-    return decision;
+// The first pass over `original` and, where it may leave work, the passes
+// that settle its text: what `decision` holds then, and the text it comes
+// to (a view of `original`, of decision.tidied or of a spare). False for a
+// text refused, its outcome set.
+bool formatAndSettle(std::string_view original, const RunOptions& options,
+                     std::int64_t openSeq, FormatTrace* trace,
+                     TextDecision& decision, std::string (&spare)[2],
+                     std::string_view& text, bool& confirmed) {
+  std::int64_t seq = openSeq;
+  const Formatted formatted = formatText(original, decision.tidied, options,
+                                         seq, decision.faults, trace);
+  decision.openCount = seq - openSeq;
+  decision.passes = 1;
+  if (formatted.verdict != Verdict::kSound) {
+    decision.outcome = formatted.verdict == Verdict::kFailed
+                           ? TextOutcome::kFaults
+                           : TextOutcome::kTooLarge;
+    return false;
   }
-  std::string_view text = original;
-  std::string spare[2];
-  bool confirmed = false;
-  if (!options.lineEndsOnly) {
-    std::int64_t seq = openSeq;
-    const Formatted formatted =
-        formatText(original, tidied, options, seq, decision.faults, trace);
-    decision.openCount = seq - openSeq;
-    decision.passes = 1;
-    if (formatted.verdict != Verdict::kSound) {
-      decision.outcome = formatted.verdict == Verdict::kFailed
-                             ? TextOutcome::kFaults
-                             : TextOutcome::kTooLarge;
-      std::string().swap(tidied);
-      return decision;
-    }
-    text = formatted.text;
-    // Output equal to its input is settled already.
-    if (formatted.mayChangeAgain && text.data() != original.data()) {
-      text = settle(text, spare, options, openSeq, decision.passes, confirmed);
-    }
+  text = formatted.text;
+  // Output equal to its input is settled already.
+  if (formatted.mayChangeAgain && text.data() != original.data()) {
+    text = settle(text, spare, options, openSeq, decision.passes, confirmed);
   }
-  const bool unchanged = text.data() == original.data()
-                             ? text.size() == original.size() && shape.allCrLf
-                             : normalisedEquals(text, original);
-  if (unchanged) {
-    std::string().swap(tidied);
-    return decision;
-  }
-  // The pass's own text is made CR LF where it stands, without a copy.
+  return true;
+}
+
+// Makes decision.tidied the text `text` with CR LF line ends: the pass's
+// own text where it stands, without a copy.
+void takeWithCrLf(std::string_view text, std::string (&spare)[2],
+                  std::string& tidied) {
   if (text.data() == tidied.data()) {
     normaliseLineEndsInPlace(tidied);
   } else if (text.data() == spare[0].data() || text.data() == spare[1].data()) {
@@ -161,17 +149,52 @@ TextDecision decide(std::string_view original, const RunOptions& options,
   } else {
     tidied = normaliseLineEnds(text);
   }
+}
+
+// What a text that was not refused comes to: tidy when `text` says what
+// `original` says with CR LF line ends, else changed, with decision.tidied
+// the text, once it passes the check every tidied text gets.
+TextOutcome settledOutcome(std::string_view original, std::string_view text,
+                           const TextShape& shape, const RunOptions& options,
+                           std::int64_t openSeq, bool confirmed,
+                           std::string (&spare)[2], std::string& tidied) {
+  if (text.data() == original.data()
+          ? text.size() == original.size() && shape.allCrLf
+          : normalisedEquals(text, original)) {
+    return TextOutcome::kTidy;
+  }
+  takeWithCrLf(text, spare, tidied);
   breakTidiedForTest(tidied);
   // The last word before any front end writes or shows the text: a fault in
   // the pass must cost the user a refusal, never a byte of the page.
-  if (!keepsContent(original, tidied) ||
-      (!options.lineEndsOnly && !confirmed &&
-       !settledAndSound(tidied, options, openSeq))) {
-    decision.outcome = TextOutcome::kInternalError;
-    std::string().swap(tidied);
-    return decision;
+  return keepsContent(original, tidied) &&
+                 (options.lineEndsOnly || confirmed ||
+                  settledAndSound(tidied, options, openSeq))
+             ? TextOutcome::kChanged
+             : TextOutcome::kInternalError;
+}
+
+TextDecision decide(std::string_view original, const RunOptions& options,
+                    std::int64_t openSeq, std::string room,
+                    FormatTrace* trace) {
+  TextDecision decision;
+  decision.tidied = std::move(room);
+  const TextShape shape = examineText(original.data(), original.size());
+  std::string_view text = original;
+  std::string spare[2];
+  bool confirmed = false;
+  // The engine sees text only up to a NUL, so the rest would be lost.
+  if (shape.hasNul) {
+    decision.outcome = TextOutcome::kHasNul;
+  } else if (options.lineEndsOnly ||
+             formatAndSettle(original, options, openSeq, trace, decision, spare,
+                             text, confirmed)) {
+    decision.outcome = settledOutcome(original, text, shape, options, openSeq,
+                                      confirmed, spare, decision.tidied);
   }
-  decision.outcome = TextOutcome::kChanged;
+  if (decision.outcome != TextOutcome::kChanged) {
+    std::string().swap(decision.tidied);
+  }
   return decision;
 }
 

@@ -263,8 +263,10 @@ class ElementStack {
 };
 
 // The room the pass reserves for its output once it differs from the input
-// of `inputSize` bytes: enough for nearly every real file, so that the text
-// is seldom moved as it grows.
+// of `inputSize` bytes: enough for nearly every real file, and for pages of
+// nested tables that tidy to twice their size, so that the text is seldom
+// moved as it grows. A move holds the old text and the new at once, while
+// room reserved and not written costs no memory.
 std::size_t formatRoom(std::size_t inputSize);
 
 // The largest formatted text the pass keeps for an input of `inputSize`

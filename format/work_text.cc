@@ -43,8 +43,8 @@ void WorkText::truncateOther(std::size_t position) {
 }
 
 std::size_t formatRoom(std::size_t inputSize) {
-  return inputSize > (SIZE_MAX - 4096) / 2 ? SIZE_MAX
-                                           : inputSize + inputSize / 2 + 4096;
+  return inputSize > (SIZE_MAX - 4096) / 3 ? SIZE_MAX
+                                           : inputSize * 5 / 2 + 4096;
 }
 
 void WorkText::resetSpare() {

@@ -1,8 +1,6 @@
 // tagfmt-lsp's options.
 #include "lsp/program.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -84,7 +82,7 @@ int runLanguageServer(int argumentCount, char** arguments) {
     return said;
   }
   try {
-    return serve(STDIN_FILENO, STDOUT_FILENO, config);
+    return serve(config);
   } catch (const std::exception& problem) {
     std::fprintf(stderr, "tagfmt-lsp: %s\n", problem.what());
     return 1;

@@ -1,16 +1,12 @@
-// The POSIX loop around the protocol: poll, read, publish when changes
-// pause, write.
+// The loop around the protocol: wait for input, read, publish when changes
+// pause, write; the streams are the platform's.
 #include "lsp/serve.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <string>
 #include <string_view>
 
+#include "driver/standard_streams.h"
 #include "lsp/server.h"
 
 namespace tagfmt::lsp {
@@ -19,46 +15,32 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool writeAll(int output, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(output, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-int waitFor(Clock::time_point due) {
+std::chrono::milliseconds waitFor(Clock::time_point due) {
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
-  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+  return std::max(std::chrono::milliseconds(0), left);
 }
 
 }  // namespace
 
-int serve(int input, int output, const ServerConfig& config) {
-  // A client that goes away shows as a failed write, not a signal.
-  std::signal(SIGPIPE, SIG_IGN);
+int serve(const ServerConfig& config) {
+  sys::openStandardStreams();
   Server server(kMessageLimit, config);
   std::string block(65536, '\0');
   Clock::time_point lastInput;
   Clock::time_point firstPending;
   while (!server.finished()) {
-    int timeout = -1;
+    std::chrono::milliseconds timeout(-1);
     if (server.hasPending()) {
       timeout = waitFor(
           std::min(lastInput + kDebounce, firstPending + kLongestDelay));
     }
-    pollfd ready{input, POLLIN, 0};
-    const int count = ::poll(&ready, 1, timeout);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) break;
-    if (count == 0) {
+    const sys::InputWait wait = sys::waitForInput(timeout);
+    if (wait == sys::InputWait::kFailed) break;
+    if (wait == sys::InputWait::kTimedOut) {
       server.publishPending();
     } else {
-      const ssize_t got = ::read(input, block.data(), block.size());
-      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      const std::ptrdiff_t got = sys::readInput(block.data(), block.size());
       if (got <= 0) break;
       const bool waiting = server.hasPending();
       server.receive(
@@ -66,7 +48,7 @@ int serve(int input, int output, const ServerConfig& config) {
       lastInput = Clock::now();
       if (!waiting) firstPending = lastInput;
     }
-    if (!writeAll(output, server.takeOutput())) break;
+    if (!sys::writeOutput(server.takeOutput())) break;
   }
   return server.finished() ? server.exitStatus() : 1;
 }

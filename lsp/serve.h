@@ -1,5 +1,5 @@
-// The loop that serves one client over two file descriptors: it reads the
-// client's bytes, hands them to the protocol, and publishes diagnostics
+// The loop that serves one client over standard input and output: it reads
+// the client's bytes, hands them to the protocol, and publishes diagnostics
 // once changes pause.
 #pragma once
 
@@ -14,9 +14,8 @@ namespace tagfmt::lsp {
 inline constexpr std::chrono::milliseconds kDebounce{15};
 inline constexpr std::chrono::milliseconds kLongestDelay{200};
 
-// Serves one client on `input` and `output`, with `config` for the
-// project settings, until "exit" or the end of input. Returns the
-// process's exit status.
-int serve(int input, int output, const ServerConfig& config);
+// Serves one client, with `config` for the project settings, until "exit"
+// or the end of input. Returns the process's exit status.
+int serve(const ServerConfig& config);
 
 }  // namespace tagfmt::lsp

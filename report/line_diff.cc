@@ -4,6 +4,7 @@
 
 #include <dtl/dtl.hpp>
 #include <unordered_set>
+#include <vector>
 
 namespace tagfmt {
 
@@ -25,14 +26,6 @@ Lines pick(const Lines& lines, const std::vector<std::size_t>& indices) {
   Lines picked;
   for (const std::size_t i : indices) picked.push_back(lines[i]);
   return picked;
-}
-
-// The byte offset of line `line` of `lines`, a split of `text`.
-std::size_t offsetOf(const Lines& lines, std::string_view text,
-                     std::size_t line) {
-  return line == lines.size()
-             ? text.size()
-             : static_cast<std::size_t>(lines[line].data() - text.data());
 }
 
 }  // namespace
@@ -74,27 +67,147 @@ std::vector<std::pair<std::size_t, std::size_t>> commonLines(
   return pairs;
 }
 
-std::vector<LineEdit> lineEdits(std::string_view before, std::string_view after,
-                                std::size_t maxChangedLines) {
-  std::vector<LineEdit> edits;
-  if (before == after) return edits;
-  const Lines a = splitLines(before);
-  const Lines b = splitLines(after);
-  std::vector<std::pair<std::size_t, std::size_t>> common = commonLines(a, b);
-  common.emplace_back(a.size(), b.size());  // the end closes the last run
-  std::size_t changed = 0;
+namespace {
+
+// The lines of a text from a point on, one at a time.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : text_(text) {}
+  bool done() const { return at_ == text_.size(); }
+  std::size_t line() const { return line_; }
+  std::size_t offset() const { return at_; }
+  std::string_view peek() const {
+    const std::size_t end = text_.find('\n', at_);
+    return text_.substr(at_, end == std::string_view::npos ? text_.size() - at_
+                                                           : end + 1 - at_);
+  }
+  void next() {
+    at_ += peek().size();
+    ++line_;
+  }
+  // The next `count` lines at most, without moving; `toEnd` says whether
+  // they are all the text has left.
+  Lines ahead(std::size_t count, bool& toEnd) const {
+    Lines lines;
+    LineCursor look = *this;
+    for (; lines.size() < count && !look.done(); look.next()) {
+      lines.push_back(look.peek());
+    }
+    toEnd = look.done();
+    return lines;
+  }
+  void skip(std::size_t count) {
+    for (; count > 0 && !done(); --count) next();
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  std::size_t line_ = 0;
+};
+
+// Adds the run before[oldFrom, oldTo) -> after[newFrom, newTo), joined to
+// the last one where they touch; an empty run adds nothing.
+void addRun(std::vector<ChangedRun>& runs, const ChangedRun& run) {
+  if (run.oldFrom == run.oldTo && run.newFrom == run.newTo) return;
+  if (!runs.empty() && runs.back().oldTo == run.oldFrom &&
+      runs.back().newTo == run.newFrom) {
+    runs.back().oldTo = run.oldTo;
+    runs.back().newTo = run.newTo;
+    return;
+  }
+  runs.push_back(run);
+}
+
+// The runs between the common pairs `common` of before[oldBase, oldBase +
+// oldCount) and after[newBase, newBase + newCount), the pairs relative to
+// those bases, up to that end.
+void addRunsBetween(
+    std::vector<ChangedRun>& runs,
+    const std::vector<std::pair<std::size_t, std::size_t>>& common,
+    std::size_t oldBase, std::size_t newBase, std::size_t oldCount,
+    std::size_t newCount) {
   std::size_t i = 0;
   std::size_t j = 0;
   for (const auto& [oldLine, newLine] : common) {
-    if (oldLine > i || newLine > j) {
-      changed += (oldLine - i) + (newLine - j);
-      const std::size_t from = offsetOf(b, after, j);
-      edits.push_back({offsetOf(a, before, i), offsetOf(a, before, oldLine),
-                       std::string(after.substr(
-                           from, offsetOf(b, after, newLine) - from))});
-    }
+    addRun(runs,
+           {oldBase + i, oldBase + oldLine, newBase + j, newBase + newLine});
     i = oldLine + 1;
     j = newLine + 1;
+  }
+  addRun(runs,
+         {oldBase + i, oldBase + oldCount, newBase + j, newBase + newCount});
+}
+
+std::size_t lineCount(std::string_view text, std::size_t atMost) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; at < text.size() && count <= atMost; ++count) {
+    const std::size_t end = text.find('\n', at);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+  }
+  return count;
+}
+
+}  // namespace
+
+std::vector<ChangedRun> changedRuns(std::string_view before,
+                                    std::string_view after,
+                                    std::size_t window) {
+  std::vector<ChangedRun> runs;
+  if (before == after) return runs;
+  if (lineCount(before, window) <= window &&
+      lineCount(after, window) <= window) {
+    const Lines a = splitLines(before);
+    const Lines b = splitLines(after);
+    addRunsBetween(runs, commonLines(a, b), 0, 0, a.size(), b.size());
+    return runs;
+  }
+  LineCursor a(before);
+  LineCursor b(after);
+  while (true) {
+    while (!a.done() && !b.done() && a.peek() == b.peek()) {
+      a.next();
+      b.next();
+    }
+    if (a.done() && b.done()) return runs;
+    bool oldToEnd = false;
+    bool newToEnd = false;
+    const Lines oldLines = a.ahead(window, oldToEnd);
+    const Lines newLines = b.ahead(window, newToEnd);
+    // Where a side goes on past its window, the common lines of the last
+    // quarter may belong with lines beyond it: they wait for the next.
+    const std::size_t oldSafe =
+        oldToEnd ? oldLines.size() : oldLines.size() - oldLines.size() / 4;
+    const std::size_t newSafe =
+        newToEnd ? newLines.size() : newLines.size() - newLines.size() / 4;
+    std::vector<std::pair<std::size_t, std::size_t>> common =
+        commonLines(oldLines, newLines);
+    std::erase_if(common, [&](const auto& pair) {
+      return pair.first >= oldSafe || pair.second >= newSafe;
+    });
+    addRunsBetween(runs, common, a.line(), b.line(), oldSafe, newSafe);
+    a.skip(oldSafe);
+    b.skip(newSafe);
+  }
+}
+
+std::vector<LineEdit> lineEdits(std::string_view before, std::string_view after,
+                                std::size_t maxChangedLines) {
+  std::vector<LineEdit> edits;
+  std::size_t changed = 0;
+  LineCursor a(before);
+  LineCursor b(after);
+  for (const ChangedRun& run : changedRuns(before, after)) {
+    a.skip(run.oldFrom - a.line());
+    b.skip(run.newFrom - b.line());
+    const std::size_t from = a.offset();
+    const std::size_t textFrom = b.offset();
+    a.skip(run.oldTo - run.oldFrom);
+    b.skip(run.newTo - run.newFrom);
+    changed += (run.oldTo - run.oldFrom) + (run.newTo - run.newFrom);
+    edits.push_back(
+        {from, a.offset(),
+         std::string(after.substr(textFrom, b.offset() - textFrom))});
   }
   if (changed > maxChangedLines && edits.size() > 1) {
     // One edit from the first difference to the last.

@@ -80,8 +80,9 @@ bool MountPoint::overlay(const std::string& lower, const std::string& upper,
   return true;
 }
 
-bool MountPoint::ext4(const std::string& image, const std::string& folder,
-                      std::size_t bytes, std::string& why) {
+bool MountPoint::loop(const std::string& type, const std::string& image,
+                      const std::string& folder, std::size_t bytes,
+                      std::string& why) {
   if (geteuid() != 0) {
     why = "mounting needs root";
     return false;
@@ -93,15 +94,16 @@ bool MountPoint::ext4(const std::string& image, const std::string& folder,
   if (!sized) return refuse(why, "cannot make " + image);
   // No blocks reserved for root: the tests run as root and must fill it.
   const std::string make =
-      "mkfs.ext4 -q -F -m 0 '" + image + "' >/dev/null 2>&1";
+      type == "xfs" ? "mkfs.xfs -q -f '" + image + "' >/dev/null 2>&1"
+                    : "mkfs.ext4 -q -F -m 0 '" + image + "' >/dev/null 2>&1";
   if (std::system(make.c_str()) != 0) {
-    why = "mkfs.ext4 failed or is missing";
+    why = "mkfs." + type + " failed or is missing";
     return false;
   }
   const std::string mountIt =
       "mount -o loop '" + image + "' '" + folder + "' >/dev/null 2>&1";
   if (std::system(mountIt.c_str()) != 0) {
-    why = "cannot mount an ext4 image through a loop device";
+    why = "cannot mount an " + type + " image through a loop device";
     return false;
   }
   mounted_.push_back(folder);

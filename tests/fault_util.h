@@ -26,9 +26,14 @@ class MountPoint {
   // A tmpfs of `bytes` on `folder`.
   bool tmpfs(const std::string& folder, std::size_t bytes, std::string& why);
   // An ext4 file system of `bytes` on `folder`, made in the file `image`
-  // and mounted through a loop device.
+  // and mounted through a loop device; loop() makes one of the type `type`
+  // ("ext4" or "xfs").
   bool ext4(const std::string& image, const std::string& folder,
-            std::size_t bytes, std::string& why);
+            std::size_t bytes, std::string& why) {
+    return loop("ext4", image, folder, bytes, why);
+  }
+  bool loop(const std::string& type, const std::string& image,
+            const std::string& folder, std::size_t bytes, std::string& why);
   // An overlay of `upper` (with `work`, on the same file system) over
   // `lower`, on `folder`.
   bool overlay(const std::string& lower, const std::string& upper,

@@ -218,52 +218,65 @@ pid_t childOf(pid_t parent) {
   return child;
 }
 
-// One SIGINT while a batch of twenty names its backups (held in the
-// folder's fsync): the run ends after the first file, with its messages
-// written, the other pages as they were and no name of the run's left.
+// One SIGINT while a batch of twenty is held by strace (tagfmt's in the
+// folder's sync for the backup names, tagfmt-check's in the first swap):
+// the run ends after the first file, with what it said of it written, the
+// other pages as they were and no name of the run's left.
 TEST(Interrupt, OneSignalEndsTheRunAfterTheFileAtHand) {
   if (std::system("command -v strace >/dev/null") != 0) {
     GTEST_SKIP() << "strace is missing";
   }
-  ScratchDir dir;
-  std::vector<std::string> pages;
-  for (char tens = '1'; tens <= '2'; ++tens) {
-    for (char ones = '0'; ones <= '9'; ++ones) {
-      pages.push_back(std::string{'p', tens, ones, '.', 'h', 't', 'm'});
-      writeFile(dir / pages.back(), "a\n");
+  const struct {
+    std::vector<const char*> command;
+    const char* hold;
+    std::string said;
+    std::size_t namesLeft;  // beside the pages
+  } kRuns[] = {
+      {{TAGFMT_BINARY, "-w"},
+       "inject=fsync:delay_enter=1000000:when=1",
+       "p10.htm\n   writing p10.bak\n   writing p10.htm\n",
+       2},
+      {{TAGFMT_CHECK_BINARY, "--fix", "--line-ends-only", "--"},
+       "inject=renameat2:delay_exit=1000000:when=1",
+       "p10.htm: tidied\n",
+       1},
+  };
+  for (const auto& run : kRuns) {
+    SCOPED_TRACE(run.command[0]);
+    ScratchDir dir;
+    std::vector<std::string> pages;
+    for (char tens = '1'; tens <= '2'; ++tens) {
+      for (char ones = '0'; ones <= '9'; ++ones) {
+        pages.push_back(std::string{'p', tens, ones, '.', 'h', 't', 'm'});
+        writeFile(dir / pages.back(), "a\n");
+      }
     }
+    const pid_t child = fork();
+    if (child == 0) {
+      std::signal(SIGINT, SIG_DFL);
+      if (chdir(dir.path().c_str()) != 0) _exit(126);
+      if (freopen("out.txt", "w", stdout) == nullptr) _exit(126);
+      std::vector<const char*> argv = {"strace",    "-f", "-qq",   "-o",
+                                       "/dev/null", "-e", run.hold};
+      argv.insert(argv.end(), run.command.begin(), run.command.end());
+      for (const std::string& page : pages) argv.push_back(page.c_str());
+      argv.push_back(nullptr);
+      execvp("strace", const_cast<char* const*>(argv.data()));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const pid_t tool = childOf(child);
+    ASSERT_GT(tool, 0);
+    kill(tool, SIGINT);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(readFile(dir / "out.txt"), run.said);
+    EXPECT_EQ(readFile(dir / "p10.htm"), "a\r\n");
+    for (std::size_t i = 1; i < pages.size(); ++i) {
+      EXPECT_EQ(readFile(dir / pages[i]), "a\n") << pages[i];
+    }
+    EXPECT_EQ(namesIn(dir.path().string()).size(),
+              pages.size() + run.namesLeft);
   }
-  const pid_t run = fork();
-  if (run == 0) {
-    std::signal(SIGINT, SIG_DFL);
-    if (chdir(dir.path().c_str()) != 0) _exit(126);
-    if (freopen("out.txt", "w", stdout) == nullptr) _exit(126);
-    std::vector<const char*> argv = {"strace",
-                                     "-f",
-                                     "-qq",
-                                     "-o",
-                                     "/dev/null",
-                                     "-e",
-                                     "inject=fsync:delay_enter=1000000:when=1",
-                                     TAGFMT_BINARY,
-                                     "-w"};
-    for (const std::string& page : pages) argv.push_back(page.c_str());
-    argv.push_back(nullptr);
-    execvp("strace", const_cast<char* const*>(argv.data()));
-    _exit(127);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  const pid_t tool = childOf(run);
-  ASSERT_GT(tool, 0);
-  kill(tool, SIGINT);
-  waitpid(run, nullptr, 0);
-  EXPECT_EQ(readFile(dir / "out.txt"),
-            "p10.htm\n   writing p10.bak\n   writing p10.htm\n");
-  EXPECT_EQ(readFile(dir / "p10.htm"), "a\r\n");
-  for (std::size_t i = 1; i < pages.size(); ++i) {
-    EXPECT_EQ(readFile(dir / pages[i]), "a\n") << pages[i];
-  }
-  EXPECT_EQ(namesIn(dir.path().string()).size(), pages.size() + 2);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A power cut at each system call of a two-file batch, on a loop-mounted
-// ext4: the run is held in the call, the data written so far is written
+// ext4 and XFS: the run is held in the call, the data written so far is written
 // back, then the file system is shut down without its journal reaching the
 // disk, as a power cut would leave it. Mounted again, each page holds its
 // old or its new text whole, and a page that holds its new text has its old
@@ -142,20 +142,29 @@ bool hiddenCopyHolds(const std::string& folder, const std::string& bytes) {
   return false;
 }
 
-// Cuts the power at every call of `run` in turn and checks what is left.
-void cutAtEveryCall(const Run& run);
+// Cuts the power at every call of `run` in turn, on a file system of the
+// type `type`, and checks what is left.
+void cutAtEveryCall(const Run& run, const std::string& type);
 void checkPages(const std::string& vol, const Run& run,
                 const std::string& where);
 void checkNextRun(const std::string& vol, const Run& run,
                   const std::string& where);
 
-TEST(PowerCut, EveryCallOfATwoFileBatch) { cutAtEveryCall(kTagfmt); }
+TEST(PowerCut, EveryCallOfATwoFileBatch) { cutAtEveryCall(kTagfmt, "ext4"); }
 
 TEST(PowerCut, EveryCallOfAFixInPlaceWithoutBackup) {
-  cutAtEveryCall(kFixInPlace);
+  cutAtEveryCall(kFixInPlace, "ext4");
 }
 
-void cutAtEveryCall(const Run& run) {
+TEST(PowerCut, EveryCallOfATwoFileBatchOnXfs) {
+  cutAtEveryCall(kTagfmt, "xfs");
+}
+
+TEST(PowerCut, EveryCallOfAFixInPlaceWithoutBackupOnXfs) {
+  cutAtEveryCall(kFixInPlace, "xfs");
+}
+
+void cutAtEveryCall(const Run& run, const std::string& type) {
   if (!shell("command -v xfs_io") || !shell("command -v strace")) {
     GTEST_SKIP() << "xfs_io (Debian package xfsprogs) or strace is missing";
   }
@@ -165,11 +174,14 @@ void cutAtEveryCall(const Run& run) {
   fs::create_directory(vol);
   MountPoint mounts;
   std::string why;
-  if (!mounts.ext4(image, vol, 32u << 20, why)) GTEST_SKIP() << why;
+  // XFS takes no file system smaller than 300 MB; the image is sparse.
+  const std::size_t size = type == "xfs" ? 320u << 20 : 32u << 20;
+  if (!mounts.loop(type, image, vol, size, why)) GTEST_SKIP() << why;
   const std::map<std::string, int> counts = countCalls(vol, run);
   if (counts.empty()) GTEST_SKIP() << "strace cannot trace here";
   if (!shell("xfs_io -x -c shutdown '" + vol + "'")) {
-    GTEST_SKIP() << "this kernel cannot shut an ext4 file system down";
+    GTEST_SKIP() << "this kernel cannot shut an " << type
+                 << " file system down";
   }
   // The killed run may hold the folder for a moment after strace ends.
   const std::string remount = "for i in $(seq 50); do umount '" + vol +
