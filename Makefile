@@ -80,7 +80,7 @@ windows:
 	$(CONFIGURE) -S . -B build-windows -DCMAKE_BUILD_TYPE=Release -DTAGFMT_TESTS=OFF \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 	cmake --build build-windows
-	@echo "built build-windows/tagfmt.exe, build-windows/tagfmt-check.exe and build-windows/tagfmt-lsp.exe"
+	@echo "built build-windows/tagfmt.exe, build-windows/tagfmt-check.exe and build-windows/lsp/tagfmt-lsp.exe"
 
 # make test builds tagfmt.exe when it can, so that its tests run.
 test: windows-if-possible

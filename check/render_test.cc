@@ -131,16 +131,36 @@ TEST(RenderFile, GithubAndColour) {
                   .out.starts_with("p:7: \033[1;31mnesting error\033[0m: "));
 }
 
-TEST(RenderFile, JsonAndSummary) {
-  const Json file = fileJson("p", faulty());
-  EXPECT_EQ(jsonText(file),
-            R"({"path":"p","state":"nesting faults","faults":[{"line":7,)"
-            R"("message":"missing </table>"}],"notes":[{"line":1,"message":)"
-            R"("the declaration on line 1 runs on to the end of the file, )"
-            R"(since no \"->\" follows it, and the tags after it are not )"
-            R"(seen","fault":null},{"line":2,"message":"<td> on line 2 is )"
-            R"(written self-closed (\"/>\"), and a recognised tag counts as )"
-            R"(opened even then","fault":0}]})");
+// Every verdict has its one state code; the phrase stays as "message".
+TEST(RenderFile, JsonStatesAndSummary) {
+  const struct {
+    FileReport report;
+    const char* state;
+    const char* message;
+  } cases[] = {
+      {decidedAs(TextOutcome::kTidy), "tidy", "tidy"},
+      {untidy(), "would-tidy", "would be tidied"},
+      {decidedAs(TextOutcome::kChanged, WriteStatus::kWritten), "tidied",
+       "tidied"},
+      {faulty(), "refused", "nesting faults"},
+      {decidedAs(TextOutcome::kChanged, WriteStatus::kFailed, EIO), "refused",
+       "cannot write"},
+      {decidedAs(TextOutcome::kHasNul), "refused", "NUL byte"},
+      {decidedAs(TextOutcome::kTooLarge), "refused", "no memory"},
+      {decidedAs(TextOutcome::kInternalError), "refused", "internal error"},
+      {readAs(ReadStatus::kTooLarge), "refused", "too large"},
+      {readAs(ReadStatus::kCannotOpen, ENOENT), "unreadable", "cannot open"},
+      {readAs(ReadStatus::kCannotRead, EIO), "unreadable", "cannot read"},
+      {readAs(ReadStatus::kNotAPage), "not-a-page", "not a page"},
+      {readAs(ReadStatus::kNothingFound), "not-a-page", "nothing found"},
+  };
+  for (const auto& c : cases) {
+    const Json file = fileJson("p", c.report);
+    EXPECT_EQ(file["state"], c.state) << c.message;
+    EXPECT_EQ(file["message"], c.message);
+    EXPECT_EQ(file.contains("reason"), !whyNotChecked(c.report).empty())
+        << c.message;
+  }
   EXPECT_EQ(fileJson("p", readAs(ReadStatus::kCannotOpen, ENOENT))["reason"],
             "cannot open: No such file or directory");
   Tally tally;
@@ -152,8 +172,9 @@ TEST(RenderFile, JsonAndSummary) {
   EXPECT_EQ(summaryLine(tally, false),
             "1 file would be tidied, 2 refused, 1 tidy\n");
   EXPECT_EQ(summaryLine(tally, true), "1 file tidied, 2 refused, 1 tidy\n");
-  EXPECT_EQ(jsonText(summaryJson(tally, false)),
-            R"({"would be tidied":1,"refused":2,"tidy":1})");
+  EXPECT_EQ(jsonText(checkJson(Json::array(), tally)),
+            R"({"version":1,"files":[],)"
+            R"("summary":{"changed":1,"refused":2,"tidy":1}})");
 }
 
 }  // namespace

@@ -18,11 +18,11 @@ void write(std::FILE* stream, std::string_view text) {
 void RunOutput::say(const FileToCheck& file, std::string_view original,
                     const FileReport& report) {
   count(tally_, verdictOf(report));
-  const std::string name = printableName(file.path);
   if (style_.format == OutputFormat::kJson) {
-    files_.push_back(fileJson(name, report));
+    files_.push_back(fileJson(file.path, report));
     return;
   }
+  const std::string name = printableName(file.path);
   FileOutput output = renderFile(name, original, report, options_.mode, style_);
   // -z: for xargs -0, the name as it is; no byte of it can end the entry.
   if (options_.nulEnded && !output.out.empty()) {
@@ -39,9 +39,7 @@ void RunOutput::say(const FileToCheck& file, std::string_view original,
 
 void RunOutput::finish() {
   if (style_.format == OutputFormat::kJson) {
-    write(stdout, jsonText(Json{{"files", std::move(files_)},
-                                {"summary", summaryJson(tally_, fixing())}}) +
-                      "\n");
+    write(stdout, jsonText(checkJson(std::move(files_), tally_)) + "\n");
   }
   std::fflush(stdout);
   if (options_.mode != OutputMode::kStdout && !options_.quiet &&

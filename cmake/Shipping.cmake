@@ -126,6 +126,9 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
   add_test(NAME Shipping.Vim
            COMMAND ${shipping}/vim.sh $<TARGET_FILE:tagfmt-check>
                    $<TARGET_FILE:tagfmt> ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.JsonSchema
+           COMMAND ${shipping}/json_schema.sh $<TARGET_FILE:tagfmt-check>
+                   ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.WindowsExe
            COMMAND ${shipping}/windows.sh ${TAGFMT_WINDOWS_EXE}
                    $<TARGET_FILE:tagfmt_tests> $<TARGET_FILE:tagfmt>
@@ -173,6 +176,11 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
       message(STATUS "${test} will be skipped: apt-get install ${package}")
     endif()
   endforeach()
+  execute_process(COMMAND /usr/bin/python3 -c "import jsonschema"
+                  RESULT_VARIABLE TAGFMT_NO_JSONSCHEMA OUTPUT_QUIET ERROR_QUIET)
+  if(TAGFMT_NO_JSONSCHEMA)
+    message(STATUS "Shipping.JsonSchema will be skipped: apt-get install python3-jsonschema")
+  endif()
   set_tests_properties(Shipping.ManPageLint Shipping.CheckManPageLint
                        Shipping.LspManPageLint Shipping.Neovim
                        Shipping.EmacsEglot
@@ -181,6 +189,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.CiSnippet
                        Shipping.PreCommitFramework
                        Shipping.PreCommitExcludes Shipping.Vim
+                       Shipping.JsonSchema
                        Shipping.WindowsExe Shipping.WindowsCheckExe
                        Shipping.WindowsLspExe Shipping.Playground
                        PROPERTIES SKIP_RETURN_CODE 77)

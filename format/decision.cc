@@ -6,6 +6,7 @@
 
 #include "format/byte_scan.h"
 #include "format/line_ends.h"
+#include "format/places.h"
 #include "format/seam.h"
 
 namespace tagfmt {
@@ -233,8 +234,36 @@ TextDecision decideText(std::string_view original, const RunOptions& options,
   return decide(original, options, openSeq, std::move(room), nullptr);
 }
 
+namespace {
+
+// True when `original` is tidy, found by one pass that stops at the first
+// byte it would change: most texts a checker or an editor asks about are,
+// and they need no record of what the pass did. `decision` then says so.
+bool tidyAtFirstLook(std::string_view original, const RunOptions& options,
+                     std::int64_t openSeq, TextDecision& decision) {
+  if (options.lineEndsOnly) return false;
+  const TextShape shape = examineText(original.data(), original.size());
+  if (shape.hasNul || !shape.allCrLf) return false;
+  std::string work;
+  std::int64_t seq = openSeq;
+  const Formatted look =
+      formatText(original, work, options, seq, decision.faults, nullptr, true);
+  if (look.verdict != Verdict::kSound || look.text.data() != original.data()) {
+    decision.faults.clear();
+    return false;
+  }
+  decision.openCount = seq - openSeq;
+  decision.passes = 1;
+  return true;
+}
+
+}  // namespace
+
 TextDecision decideAndExplain(std::string_view original,
                               const RunOptions& options, std::int64_t openSeq) {
+  if (TextDecision tidy; tidyAtFirstLook(original, options, openSeq, tidy)) {
+    return tidy;
+  }
   FormatTrace trace;
   trace.watched = watchedContent(original);
   TextDecision decision = decide(original, options, openSeq, {}, &trace);
@@ -248,6 +277,7 @@ TextDecision decideAndExplain(std::string_view original,
                           std::make_move_iterator(layout.begin()),
                           std::make_move_iterator(layout.end()));
   }
+  placeFaults(original, decision.faults, decision.notes);
   return decision;
 }
 

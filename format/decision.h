@@ -64,8 +64,9 @@ bool keepsContent(std::string_view original, std::string_view tidied);
 TextDecision decideText(std::string_view original, const RunOptions& options,
                         std::int64_t openSeq, std::string room = {});
 
-// decideText, with the notes that explain the outcome: what the checker,
-// the language server and the playground show beside it.
+// decideText, with the notes that explain the outcome, and the spans of
+// the faults and notes: what the checker, the language server and the
+// playground show beside it.
 TextDecision decideAndExplain(std::string_view original,
                               const RunOptions& options, std::int64_t openSeq);
 

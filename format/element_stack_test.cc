@@ -13,19 +13,19 @@ constexpr FaultKind kMismatch = FaultKind::kMismatch;
 TEST(ElementStack, FindsMismatchesAgainstTheTopEntry) {
   NestingFaults faults;
   ElementStack stack;
-  stack.open(kTable, 1, 1);
-  stack.open(kTr, 2, 2);
-  stack.open(kTd, 3, 3);
-  EXPECT_EQ(stack.close(kTr, 3, faults), 3);
-  EXPECT_EQ(stack.close(kTable, 4, faults), 2);
-  EXPECT_EQ(stack.close(kForm, 5, faults), 1);
-  EXPECT_EQ(stack.close(kTd, 6, faults), 0);
+  stack.open(kTable, 1, 1, 0);
+  stack.open(kTr, 2, 2, 10);
+  stack.open(kTd, 3, 3, 20);
+  EXPECT_EQ(stack.close(kTr, 3, 25, faults), 3);
+  EXPECT_EQ(stack.close(kTable, 4, 30, faults), 2);
+  EXPECT_EQ(stack.close(kForm, 5, 40, faults), 1);
+  EXPECT_EQ(stack.close(kTd, 6, 50, faults), 0);
   EXPECT_FALSE(stack.finish(faults));
   const NestingFaults expected = {
-      {kMismatch, kTr, kTd, 3, 3},
-      {kMismatch, kTable, kTr, 4, 2},
-      {kMismatch, kForm, kTable, 5, 1},
-      {FaultKind::kUnexpected, kTd, -1, 6, 0},
+      {kMismatch, kTr, kTd, 3, 3, 25, 20},
+      {kMismatch, kTable, kTr, 4, 2, 30, 10},
+      {kMismatch, kForm, kTable, 5, 1, 40, 0},
+      {FaultKind::kUnexpected, kTd, -1, 6, 0, 50, 0},
   };
   EXPECT_EQ(faults, expected);
 }
@@ -33,12 +33,12 @@ TEST(ElementStack, FindsMismatchesAgainstTheTopEntry) {
 TEST(ElementStack, FindsWhatIsLeftOpenInnermostFirst) {
   NestingFaults faults;
   ElementStack stack;
-  stack.open(kTable, 1, 5);
-  stack.open(kTr, 2, 6);
+  stack.open(kTable, 1, 5, 4);
+  stack.open(kTr, 2, 6, 12);
   EXPECT_FALSE(stack.finish(faults));
   const NestingFaults expected = {
-      {FaultKind::kMissing, -1, kTr, 6, 6},
-      {FaultKind::kMissing, -1, kTable, 5, 5},
+      {FaultKind::kMissing, -1, kTr, 6, 6, 12, 12},
+      {FaultKind::kMissing, -1, kTable, 5, 5, 4, 4},
   };
   EXPECT_EQ(faults, expected);
 }
@@ -46,10 +46,10 @@ TEST(ElementStack, FindsWhatIsLeftOpenInnermostFirst) {
 TEST(ElementStack, SoundNestingFindsNothing) {
   NestingFaults faults;
   ElementStack stack;
-  stack.open(kTable, 7, 1);
-  stack.open(kTd, 8, 1);
-  EXPECT_EQ(stack.close(kTd, 1, faults), 8);
-  EXPECT_EQ(stack.close(kTable, 2, faults), 7);
+  stack.open(kTable, 7, 1, 0);
+  stack.open(kTd, 8, 1, 7);
+  EXPECT_EQ(stack.close(kTd, 1, 11, faults), 8);
+  EXPECT_EQ(stack.close(kTable, 2, 17, faults), 7);
   EXPECT_TRUE(stack.finish(faults));
   EXPECT_TRUE(faults.empty());
 }

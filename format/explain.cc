@@ -14,6 +14,8 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // One recognised tag met on the walk.
 struct SeenTag {
   std::uint64_t line;
+  std::size_t at;
+  std::size_t end;
   int rule;
   bool closing;
   bool selfClosed;
@@ -25,6 +27,8 @@ struct SeenTag {
 struct RunOn {
   NoteKind kind;
   std::uint64_t line;  // of the "<!", or of the quote that caused it
+  std::size_t at;      // that byte's offset
+  std::size_t end;     // one past the construct's last byte
   std::uint64_t startLine;
   std::uint64_t endLine;
   bool toEnd;
@@ -116,6 +120,8 @@ void declarationOrComment(Walk& w) {
   if (own == kNone || own >= end) return;
   RunOn run{NoteKind::kDeclaration,
             startLine,
+            start,
+            w.in.pos,
             startLine,
             w.in.line,
             !closed,
@@ -128,6 +134,7 @@ void declarationOrComment(Walk& w) {
     run.kind = NoteKind::kQuoteInComment;
     run.quote = text[quote];
     run.line = lineAt(text, start, startLine, quote);
+    run.at = quote;
   }
   w.runOns.push_back(run);
 }
@@ -149,17 +156,17 @@ void recognisedTag(Walk& w, std::size_t nameAt, bool closing) {
   // memory on a page made of tags.
   if (w.keepTags) {
     w.tags.push_back(
-        {line, rule, closing, selfClosed,
+        {line, start, w.in.pos, rule, closing, selfClosed,
          name.size() > kTagRules[static_cast<std::size_t>(rule)].name.size(),
          name});
   }
   if (!closing) {
-    w.stack.open(rule, static_cast<std::int64_t>(index), line);
+    w.stack.open(rule, static_cast<std::int64_t>(index), line, start);
     w.openTags.push_back(index);
     return;
   }
   const std::size_t before = w.faults.size();
-  w.stack.close(rule, line, w.faults);
+  w.stack.close(rule, line, start, w.faults);
   Involved involved{index, kNone};
   if (!w.openTags.empty()) {
     involved.openTag = w.openTags.back();
@@ -212,6 +219,8 @@ Note tagNote(NoteKind kind, std::size_t fault, const SeenTag& tag) {
   note.kind = kind;
   note.fault = fault;
   note.line = tag.line;
+  note.at = tag.at;
+  note.endAt = tag.end;
   note.ruleIndex = tag.rule;
   note.name = std::string(tag.name);
   note.closing = tag.closing;
@@ -223,6 +232,8 @@ Note runOnNote(std::size_t fault, const RunOn& run) {
   note.kind = run.kind;
   note.fault = fault;
   note.line = run.line;
+  note.at = run.at;
+  note.endAt = run.end;
   note.endLine = run.endLine;
   note.toEnd = run.toEnd;
   note.quote = run.quote;
@@ -247,8 +258,9 @@ void tagNotes(const Walk& w, std::size_t index, std::vector<bool>& noted,
   for (const std::size_t tagIndex : {involved.openTag, involved.closeTag}) {
     if (tagIndex == kNone || noted[tagIndex]) continue;
     const SeenTag& tag = w.tags[tagIndex];
-    if (tag.selfClosed)
+    if (tag.selfClosed) {
       notes.push_back(tagNote(NoteKind::kSelfClosed, index, tag));
+    }
     if (tag.prefix) notes.push_back(tagNote(NoteKind::kPrefixName, index, tag));
     noted[tagIndex] = tag.selfClosed || tag.prefix;
   }

@@ -32,6 +32,12 @@ struct Note {
   std::size_t fault = kNoFault;
   // The line the note points at: the tag's, the "<!"'s or the quote's.
   std::uint64_t line = 0;
+  // The byte offsets of what the note points at and of the end of its tag
+  // or construct (one past its last byte), and their span, filled by
+  // placeFaults.
+  std::size_t at = 0;
+  std::size_t endAt = 0;
+  TextSpan span = {};
   // Run-ons: the line where the construct ends, and whether it found no
   // end and runs on to the end of the text.
   std::uint64_t endLine = 0;

@@ -138,6 +138,10 @@ class WorkText {
     truncateOther(position);
   }
   bool overflowed() const { return overflowed_; }
+  // From now on, the first byte that differs from the original ends the
+  // output: nothing is stored, and stopped() tells the pass to end.
+  void stopAtDifference() { stopAtDifference_ = true; }
+  bool stopped() const { return stopped_; }
   // Ends the output and returns it: a view of `original` when the two are
   // equal, else of the buffer (empty after an overflow).
   std::string_view finish();
@@ -166,6 +170,8 @@ class WorkText {
   std::size_t shared_ = 0;
   std::string tail_;
   bool overflowed_ = false;
+  bool stopAtDifference_ = false;
+  bool stopped_ = false;
   // Once the output differs, small pieces gather here and go into the
   // buffer a block at a time: std::string's append costs more than the
   // copy of a piece a few bytes long. The buffer holds the output up to
@@ -202,11 +208,12 @@ bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
 // as "<!--@@ doc -->") are the author's and are kept.
 bool startsWithPairMarker(std::string_view text);
 
-// One open recognised element.
+// One open recognised element; `at` is the byte offset of its "<".
 struct OpenElement {
   int ruleIndex;
   std::int64_t seq;
   std::uint64_t line;
+  std::size_t at;
 };
 
 enum class FaultKind {
@@ -215,17 +222,43 @@ enum class FaultKind {
   kMissing,     // an element still open at the end of the text
 };
 
+// Where a tag or construct stands in its text, for the messages that point
+// at it: the line of its first byte as the pass counts lines, that byte's
+// column, and the line and column just past its last byte. Columns count
+// bytes from 1; a line starts after each CR and LF.
+struct TextSpan {
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  std::uint64_t endLine = 0;
+  std::uint64_t endColumn = 0;
+  bool operator==(const TextSpan&) const = default;
+};
+
 // One nesting fault, in the terms a message needs. `line` is the line the
 // fault is reported at: the closing tag's, or for kMissing the opening
 // tag's. `closeRule` is -1 for kMissing; `openRule` and `openLine` describe
-// the element that was open and are -1 and 0 for kUnexpected.
+// the element that was open and are -1 and 0 for kUnexpected. `at` and
+// `openAt` are the byte offsets of those tags' "<" (openAt 0 for
+// kUnexpected).
 struct NestingFault {
   FaultKind kind;
   int closeRule;
   int openRule;
   std::uint64_t line;
   std::uint64_t openLine;
-  bool operator==(const NestingFault&) const = default;
+  std::size_t at = 0;
+  std::size_t openAt = 0;
+  // Filled by placeFaults (decideAndExplain calls it), all 0 until then:
+  // the spans of the tag at `at` and of the one at `openAt`.
+  TextSpan span = {};
+  TextSpan openSpan = {};
+  // What the pass found; the spans follow from it and the text.
+  bool operator==(const NestingFault& other) const {
+    return kind == other.kind && closeRule == other.closeRule &&
+           openRule == other.openRule && line == other.line &&
+           openLine == other.openLine && at == other.at &&
+           openAt == other.openAt;
+  }
 };
 
 using NestingFaults = std::vector<NestingFault>;
@@ -234,20 +267,23 @@ using NestingFaults = std::vector<NestingFault>;
 // nesting fault to the list it is handed, in the order they are found.
 class ElementStack {
  public:
-  void open(int ruleIndex, std::int64_t seq, std::uint64_t line) {
-    entries_.push_back(OpenElement{ruleIndex, seq, line});
+  void open(int ruleIndex, std::int64_t seq, std::uint64_t line,
+            std::size_t at) {
+    entries_.push_back(OpenElement{ruleIndex, seq, line, at});
   }
   // Matches a closing tag against the top entry and removes that entry even
   // when it does not match. Returns the removed entry's seq, or 0 when the
   // stack was empty.
-  std::int64_t close(int ruleIndex, std::uint64_t line, NestingFaults& faults) {
+  // `at` is the closing tag's byte offset.
+  std::int64_t close(int ruleIndex, std::uint64_t line, std::size_t at,
+                     NestingFaults& faults) {
     // Here, once per closing tag, a call would cost more than the match.
     if (!entries_.empty() && entries_.back().ruleIndex == ruleIndex) {
       const std::int64_t seq = entries_.back().seq;
       entries_.pop_back();
       return seq;
     }
-    return closeOther(ruleIndex, line, faults);
+    return closeOther(ruleIndex, line, at, faults);
   }
   // Appends a fault for every element still open, innermost first. Returns
   // true when the file nested soundly.
@@ -255,7 +291,7 @@ class ElementStack {
   std::size_t depth() const { return entries_.size(); }
 
  private:
-  std::int64_t closeOther(int ruleIndex, std::uint64_t line,
+  std::int64_t closeOther(int ruleIndex, std::uint64_t line, std::size_t at,
                           NestingFaults& faults);
 
   std::vector<OpenElement> entries_;
@@ -277,6 +313,8 @@ enum class Verdict {
   kSound,     // nesting is sound; the formatted text is complete
   kFailed,    // nesting faults were found; the text must not be saved
   kTooLarge,  // nesting is sound but the text outgrew formatLimit()
+  kDiffers,   // the output came to differ from the input, which the caller
+              // asked to stop at: the text is not tidy
 };
 
 struct Formatted {
@@ -336,6 +374,7 @@ struct FormatTrace {
 // and the regions it met.
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     NestingFaults& faults, FormatTrace* trace = nullptr);
+                     NestingFaults& faults, FormatTrace* trace = nullptr,
+                     bool stopAtDifference = false);
 
 }  // namespace tagfmt

@@ -197,7 +197,8 @@ void closingTag(FormatState& s) {
   std::int64_t marker = 0;
   if (index >= 0) {
     const TagRule& rule = kTagRules[static_cast<std::size_t>(index)];
-    const std::int64_t seq = s.stack.close(index, s.in.line, s.faults);
+    const std::int64_t seq =
+        s.stack.close(index, s.in.line, s.in.pos, s.faults);
     s.indent -= rule.indent;
     if (s.inRegion) {
       // Counted for nesting and indentation, but laid out as it stands.
@@ -230,7 +231,7 @@ void openingTag(FormatState& s) {
     if (rule.breakBeforeOpen && s.lineStart != s.out.size() && !s.inRegion) {
       breakBeforeTag(s);
     }
-    s.stack.open(index, s.openSeq, s.in.line);
+    s.stack.open(index, s.openSeq, s.in.line, s.in.pos);
     s.indent += rule.indent;
     if (rule.numbered && !s.inRegion) marker = s.openSeq;
   }
@@ -301,7 +302,8 @@ std::size_t formatLimit(std::size_t inputSize) {
 
 Formatted formatText(std::string_view text, std::string& work,
                      const RunOptions& options, std::int64_t& openSeq,
-                     NestingFaults& faults, FormatTrace* trace) {
+                     NestingFaults& faults, FormatTrace* trace,
+                     bool stopAtDifference) {
   FormatState s{ScanInput{text, 0, 1},
                 WorkText(work, formatLimit(text.size()), text),
                 options,
@@ -309,7 +311,8 @@ Formatted formatText(std::string_view text, std::string& work,
                 faults,
                 trace,
                 {}};
-  while (s.in.pos < text.size()) {
+  if (stopAtDifference) s.out.stopAtDifference();
+  while (s.in.pos < text.size() && !s.out.stopped()) {
     // A NUL ends the text, found along the way rather than by a pass of
     // its own.
     std::size_t runEnd = s.in.pos;
@@ -328,6 +331,7 @@ Formatted formatText(std::string_view text, std::string& work,
     }
   }
   if (s.inRegion && trace != nullptr) trace->regions.back().end = s.in.pos;
+  if (s.out.stopped()) return {Verdict::kDiffers, {}};
   const std::string_view formatted = s.out.finish();
   if (!s.stack.finish(faults)) return {Verdict::kFailed, formatted};
   if (s.out.overflowed()) return {Verdict::kTooLarge, {}};

@@ -104,6 +104,19 @@ std::vector<ShownElement> shownElements(std::string_view text) {
   return found;
 }
 
+// The line breaks in `text` as the pass counts them between constructs:
+// CR LF, LF and a lone CR, one each.
+std::uint64_t lineBreaks(std::string_view text) {
+  std::uint64_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' ||
+        (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+      ++breaks;
+    }
+  }
+  return breaks;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::size_t, std::size_t>> watchedContent(
@@ -125,13 +138,13 @@ Notes explainLayout(std::string_view text, const FormatTrace& trace) {
                        breaks)) {
       continue;
     }
-    line += static_cast<std::uint64_t>(std::count(
-        text.begin() + static_cast<std::ptrdiff_t>(counted),
-        text.begin() + static_cast<std::ptrdiff_t>(element.tagAt), '\n'));
+    line += lineBreaks(text.substr(counted, element.tagAt - counted));
     counted = element.tagAt;
     Note note;
     note.kind = breaks ? NoteKind::kBreaksMatter : NoteKind::kSpacesShow;
     note.line = line;
+    note.at = element.tagAt;
+    note.endAt = element.contentStart;
     note.name = std::string(element.name);
     note.inOutput = element.shows == Shows::kSpacesInOutput;
     notes.push_back(std::move(note));
@@ -141,6 +154,8 @@ Notes explainLayout(std::string_view text, const FormatTrace& trace) {
     Note note;
     note.kind = NoteKind::kRegionUnclosed;
     note.line = region.offLine;
+    note.at = region.offAt;
+    note.endAt = region.offAt + kRegionOff.size();
     notes.push_back(std::move(note));
   }
   std::stable_sort(

@@ -19,6 +19,14 @@ constexpr std::size_t kMaxTail = 4096;
 
 void WorkText::diverge() {
   sharing_ = false;
+  if (stopAtDifference_) {
+    // Past the bound in effect: positions count on, nothing is stored.
+    stopped_ = true;
+    overflowed_ = true;
+    spare_ = 0;
+    tail_.clear();
+    return;
+  }
   const std::string tail = std::move(tail_);
   used_ = 0;
   buffer_.clear();

@@ -54,6 +54,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
           "openSeq moves as far as in the reference");
   require(got.outcome != TextOutcome::kInternalError,
           "the check before use never fires");
+  // On the road with notes each fault is placed at its tag's "<", and its
+  // column counts from the last line break before it.
+  for (const tagfmt::NestingFault& fault : got.faults) {
+    if ((data[0] & 0x40) == 0) break;
+    require(fault.at < text.size() && text[fault.at] == '<',
+            "a fault's offset is its tag's \"<\"");
+    const std::size_t lineStart = text.find_last_of("\r\n", fault.at);
+    const std::size_t column =
+        fault.at - (lineStart == std::string::npos ? 0 : lineStart + 1) + 1;
+    require(fault.span.line == fault.line && fault.span.column == column &&
+                fault.span.endLine >= fault.line,
+            "a fault's span starts at its line and column");
+  }
   // The check itself against a plain reading of what content is, on the
   // tidied text and on the same with one byte lost or doubled.
   if (got.outcome == TextOutcome::kChanged) {

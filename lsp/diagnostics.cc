@@ -2,6 +2,9 @@
 // words them.
 #include "lsp/diagnostics.h"
 
+#include <algorithm>
+
+#include "format/places.h"
 #include "lsp/json_bytes.h"
 #include "report/check_output.h"
 #include "report/wording.h"
@@ -46,6 +49,30 @@ json diagnostic(std::string_view text, const LineIndex& index,
           {"message", std::move(message)}};
 }
 
+// The range of the bytes [from, to) of the text.
+json byteRange(const LineIndex& index, std::size_t from, std::size_t to) {
+  return {{"start", positionJson(index.position(from))},
+          {"end", positionJson(index.position(std::max(from, to)))}};
+}
+
+// The range of the tag or construct whose "<" is at `at`.
+json tagRange(std::string_view text, const LineIndex& index, std::size_t at) {
+  return byteRange(index, at, constructEnd(text, at));
+}
+
+// What a note points at: its tag, or the "<!" or quote where a run-on
+// starts, since the run-on itself may cover the rest of the text.
+json noteRange(const LineIndex& index, const Note& note) {
+  switch (note.kind) {
+    case NoteKind::kDeclaration:
+      return byteRange(index, note.at, std::min(note.at + 2, note.endAt));
+    case NoteKind::kQuoteInComment:
+      return byteRange(index, note.at, std::min(note.at + 1, note.endAt));
+    default:
+      return byteRange(index, note.at, note.endAt);
+  }
+}
+
 std::string openTagName(int ruleIndex) {
   std::string name = "<";
   name += kTagRules[static_cast<std::size_t>(ruleIndex)].name;
@@ -55,12 +82,14 @@ std::string openTagName(int ruleIndex) {
 
 json faultDiagnostic(std::string_view text, const LineIndex& index,
                      const NestingFault& fault, const std::string& uri) {
-  json item = diagnostic(text, index, fault.line, kError, faultText(fault));
+  json item = {{"range", tagRange(text, index, fault.at)},
+               {"severity", kError},
+               {"source", "tagfmt"},
+               {"message", faultText(fault)}};
   if (fault.openRule >= 0 && fault.openLine > 0) {
     item["relatedInformation"] = json::array(
         {{{"location",
-           {{"uri", uri},
-            {"range", lineRange(text, index, protocolLine(fault.openLine))}}},
+           {{"uri", uri}, {"range", tagRange(text, index, fault.openAt)}}},
           {"message", openTagName(fault.openRule) + " opened here"}}});
   }
   return item;
@@ -120,8 +149,10 @@ json diagnosticsJson(std::string_view text, const FileReport& report,
   json list = json::array();
   addVerdict(text, index, report, uri, list);
   for (const Note& note : report.notes) {
-    list.push_back(
-        diagnostic(text, index, note.line, kInformation, noteText(note)));
+    list.push_back({{"range", noteRange(index, note)},
+                    {"severity", kInformation},
+                    {"source", "tagfmt"},
+                    {"message", noteText(note)}});
   }
   return list;
 }

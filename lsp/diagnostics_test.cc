@@ -67,19 +67,72 @@ TEST(Diagnostics, SayWhatTagfmtCheckSays) {
   }
 }
 
-TEST(Diagnostics, AFaultPointsAtItsOpeningTag) {
-  const std::string text = "<table>\r\n  <tr>\r\n</table>\r\n";
-  const json list = diagnosticsJson(text, checkDocument(text, {}), "file:///a",
-                                    PositionEncoding::kUtf16);
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0]["range"],
-            json::parse(R"({"start":{"line":2,"character":0},)"
-                        R"("end":{"line":2,"character":8}})"));
-  const json& related = list[0]["relatedInformation"][0];
-  EXPECT_EQ(related["location"]["uri"], "file:///a");
-  EXPECT_EQ(related["location"]["range"]["start"],
-            json::parse(R"({"line":1,"character":2})"));
-  EXPECT_EQ(related["message"], "<tr> opened here");
+// A range as "LINE:CHARACTER-LINE:CHARACTER".
+std::string rangeText(const json& range) {
+  std::string said;
+  for (const char* end : {"start", "end"}) {
+    if (!said.empty()) said += '-';
+    said += std::to_string(range[end]["line"].get<int>());
+    said += ':';
+    said += std::to_string(range[end]["character"].get<int>());
+  }
+  return said;
+}
+
+// Each diagnostic's range, and its related one after "<" when it has one.
+std::vector<std::string> ranges(const std::string& text,
+                                PositionEncoding encoding) {
+  std::vector<std::string> said;
+  for (const json& item :
+       diagnosticsJson(text, checkDocument(text, {}), "file:///a", encoding)) {
+    std::string range = rangeText(item["range"]);
+    if (item.contains("relatedInformation")) {
+      const json& related = item["relatedInformation"][0];
+      EXPECT_EQ(related["location"]["uri"], "file:///a");
+      range += '<';
+      range += rangeText(related["location"]["range"]);
+    }
+    said.push_back(range);
+  }
+  return said;
+}
+
+// Each diagnostic covers its tag alone, counted in the client's units:
+// "é" is one UTF-16 unit and two bytes, "𝄞" two units and four bytes.
+TEST(Diagnostics, RangesAreTheTagsOwn) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<std::string> utf16;
+    std::vector<std::string> utf8;
+  };
+  const Case cases[] = {
+      {"after text on its line", "  x </td>", {"0:4-0:9"}, {"0:4-0:9"}},
+      {"points at the opening tag",
+       "<table>\r\n  <tr>\r\n</table>\r\n",
+       {"2:0-2:8<1:2-1:6", "0:0-0:7<0:0-0:7"},
+       {"2:0-2:8<1:2-1:6", "0:0-0:7<0:0-0:7"}},
+      {"on a long joined line",
+       "<table><tr>\xc3\xa9<td>x</td></tr> \xF0\x9D\x84\x9E </form></table>",
+       {"0:31-0:38<0:0-0:7", "0:38-0:46"},
+       {"0:34-0:41<0:0-0:7", "0:41-0:49"}},
+      {"a tag over two lines",
+       "<table\r\n class=x></tr>",
+       {"1:9-1:14<0:0-1:9"},
+       {"1:9-1:14<0:0-1:9"}},
+      {"a note on its tag and a fault at the end",
+       "<table>\n<td/>\n</table>\n",
+       {"2:0-2:8<1:0-1:5", "0:0-0:7<0:0-0:7", "1:0-1:5"},
+       {"2:0-2:8<1:0-1:5", "0:0-0:7<0:0-0:7", "1:0-1:5"}},
+      {"a run-on at its start",
+       "<table>\n<!DOCTYPE x>\n</table>\n-->",
+       {"0:0-0:7<0:0-0:7", "1:0-1:2"},
+       {"0:0-0:7<0:0-0:7", "1:0-1:2"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ranges(c.text, PositionEncoding::kUtf16), c.utf16) << c.name;
+    EXPECT_EQ(ranges(c.text, PositionEncoding::kUtf8), c.utf8) << c.name;
+  }
 }
 
 TEST(Formatting, EditsOrWhyNot) {

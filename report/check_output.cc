@@ -151,13 +151,13 @@ std::string problemLines(const std::string& name, const FileReport& report,
   forFaultsAndNotes(
       report,
       [&](const NestingFault& fault) {
-        lines += colour ? name + ":" + std::to_string(fault.line) + ": " +
-                              paint("nesting error", kRed, true) + ": " +
+        lines += colour ? name + ":" + placeText(fault.line, fault.span) +
+                              ": " + paint("nesting error", kRed, true) + ": " +
                               faultText(fault) + "\n"
                         : faultLine(name, fault);
       },
       [&](const Note& note) {
-        lines += name + ":" + std::to_string(note.line) + ": " +
+        lines += name + ":" + placeText(note.line, note.span) + ": " +
                  paint("note", kCyan, colour) + ": " + noteText(note) + "\n";
       });
   return lines;
@@ -167,28 +167,32 @@ std::string githubLines(const std::string& name, const FileReport& report,
                         bool fixing) {
   const std::string file = "file=" + githubEscape(name, true);
   const auto command = [&](const char* kind, std::uint64_t line,
-                           std::string_view message) {
-    return std::string("::") + kind + " " + file +
-           (line > 0 ? ",line=" + std::to_string(line) : "") +
+                           std::string_view message, const TextSpan& span) {
+    std::string place;
+    if (line > 0) place = ",line=" + std::to_string(line);
+    if (line > 0 && span.column > 0) {
+      place += ",col=" + std::to_string(span.column);
+    }
+    return std::string("::") + kind + " " + file + place +
            "::" + githubEscape(message, false) + "\n";
   };
   std::string lines;
   const FileVerdict verdict = verdictOf(report);
   if (verdict == FileVerdict::kWouldTidy) {
-    lines += command(fixing ? "notice" : "error", 0, "would be tidied");
+    lines += command(fixing ? "notice" : "error", 0, "would be tidied", {});
   } else if (verdict == FileVerdict::kTidied) {
-    lines += command("notice", 0, "tidied");
+    lines += command("notice", 0, "tidied", {});
   } else if (const std::string why = whyNotChecked(report); !why.empty()) {
-    return command("error", 0, why);
+    return command("error", 0, why, {});
   }
   forFaultsAndNotes(
       report,
       [&](const NestingFault& fault) {
-        lines +=
-            command("error", fault.line, "nesting error: " + faultText(fault));
+        lines += command("error", fault.line,
+                         "nesting error: " + faultText(fault), fault.span);
       },
       [&](const Note& note) {
-        lines += command("notice", note.line, noteText(note));
+        lines += command("notice", note.line, noteText(note), note.span);
       });
   return lines;
 }
@@ -213,8 +217,37 @@ std::string githubEscape(std::string_view text, bool property) {
   return escaped;
 }
 
-Json fileJson(const std::string& name, const FileReport& report) {
-  Json file{{"path", name}, {"state", stateWord(verdictOf(report))}};
+const char* stateCode(FileVerdict verdict) {
+  switch (verdict) {
+    case FileVerdict::kTidy:
+      return "tidy";
+    case FileVerdict::kWouldTidy:
+      return "would-tidy";
+    case FileVerdict::kTidied:
+      return "tidied";
+    case FileVerdict::kCannotOpen:
+    case FileVerdict::kCannotRead:
+      return "unreadable";
+    case FileVerdict::kNotAPage:
+    case FileVerdict::kNothingFound:
+      return "not-a-page";
+    case FileVerdict::kFaults:
+    case FileVerdict::kCannotWrite:
+    case FileVerdict::kHasNul:
+    case FileVerdict::kTooLarge:
+    case FileVerdict::kNoMemory:
+    case FileVerdict::kInternalError:
+      break;
+  }
+  return "refused";
+}
+
+Json fileJson(std::string_view path, const FileReport& report) {
+  Json file = Json::object();
+  putName(file, "path", path);
+  const FileVerdict verdict = verdictOf(report);
+  file["state"] = stateCode(verdict);
+  file["message"] = stateWord(verdict);
   if (const std::string why = whyNotChecked(report); !why.empty()) {
     file["reason"] = why;
   }
@@ -247,10 +280,16 @@ std::string summaryLine(const Tally& tally, bool fixing) {
          std::to_string(tally.tidy) + " tidy\n";
 }
 
-Json summaryJson(const Tally& tally, bool fixing) {
-  return Json{{fixing ? "tidied" : "would be tidied", tally.changed},
+Json summaryJson(const Tally& tally) {
+  return Json{{"changed", tally.changed},
               {"refused", tally.refused},
               {"tidy", tally.tidy}};
+}
+
+Json checkJson(Json files, const Tally& tally) {
+  return Json{{"version", kJsonVersion},
+              {"files", std::move(files)},
+              {"summary", summaryJson(tally)}};
 }
 
 }  // namespace tagfmt

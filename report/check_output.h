@@ -34,9 +34,20 @@ std::string problemLines(const std::string& name, const FileReport& report,
 std::string githubLines(const std::string& name, const FileReport& report,
                         bool fixing);
 
-// The file as a value of the JSON document: {"path", "state", "reason"
-// (when it could not be checked), "faults", "notes"}.
-Json fileJson(const std::string& name, const FileReport& report);
+// The version of the JSON document's shape, docs/tagfmt-check.schema.json:
+// a new one only for a change that could break a reader.
+inline constexpr int kJsonVersion = 1;
+
+// The verdict's code in the JSON document: "tidy", "would-tidy", "tidied",
+// "refused", "unreadable" (cannot open or read) or "not-a-page" (not a
+// page by its extension, or a folder with none).
+const char* stateCode(FileVerdict verdict);
+
+// The file as a value of the JSON document: {"path" (and "pathBytes" when
+// it is not UTF-8, see putName), "state", "message" (the state as the plain
+// lines say it), "reason" (when it could not be checked), "faults",
+// "notes"}. `path` is the name as it is, not made printable.
+Json fileJson(std::string_view path, const FileReport& report);
 
 // The counts of a run.
 struct Tally {
@@ -48,9 +59,13 @@ struct Tally {
 void count(Tally& tally, FileVerdict verdict);
 
 // The summary line, "1 file would be tidied, 2 refused, 3 tidy\n" ("tidied"
-// when `fixing`), and its JSON value.
+// when `fixing`), and its JSON value, with the same keys in every mode:
+// {"changed", "refused", "tidy"}.
 std::string summaryLine(const Tally& tally, bool fixing);
-Json summaryJson(const Tally& tally, bool fixing);
+Json summaryJson(const Tally& tally);
+
+// The whole JSON document: {"version", "files", "summary"}.
+Json checkJson(Json files, const Tally& tally);
 
 // The text of a GitHub workflow command's message or property, escaped as
 // the runner reads it.

@@ -30,7 +30,7 @@ TEST(Report, EveryEmitterRefusesAnInternalError) {
             std::string("p: ") + kInternal + "\n");
   EXPECT_EQ(githubLines("p", report, false),
             std::string("::error file=p::") + kInternal + "\n");
-  EXPECT_EQ(fileJson("p", report)["state"], "internal error");
+  EXPECT_EQ(fileJson("p", report)["message"], "internal error");
   EXPECT_EQ(whyNotFormatted(report),
             std::string(kInternal) +
                 "; please report this page to tagfmt's developers");

@@ -1,36 +1,68 @@
-// The JSON emitter: faults and notes as values, and text that parses.
+// The JSON emitter: faults and notes as values with their spans, names
+// that are not UTF-8, and text that parses.
 #include "report/json.h"
 
 #include <gtest/gtest.h>
 
+#include "format/decision.h"
+
 namespace tagfmt {
 namespace {
 
-TEST(Json, FaultsNotesAndText) {
-  Note note;
-  note.kind = NoteKind::kSelfClosed;
-  note.line = 2;
-  note.name = "td";
-  const NestingFault fault{FaultKind::kMissing, -1, 0, 7, 7};
-  note.fault = 0;
+TEST(Json, FaultsAndNotesWithTheirSpans) {
+  const TextDecision decision =
+      decideAndExplain("<table>\n  <td/>\n</table>\n", RunOptions{}, 0);
+  ASSERT_EQ(decision.faults.size(), 2u);
+  ASSERT_EQ(decision.notes.size(), 1u);
+  EXPECT_EQ(
+      jsonText(faultJson(decision.faults[0])),
+      R"j({"code":"mismatched-closing-tag","severity":"error","message":)j"
+      R"j("</table> instead of </td> (<td> on line 2)","line":3,"column":1,)j"
+      R"j("endLine":3,"endColumn":9,"related":{"line":2,"column":3,)j"
+      R"j("endLine":2,"endColumn":8,"message":"<td> opened here"}})j");
+  EXPECT_EQ(jsonText(faultJson(decision.faults[1])),
+            R"j({"code":"missing-closing-tag","severity":"error","message":)j"
+            R"j("missing </table>","line":1,"column":1,"endLine":1,)j"
+            R"j("endColumn":8})j");
+  EXPECT_EQ(jsonText(noteJson(decision.notes[0])),
+            R"j({"code":"self-closed-tag","severity":"info","message":"<td> )j"
+            R"j(on line 2 is written self-closed (\"/>\"), and a recognised )j"
+            R"j(tag counts as opened even then","line":2,"column":3,)j"
+            R"j("endLine":2,"endColumn":8,"fault":0})j");
+  Note alone = decision.notes[0];
+  alone.fault = kNoFault;
+  EXPECT_TRUE(noteJson(alone)["fault"].is_null());
+}
+
+TEST(Json, NamesAsTheyAreOrReversibly) {
   const struct {
-    Json value;
-    const char* text;
+    std::string_view name;
+    const char* json;
   } cases[] = {
-      {faultJson(fault), R"({"line":7,"message":"missing </table>"})"},
-      {noteJson(note),
-       R"({"line":2,"message":"<td> on line 2 is written self-closed (\"/>\"), )"
-       R"(and a recognised tag counts as opened even then","fault":0})"},
-      {Json{{"path", "a\nb\x01"}}, R"({"path":"a\nb\u0001"})"},
-      // A name that is not UTF-8 still gives valid JSON.
-      {Json{{"path", "caf\xe9.htm"}}, "{\"path\":\"caf\xef\xbf\xbd.htm\"}"},
+      {"a.htm", R"({"path":"a.htm"})"},
+      // Controls are JSON's to escape, not the shell's.
+      {"new\nline.htm", R"({"path":"new\nline.htm"})"},
+      {"caf\xc3\xa9.htm", "{\"path\":\"caf\xc3\xa9.htm\"}"},
+      {"caf\xe9.htm",
+       "{\"path\":\"caf\xef\xbf\xbd.htm\",\"pathBytes\":\"Y2Fm6S5odG0=\"}"},
+      // An overlong form and a surrogate are not UTF-8 either.
+      {"\xc0\xaf",
+       "{\"path\":\"\xef\xbf\xbd\xef\xbf\xbd\","
+       "\"pathBytes\":\"wK8=\"}"},
+      {"\xed\xa0\x80",
+       "{\"path\":\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\","
+       "\"pathBytes\":\"7aCA\"}"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(jsonText(c.value), c.text);
-    EXPECT_TRUE(Json::accept(jsonText(c.value)));
+    Json value = Json::object();
+    putName(value, "path", c.name);
+    EXPECT_EQ(jsonText(value), c.json);
+    EXPECT_TRUE(Json::accept(jsonText(value)));
   }
-  note.fault = kNoFault;
-  EXPECT_TRUE(noteJson(note)["fault"].is_null());
+  EXPECT_EQ(base64(""), "");
+  EXPECT_EQ(base64("f"), "Zg==");
+  EXPECT_EQ(base64("fo"), "Zm8=");
+  EXPECT_EQ(base64("foo"), "Zm9v");
 }
 
 }  // namespace

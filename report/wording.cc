@@ -83,14 +83,23 @@ std::string noteText(const Note& note) {
   return {};
 }
 
+std::string placeText(std::uint64_t line, const TextSpan& span) {
+  std::string place = std::to_string(line);
+  if (span.column > 0) {
+    place += ':';
+    place += std::to_string(span.column);
+  }
+  return place;
+}
+
 std::string faultLine(const std::string& path, const NestingFault& fault) {
-  return path + ":" + std::to_string(fault.line) +
+  return path + ":" + placeText(fault.line, fault.span) +
          ": nesting error: " + faultText(fault) + "\n";
 }
 
 std::string noteLine(const std::string& path, const Note& note) {
-  return path + ":" + std::to_string(note.line) + ": note: " + noteText(note) +
-         "\n";
+  return path + ":" + placeText(note.line, note.span) +
+         ": note: " + noteText(note) + "\n";
 }
 
 }  // namespace tagfmt

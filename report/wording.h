@@ -2,6 +2,7 @@
 // playground page can compile it too.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "format/explain.h"
@@ -18,7 +19,11 @@ std::string faultText(const NestingFault& fault);
 // names match by their beginning".
 std::string noteText(const Note& note);
 
-// The whole lines, each ending in a line feed.
+// "LINE:COLUMN" for a place with a span, else "LINE" (a fault or note
+// from a pass that did not place it).
+std::string placeText(std::uint64_t line, const TextSpan& span);
+
+// The whole lines, "PATH:LINE:COLUMN: ...", each ending in a line feed.
 std::string faultLine(const std::string& path, const NestingFault& fault);
 std::string noteLine(const std::string& path, const Note& note);
 

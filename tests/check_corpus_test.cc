@@ -92,17 +92,59 @@ Said tagfmtSaid(const std::string& output) {
   return said;
 }
 
-Said checkSaid(const std::string& output) {
+// tagfmt-check's lines with the column taken out, for tagfmt has none;
+// the fault lines as they are go to `placed`.
+Said checkSaid(const std::string& output, std::vector<std::string>& placed) {
+  static const std::regex column(R"(^([^:]+:\d+):\d+: )");
   Said said;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
     if (line.ends_with(": would be tidied")) {
       said.rewritten.insert(line.substr(0, line.size() - 17));
     } else if (line.find(": nesting error: ") != std::string::npos) {
-      said.faults.push_back(line);
+      placed.push_back(line);
+      said.faults.push_back(std::regex_replace(line, column, "$1: "));
     }
   }
   return said;
+}
+
+// The byte offset of line `line` (from 1) and column `column` (bytes from
+// 1) in `text`, whose lines end at CR LF, LF or a lone CR; npos past it.
+std::size_t offsetOf(std::string_view text, std::size_t line,
+                     std::size_t column) {
+  std::size_t at = 0;
+  for (std::size_t seen = 1; seen < line && at < text.size(); ++at) {
+    if (text[at] == '\n' ||
+        (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'))) {
+      ++seen;
+    }
+  }
+  return at + column - 1 < text.size() ? at + column - 1 : std::string::npos;
+}
+
+// Each fault's line and column stand at the "<" of the tag it names,
+// found here by plain counting, apart from the engine.
+void expectColumnsAtTheirTags(const fs::path& dir,
+                              const std::vector<std::string>& placed) {
+  static const std::regex faultLine(
+      R"(([^:]+):(\d+):(\d+): nesting error: (unexpected |missing )?<(/?[\w:]+)>.*)");
+  std::smatch m;
+  for (const std::string& fault : placed) {
+    ASSERT_TRUE(std::regex_match(fault, m, faultLine)) << fault;
+    const std::string text = readFile((dir / m[1].str()).string());
+    const std::size_t at =
+        offsetOf(text, std::stoul(m[2].str()), std::stoul(m[3].str()));
+    // "missing </x>" points at its opening tag, "<x".
+    std::string tag = "<";
+    tag += m[5].str();
+    if (m[4].str() == "missing ") tag.erase(1, 1);
+    ASSERT_NE(at, std::string::npos) << fault;
+    std::string found = text.substr(at, tag.size());
+    std::transform(found.begin(), found.end(), found.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(found, tag) << fault;
+  }
 }
 
 const char* const kNoteKinds[] = {
@@ -193,9 +235,11 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
 
   const std::string tagfmtOutput = runTool(dir.path() / "tidied", names);
   const Said tagfmt = tagfmtSaid(tagfmtOutput);
-  const Said checked = checkSaid(check.out);
+  std::vector<std::string> placed;
+  const Said checked = checkSaid(check.out, placed);
   EXPECT_TRUE(checked.rewritten == tagfmt.rewritten);
   EXPECT_EQ(checked.faults, tagfmt.faults);
+  expectColumnsAtTheirTags(dir.path() / "checked", placed);
 
   const Tree tidied = readTree(dir.path() / "tidied");
   const ProgramRun git =
@@ -243,8 +287,9 @@ TEST(CheckCorpus, AgreesWithTagfmt) {
             << " would be tidied, " << refused.size() << " refused\n";
   for (const char* kind : kNoteKinds) {
     std::size_t ofRefused = 0;
-    for (const std::string& file : kinds[kind])
+    for (const std::string& file : kinds[kind]) {
       ofRefused += refused.count(file);
+    }
     std::cout << "note \"" << kind << "\": " << kinds[kind].size() << " files, "
               << ofRefused << " of them refused\n";
   }
@@ -267,7 +312,7 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
   std::size_t errors = 0;
   for (const Json& file : document["files"]) {
     const std::string path = file["path"];
-    if (file["state"] == "would be tidied") {
+    if (file["state"] == "would-tidy") {
       lines += path + ": would be tidied\n";
       ++errors;
     }
@@ -278,13 +323,15 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
     const auto notesOn = [&](const Json& fault) {
       for (const Json& note : file["notes"]) {
         if (note["fault"] != fault) continue;
-        lines += path + ":" + std::to_string(note["line"].get<int>()) +
+        lines += path + ":" + std::to_string(note["line"].get<int>()) + ":" +
+                 std::to_string(note["column"].get<int>()) +
                  ": note: " + note["message"].get<std::string>() + "\n";
       }
     };
     for (std::size_t i = 0; i < file["faults"].size(); ++i) {
       const Json& fault = file["faults"][i];
-      lines += path + ":" + std::to_string(fault["line"].get<int>()) +
+      lines += path + ":" + std::to_string(fault["line"].get<int>()) + ":" +
+               std::to_string(fault["column"].get<int>()) +
                ": nesting error: " + fault["message"].get<std::string>() + "\n";
       ++errors;
       notesOn(Json(i));
@@ -294,15 +341,30 @@ TEST(CheckCorpus, JsonAndGithubSayWhatThePlainLinesSay) {
   EXPECT_TRUE(lines == plain.out) << "JSON and plain lines differ";
   const Json& summary = document["summary"];
   EXPECT_EQ(plain.err,
-            std::to_string(summary["would be tidied"].get<int>()) +
+            std::to_string(summary["changed"].get<int>()) +
                 " files would be tidied, " +
                 std::to_string(summary["refused"].get<int>()) + " refused, " +
                 std::to_string(summary["tidy"].get<int>()) + " tidy\n");
+  static const std::regex githubFault(
+      R"(::error file=(.*),line=(\d+),col=(\d+)::(nesting error: .*))");
+  std::string githubFaults;
+  std::string plainFaults;
   std::size_t githubErrors = 0;
+  std::smatch m;
   for (const std::string& line : splitLines(github.out)) {
     githubErrors += line.starts_with("::error file=") ? 1 : 0;
+    if (std::regex_match(line, m, githubFault)) {
+      githubFaults += m[1].str() + ":" + m[2].str() + ":" + m[3].str() + ": " +
+                      m[4].str() + "\n";
+    }
+  }
+  for (const std::string& line : splitLines(plain.out)) {
+    if (line.find(": nesting error: ") != std::string::npos) {
+      plainFaults += line + "\n";
+    }
   }
   EXPECT_EQ(githubErrors, errors);
+  EXPECT_TRUE(githubFaults == plainFaults) << "GitHub and plain faults differ";
   EXPECT_GT(errors, 100u);
 }
 

@@ -38,11 +38,12 @@ const char kUsage[] =
     "Try 'tagfmt-check --help' for more.\n";
 
 const char kBadLines[] =
-    "sub/BAD.XSL:3: nesting error: </table> instead of </td> (<td> on line "
+    "sub/BAD.XSL:3:1: nesting error: </table> instead of </td> (<td> on line "
     "2)\n"
-    "sub/BAD.XSL:2: note: <td> on line 2 is written self-closed (\"/>\"), and "
+    "sub/BAD.XSL:2:1: note: <td> on line 2 is written self-closed (\"/>\"), "
+    "and "
     "a recognised tag counts as opened even then\n"
-    "sub/BAD.XSL:1: nesting error: missing </table>\n";
+    "sub/BAD.XSL:1:1: nesting error: missing </table>\n";
 
 TEST(CheckEndToEnd, ModesAndExitStatus) {
   ScratchDir dir;
@@ -287,9 +288,10 @@ TEST(CheckEndToEnd, OnlyPagesAreTouched) {
        "0 files tidied, 1 refused, 0 tidy\n"},
       {{"--format", "json", "run.sh"},
        "",
-       R"({"files":[{"path":"run.sh","state":"not a page","reason":"not a )"
-       R"(page (.htm, .html, .xsl or .xslt), not checked","faults":[],)"
-       R"("notes":[]}],"summary":{"would be tidied":0,"refused":1,"tidy":0}})"
+       R"({"version":1,"files":[{"path":"run.sh","state":"not-a-page",)"
+       R"("message":"not a page","reason":"not a page (.htm, .html, .xsl )"
+       R"(or .xslt), not checked","faults":[],"notes":[]}],)"
+       R"("summary":{"changed":0,"refused":1,"tidy":0}})"
        "\n",
        ""},
       {{"--stdout", "--stdin-filename", "run.sh", "-"}, script, "", refused},

@@ -24,10 +24,10 @@ const char kTidy[] = "<table>\r\n  <tr>\r\n  </tr></table>";
 const char kMessy[] = "<table>\n<tr>\n</tr></table>";
 const char kBad[] = "<table>\n<td/>\n</table>\n";
 const char kBadLines[] =
-    "3: nesting error: </table> instead of </td> (<td> on line 2)\n"
-    "2: note: <td> on line 2 is written self-closed (\"/>\"), and a "
+    "3:1: nesting error: </table> instead of </td> (<td> on line 2)\n"
+    "2:1: note: <td> on line 2 is written self-closed (\"/>\"), and a "
     "recognised tag counts as opened even then\n"
-    "1: nesting error: missing </table>\n";
+    "1:1: nesting error: missing </table>\n";
 
 // kBadLines for the file `name`.
 std::string badLines(const std::string& name) {
@@ -103,11 +103,13 @@ TEST(CheckOptions, OutputAndExitStatus) {
        0},
       {{"-q", "--format", "github", "bad.xsl", "messy.html"},
        "",
-       "::error file=bad.xsl,line=3::nesting error: </table> instead of </td> "
+       "::error file=bad.xsl,line=3,col=1::nesting error: </table> instead of "
+       "</td> "
        "(<td> on line 2)\n"
-       "::notice file=bad.xsl,line=2::<td> on line 2 is written self-closed "
+       "::notice file=bad.xsl,line=2,col=1::<td> on line 2 is written "
+       "self-closed "
        "(\"/>\"), and a recognised tag counts as opened even then\n"
-       "::error file=bad.xsl,line=1::nesting error: missing </table>\n"
+       "::error file=bad.xsl,line=1,col=1::nesting error: missing </table>\n"
        "::error file=messy.html::would be tidied\n",
        "",
        2},
@@ -156,7 +158,7 @@ TEST(CheckOptions, NamesAndDiffHeaders) {
   const ProgramRun listed = check(dir.path() / "in", {"-q", "."});
   EXPECT_EQ(listed.out, "$'a\\nb.htm': would be tidied\n");
   const ProgramRun json = check(dir.path() / "in", {"--format", "json", "."});
-  EXPECT_EQ(Json::parse(json.out)["files"][0]["path"], "$'a\\nb.htm'");
+  EXPECT_EQ(Json::parse(json.out)["files"][0]["path"], "a\nb.htm");
   const std::string absolute = dir / "up.htm";
   for (const std::string& path : {std::string("../up.htm"), absolute}) {
     const ProgramRun diff = check(dir.path() / "in", {"--diff", path});

@@ -52,6 +52,7 @@ struct Open {
   int rule;
   std::int64_t seq;
   std::uint64_t line;
+  std::size_t at;
 };
 
 struct Pass {
@@ -155,14 +156,14 @@ struct Pass {
     if (rule >= 0) {
       std::int64_t seqClosed = 0;
       if (stack.empty()) {
-        faults.push_back({FaultKind::kUnexpected, rule, -1, line, 0});
+        faults.push_back({FaultKind::kUnexpected, rule, -1, line, 0, pos, 0});
       } else {
         const Open top = stack.back();
         stack.pop_back();
         seqClosed = top.seq;
         if (top.rule != rule) {
-          faults.push_back(
-              {FaultKind::kMismatch, rule, top.rule, line, top.line});
+          faults.push_back({FaultKind::kMismatch, rule, top.rule, line,
+                            top.line, pos, top.at});
         }
       }
       const TagRule& r = kTagRules[static_cast<std::size_t>(rule)];
@@ -187,7 +188,7 @@ struct Pass {
       if (r.breakBeforeOpen && !atLineStart() && !inRegion && indent > 0) {
         out += "\r\n" + std::string(static_cast<std::size_t>(indent), ' ');
       }
-      stack.push_back({rule, seq, line});
+      stack.push_back({rule, seq, line, pos});
       indent += r.indent;
       if (r.numbered && !inRegion) marker = seq;
     }
@@ -227,8 +228,8 @@ struct Pass {
       }
     }
     for (auto open = stack.rbegin(); open != stack.rend(); ++open) {
-      faults.push_back(
-          {FaultKind::kMissing, -1, open->rule, open->line, open->line});
+      faults.push_back({FaultKind::kMissing, -1, open->rule, open->line,
+                        open->line, open->at, open->at});
     }
   }
 };

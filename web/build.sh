@@ -20,7 +20,7 @@ ln -s /usr/include/nlohmann "$objects/include/nlohmann"
 flags=(-std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$src"
   -isystem "$objects/include")
 sources=(format/byte_scan.cc format/tag_rules.cc format/scanner.cc format/work_text.cc
-  format/element_stack.cc format/format_text.cc format/explain.cc format/layout_notes.cc
+  format/element_stack.cc format/format_text.cc format/explain.cc format/layout_notes.cc format/places.cc
   format/line_ends.cc format/decision.cc format/seam_off.cc report/file_report.cc report/messages.cc report/names.cc report/wording.cc report/json.cc
   web/playground.cc
   web/exports.cc)

@@ -143,13 +143,13 @@ TEST(Playground, GivesTheNotesOfTheCheckTool) {
     std::string notes;
   } cases[] = {
       {"self-closed and prefix", "<table>\n<td/>\n</table>\n<thead>\n",
-       "2 page.htm:2: note: <td> on line 2 is written self-closed (\"/>\"), "
+       "2 page.htm:2:1: note: <td> on line 2 is written self-closed (\"/>\"), "
        "and a recognised tag counts as opened even then\n"
-       "4 page.htm:4: note: <thead> counts as <th>: names match by their "
+       "4 page.htm:4:1: note: <thead> counts as <th>: names match by their "
        "beginning\n"},
       {"run-on declaration",
        "<xsl:template>\n<!DOCTYPE x <table>\n</xsl:template>\n</table><p>\n",
-       "2 page.htm:2: note: the declaration on line 2 runs on to the end of "
+       "2 page.htm:2:1: note: the declaration on line 2 runs on to the end of "
        "the file, since no \"->\" follows it, and the tags after it are not "
        "seen\n"},
       {"sound", kExample, ""},

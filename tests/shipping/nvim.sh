@@ -114,4 +114,26 @@ unchanged'
   fail "diagnostics of broken.htm:"$'\n'"$(cat faults 2>/dev/null)"$'\n'"instead of"$'\n'"$want"
 cmp -s broken.htm pages/broken.htm || fail "broken.htm changed"
 cmp -s tidy.htm pages/tidy.htm || fail "tidy.htm changed"
+
+# Each diagnostic covers its tag alone: after text on the line, and past a
+# letter that is two bytes in UTF-8 but one UTF-16 unit, the client's.
+# Neovim gives the columns in bytes, from the units the server sent.
+printf '  x </td>\n<table><tr>\303\251</form></tr></table>\n' >columns.htm
+cat >columns.lua <<'LUA'
+vim.wait(10000, function() return #vim.diagnostic.get(0) > 0 end, 20)
+local lines = {}
+for _, d in ipairs(vim.diagnostic.get(0)) do
+  table.insert(lines, table.concat({d.lnum, d.col, d.end_lnum, d.end_col}, '|'))
+end
+table.sort(lines)
+vim.fn.writefile(lines, 'ranges')
+vim.cmd('qa!')
+LUA
+runnvim -c 'edit columns.htm' -c 'luafile columns.lua' || fail "columns.lua ended with $?"
+want='0|4|0|9
+1|13|1|20
+1|20|1|25
+1|25|1|33'
+[ "$(cat ranges 2>/dev/null)" = "$want" ] ||
+  fail "ranges on columns.htm:"$'\n'"$(cat ranges 2>/dev/null)"$'\n'"instead of"$'\n'"$want"
 echo "nvim: all cases passed"

@@ -69,7 +69,7 @@ try tagfmt-check && fail "the check hook passed untidy pages"
 for name in page.htm "my page.HTML" -dash.htm -jquery.html crlf.xslt cr.htm; do
   grep -qxF -e "$name: would be tidied" "$log" || fail "$name not named"
 done
-grep -qxF 'broken.xsl:3: nesting error: </table> instead of </tr> (<tr> on line 2)' "$log" ||
+grep -qxF 'broken.xsl:3:1: nesting error: </table> instead of </tr> (<tr> on line 2)' "$log" ||
   grep -qxF 'broken.xsl:3: nesting error: </table> instead of </tr> ( <tr> on line 2)' "$log" ||
   fail "the nesting fault of broken.xsl was not shown"
 grep -q 'tidy.htm\|notes.txt' "$log" && fail "a tidy page or a text file was named"
@@ -85,7 +85,7 @@ for name in page.htm "my page.HTML" -dash.htm -jquery.html crlf.xslt cr.htm; do
   grep -qxF -e "$name: tidied" "$log" || fail "$name not reported as tidied"
   [ "$(od -c -- "$name")" = "${expect[$name]}" ] || fail "$name is not as tagfmt leaves it"
 done
-grep -q '^broken.xsl:3: nesting error: ' "$log" || fail "the fault was not shown"
+grep -q '^broken.xsl:3:1: nesting error: ' "$log" || fail "the fault was not shown"
 [ "$(cat broken.xsl)" = $'<table>\n<tr>\n</table>' ] || fail "broken.xsl changed"
 [ "$(printf '%s' "$tidy" | od -c)" = "$(od -c tidy.htm)" ] || fail "tidy.htm changed"
 [ -z "$(find . -name '*.bak' -not -path './.git/*')" ] || fail "a .bak was left"

@@ -65,7 +65,7 @@ call assert_notequal([], s:list)
 for s:e in s:list
   call assert_equal(bufnr(''), s:e.bufnr)
 endfor
-call assert_equal([3, 'e'], [s:list[0].lnum, s:list[0].type])
+call assert_equal([3, 1, 'e'], [s:list[0].lnum, s:list[0].col, s:list[0].type])
 call assert_match('^</table> instead of </tr> ( \?<tr> on line 2)$', s:list[0].text)
 call writefile(v:errors, 'errors')
 qa!
@@ -74,12 +74,12 @@ runvim -S faults.vim
 [ -s errors ] && fail "the location list of broken.htm:"$'\n'"$(cat errors)"
 
 # :make after :compiler tagfmt lists what tagfmt-check says, line by line:
-# FILE:LINE: KIND: TEXT at FILE and LINE, FILE: TEXT at FILE.
+# FILE:LINE:COLUMN: KIND: TEXT at FILE, LINE and COLUMN, FILE: TEXT at FILE.
 expected() {
   "$check" "$@" 2>/dev/null | sed -n \
-    -e 's/^\(.*\):\([0-9]*\): nesting error: \(.*\)$/\1|\2|e|\3/p' -e t \
-    -e 's/^\(.*\):\([0-9]*\): note: \(.*\)$/\1|\2|n|\3/p' -e t \
-    -e 's/^\(.*\): \([^:]*\)$/\1|0||\2/p'
+    -e 's/^\(.*\):\([0-9]*\):\([0-9]*\): nesting error: \(.*\)$/\1|\2|\3|e|\4/p' -e t \
+    -e 's/^\(.*\):\([0-9]*\):\([0-9]*\): note: \(.*\)$/\1|\2|\3|n|\4/p' -e t \
+    -e 's/^\(.*\): \([^:]*\)$/\1|0|0||\2/p'
 }
 cat >make.vim <<'VIM'
 compiler tagfmt
@@ -87,7 +87,7 @@ silent make!
 let s:lines = []
 for s:e in getqflist()
   if s:e.valid
-    call add(s:lines, join([bufname(s:e.bufnr), s:e.lnum, s:e.type, s:e.text], '|'))
+    call add(s:lines, join([bufname(s:e.bufnr), s:e.lnum, s:e.col, s:e.type, s:e.text], '|'))
   endif
 endfor
 call writefile(s:lines, 'quickfix')
@@ -100,6 +100,22 @@ want=$(expected "pages/self closed.xsl")
 grep -q '|e|' quickfix || fail ":make on self closed.xsl listed no fault"
 grep -q '|n|' quickfix || fail ":make on self closed.xsl listed no note"
 
+# The column is in bytes, as vim's is: after a tab and a two-byte letter,
+# :cfirst puts the cursor on the "<" of the closing tag itself.
+printf '<table>\n\t<tr> \303\251 </table>\n' >pages/columns.htm
+cat >columns.vim <<'VIM'
+compiler tagfmt
+silent make!
+cfirst
+call assert_equal([2, 10], [line('.'), col('.')])
+call assert_equal('</table>', getline('.')[col('.') - 1 : col('.') + 6])
+call writefile(v:errors, 'errors')
+qa!
+VIM
+runvim -c 'edit pages/columns.htm' -S columns.vim
+[ -s errors ] && fail ":cfirst on columns.htm:"$'\n'"$(cat errors)"
+rm pages/columns.htm
+
 cp "pages/self closed.xsl" pages/broken.htm pages/tidy.htm .
 rm -rf pages expect
 page lf lf.htm
@@ -107,6 +123,6 @@ runvim --cmd "let g:tagfmt_make_paths = '.'" -S make.vim
 want=$(expected .)
 [ "$(cat quickfix)" = "$want" ] ||
   fail ":make on the tree listed"$'\n'"$(cat quickfix)"$'\n'"instead of"$'\n'"$want"
-grep -q '^\./lf.htm|0||would be tidied$\|^lf.htm|0||would be tidied$' quickfix ||
+grep -q '^\./lf.htm|0|0||would be tidied$\|^lf.htm|0|0||would be tidied$' quickfix ||
   fail ":make on the tree did not name lf.htm"
 echo "vim: all cases passed"

@@ -80,10 +80,12 @@ function! s:ShowFaults(lines, name) abort
   let prefix = '^\V' . escape(a:name, '\') . '\m:'
   let items = []
   for line in a:lines
-    let m = matchlist(line, prefix . '\(\d\+\): \(nesting error\|note\): \(.*\)')
+    " LINE:COLUMN, the column in bytes as the list's 'col' takes it.
+    let m = matchlist(line, prefix . '\(\d\+\):\%(\(\d\+\):\)\? \(nesting error\|note\): \(.*\)')
     if !empty(m)
       call add(items, {'bufnr': bufnr(''), 'lnum': str2nr(m[1]),
-            \ 'type': m[2] ==# 'note' ? 'n' : 'e', 'text': m[3]})
+            \ 'col': str2nr(m[2]),
+            \ 'type': m[3] ==# 'note' ? 'n' : 'e', 'text': m[4]})
     elseif line =~# prefix
       call add(items, {'bufnr': bufnr(''), 'text': substitute(line, prefix . ' ', '', '')})
     endif

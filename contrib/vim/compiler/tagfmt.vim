@@ -17,9 +17,12 @@ set cpo&vim
 execute 'CompilerSet makeprg=' .
       \ escape(shellescape(get(g:, 'tagfmt_check_program', 'tagfmt-check')) .
       \ ' ' . get(g:, 'tagfmt_make_paths', '%:S'), ' \|"')
-" Faults and notes at their line; "would be tidied" and unreadable files at
-" the file. The summary matches none and stays as plain text.
-CompilerSet errorformat=%f:%l:\ nesting\ %trror:\ %m,
+" Faults and notes at their line and column (bytes from 1, as %c counts);
+" "would be tidied" and unreadable files at the file. The summary matches
+" none and stays as plain text.
+CompilerSet errorformat=%f:%l:%c:\ nesting\ %trror:\ %m,
+                       \%f:%l:%c:\ %tote:\ %m,
+                       \%f:%l:\ nesting\ %trror:\ %m,
                        \%f:%l:\ %tote:\ %m,
                        \%f:\ %m
 
