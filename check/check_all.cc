@@ -19,7 +19,7 @@ namespace {
 bool keepsText(const CheckOptions& options, const FileToCheck& file) {
   const OutputMode mode = options.mode;
   return mode == OutputMode::kDiff || mode == OutputMode::kStdout ||
-         (options.run.markerMode && file.kind == WalkEntry::kStandardInput);
+         (file.run.markerMode && file.kind == WalkEntry::kStandardInput);
 }
 
 // Decides `checked` from its text, which is read unless it is there.
@@ -29,14 +29,14 @@ void decide(const FileToCheck& file, const CheckOptions& options,
     if (!checked.text && file.kind == WalkEntry::kFile) {
       // A file is read and decided by the file job.
       checked.text = std::make_unique<ReadText>();
-      checked.check = checkedByJob(file, options.run, openSeq, *checked.text,
+      checked.check = checkedByJob(file, file.run, openSeq, *checked.text,
                                    keepsText(options, file));
     } else {
       if (!checked.text) {
         checked.text = std::make_unique<ReadText>();
         if (!readFileToCheck(file, *checked.text, checked.check)) return;
       }
-      checked.check = checkText(checked.text->view(), options.run, openSeq,
+      checked.check = checkText(checked.text->view(), file.run, openSeq,
                                 keepsText(options, file));
     }
     if (!checked.text->intact()) checked.check = cutShort();
@@ -126,6 +126,7 @@ void checkAll(const std::vector<FileToCheck>& files,
               const CheckOptions& options, unsigned jobs,
               const CheckSink& sink) {
   std::vector<std::uint64_t> sizes;
+  sizes.reserve(files.size());
   for (const FileToCheck& file : files) sizes.push_back(sizeOf(file));
   ResultQueue queue(std::move(sizes), std::size_t{4} * jobs);
   std::vector<std::jthread> workers;
@@ -139,7 +140,7 @@ void checkAll(const std::vector<FileToCheck>& files,
   std::int64_t openSeq = 0;
   for (std::size_t i = 0; i < files.size(); ++i) {
     Checked checked = queue.get(i);
-    if (options.run.markerMode && openSeq > 0 && checked.check.openCount > 0) {
+    if (files[i].run.markerMode && openSeq > 0 && checked.check.openCount > 0) {
       Checked again;
       again.text = std::move(checked.text);
       decide(files[i], options, openSeq, again);

@@ -4,12 +4,25 @@
 
 #include <charconv>
 
+#include "config/globs.h"
+
 namespace tagfmt {
 
 std::string_view usageText() {
   return "usage: tagfmt-check [-l | --diff | --stdout | --fix] [OPTIONS] "
          "PATH...\n"
          "Try 'tagfmt-check --help' for more.\n";
+}
+
+std::vector<std::string> excludeWarnings(const CheckOptions& options) {
+  std::vector<std::string> warnings;
+  for (const std::string& glob : options.excludes) {
+    const std::string why = excludeProblem(glob);
+    if (!why.empty()) {
+      warnings.push_back("--exclude '" + glob + "' can never match: " + why);
+    }
+  }
+  return warnings;
 }
 
 std::string_view helpText() {
@@ -37,6 +50,10 @@ std::string_view helpText() {
          "  --stdin-filename P   the name standard input goes by\n"
          "  --exclude GLOB       skip what GLOB matches below a folder "
          "(repeatable)\n"
+         "  --force-exclude      apply the excludes to named files too\n"
+         "  --config FILE        take the settings from FILE, not "
+         ".tagfmt.toml files\n"
+         "  --no-config          read no .tagfmt.toml\n"
          "  --no-ignore          check files git ignores too\n"
          "  --format F           plain (default), json or github\n"
          "  --color[=WHEN]       auto (default: on a terminal), always or "
@@ -80,7 +97,8 @@ struct Parse {
   const std::vector<std::string>& words;
   std::size_t& i;
   CheckOptions& options;
-  unsigned modes = 0;  // one bit per output mode named
+  unsigned modes = 0;    // one bit per output mode named
+  unsigned configs = 0;  // --config and --no-config words
 };
 
 // The value of an option that takes one: "--name=VALUE" or "--name VALUE".
@@ -122,13 +140,17 @@ std::string takeColor(const std::string& word, CheckOptions& options) {
   return {};
 }
 
-// Options that take a value: --stdin-filename, --exclude, --format.
+// Options that take a value: --stdin-filename, --exclude, --format,
+// --config.
 std::string takeValued(Parse& p, std::string_view name) {
   std::string value;
   if (!optionValue(p, name, value)) return std::string(name) + " needs a value";
   if (name == "--format") return takeFormat(value, p.options);
   if (name == "--exclude") {
     p.options.excludes.push_back(value);
+  } else if (name == "--config") {
+    p.options.config = {ConfigChoice::kFile, value};
+    ++p.configs;
   } else {
     p.options.stdinName = value;
   }
@@ -152,7 +174,7 @@ std::string takeOption(Parse& p) {
     }
   }
   for (const std::string_view name :
-       {"--stdin-filename", "--exclude", "--format"}) {
+       {"--stdin-filename", "--exclude", "--format", "--config"}) {
     if (isValued(word, name)) return takeValued(p, name);
   }
   if (word == "--color" || word.starts_with("--color=")) {
@@ -168,6 +190,11 @@ std::string takeOption(Parse& p) {
     options.nulEnded = true;
   } else if (word == "--no-ignore") {
     options.noIgnore = true;
+  } else if (word == "--force-exclude") {
+    options.forceExclude = true;
+  } else if (word == "--no-config") {
+    options.config = {ConfigChoice::kNone, {}};
+    ++p.configs;
   } else if (word == "-q" || word == "--quiet") {
     options.quiet = true;
   } else if (word == "--help" || word == "-h") {
@@ -197,10 +224,12 @@ bool namesStandardInput(const CheckOptions& options) {
 }
 
 // What is wrong with options that each make sense alone.
-std::string checkTogether(const CheckOptions& options, unsigned modes) {
+std::string checkTogether(const CheckOptions& options, unsigned modes,
+                          unsigned configs) {
   if ((modes & (modes - 1)) != 0) {
     return "choose one of -l, --diff, --stdout and --fix";
   }
+  if (configs > 1) return "give --config or --no-config once";
   if (options.paths.empty()) return "no PATH given";
   const OutputMode mode = options.mode;
   if (options.format != OutputFormat::kPlain && mode != OutputMode::kCheck &&
@@ -238,7 +267,7 @@ std::string parseCheckLine(const std::vector<std::string>& words,
     }
   }
   if (options.help || options.version) return {};
-  return checkTogether(options, p.modes);
+  return checkTogether(options, p.modes, p.configs);
 }
 
 }  // namespace tagfmt

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/project_config.h"
 #include "format/format.h"
 
 namespace tagfmt {
@@ -35,11 +36,13 @@ struct CheckOptions {
   unsigned jobs = 0;  // 0: one per core
   bool help = false;
   bool version = false;
-  bool quiet = false;     // no summary
-  bool backup = false;    // --fix keeps a .bak as tagfmt does
-  bool noIgnore = false;  // walk folders without git's ignore rules
-  bool nulEnded = false;  // -z: -l's names as they are, each ending in NUL
-  std::string stdinName;  // the name "-" goes by; "" for "-"
+  bool quiet = false;         // no summary
+  bool backup = false;        // --fix keeps a .bak as tagfmt does
+  bool noIgnore = false;      // walk folders without git's ignore rules
+  bool nulEnded = false;      // -z: -l's names as they are, each ending in NUL
+  bool forceExclude = false;  // excludes apply to named files too
+  std::string stdinName;      // the name "-" goes by; "" for "-"
+  ConfigSource config;        // --config FILE, --no-config or a lookup
   std::vector<std::string> excludes;
   std::vector<std::string> paths;
 };
@@ -48,6 +51,10 @@ struct CheckOptions {
 // they make sense, else what is wrong with them, in one line.
 std::string parseCheckLine(const std::vector<std::string>& words,
                            CheckOptions& options);
+
+// What to warn of in options that make sense: excludes that can never
+// match, one line each.
+std::vector<std::string> excludeWarnings(const CheckOptions& options);
 
 // The short usage shown after a usage error, and the --help text.
 std::string_view usageText();

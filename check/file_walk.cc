@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 
+#include "config/project_config.h"
+
 #ifdef TAGFMT_GIT_IGNORE
 #include <git2.h>
 #endif
@@ -15,99 +17,39 @@ namespace tagfmt {
 
 namespace fs = std::filesystem;
 
-bool globMatches(std::string_view pattern, std::string_view name) {
-  std::size_t p = 0;
-  std::size_t n = 0;
-  // Where to go on after the last "*" when a later byte fails to match.
-  std::size_t starP = std::string_view::npos;
-  std::size_t starN = 0;
-  while (n < name.size()) {
-    bool matched = false;
-    std::size_t next = p + 1;
-    if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-      continue;
-    }
-    if (p < pattern.size() && pattern[p] == '[') {
-      std::size_t at = p + 1;
-      const bool negated = at < pattern.size() && pattern[at] == '!';
-      if (negated) ++at;
-      bool inSet = false;
-      std::size_t first = at;
-      for (; at < pattern.size() && (at == first || pattern[at] != ']'); ++at) {
-        if (at + 2 < pattern.size() && pattern[at + 1] == '-' &&
-            pattern[at + 2] != ']') {
-          inSet |= name[n] >= pattern[at] && name[n] <= pattern[at + 2];
-          at += 2;
-        } else {
-          inSet |= name[n] == pattern[at];
-        }
-      }
-      if (at < pattern.size()) {  // a closed set; else "[" is a byte
-        matched = name[n] != '/' && inSet != negated;
-        next = at + 1;
-      } else {
-        matched = name[n] == '[';
-      }
-    } else if (p < pattern.size() && pattern[p] == '?') {
-      matched = name[n] != '/';
-    } else if (p < pattern.size() && pattern[p] == '\\' &&
-               p + 1 < pattern.size()) {
-      matched = name[n] == pattern[p + 1];
-      next = p + 2;
-    } else if (p < pattern.size()) {
-      matched = name[n] == pattern[p];
-    }
-    if (matched) {
-      p = next;
-      ++n;
-    } else if (starP != std::string_view::npos && name[starN] != '/') {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
-bool isExcluded(const std::vector<std::string>& excludes,
-                std::string_view relative) {
-  for (const std::string& glob : excludes) {
-    if (globMatches(glob, relative)) return true;
-    for (std::size_t start = 0; start <= relative.size();) {
-      std::size_t end = relative.find('/', start);
-      if (end == std::string_view::npos) end = relative.size();
-      if (end > start && globMatches(glob, relative.substr(start, end - start)))
-        return true;
-      start = end + 1;
-    }
-  }
-  return false;
-}
-
 namespace {
-
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool hasPageExtension(std::string_view name) {
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string extension;
-  for (const char c : name.substr(dot + 1)) extension += lowerAscii(c);
-  return extension == "htm" || extension == "html" || extension == "xsl" ||
-         extension == "xslt";
-}
 
 // A named file is a page by its extension; a name that names nothing is
 // left for the check to say it cannot be opened.
-bool isPage(const std::string& path) {
+bool isPage(const std::string& path, const ProjectConfig* config) {
   std::error_code error;
-  return hasPageExtension(path) || !fs::exists(fs::symlink_status(path, error));
+  return hasPageExtension(path, config) ||
+         !fs::exists(fs::symlink_status(path, error));
+}
+
+// `path` made absolute, in normal form, with no trailing "/".
+std::string absolutePath(const std::string& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(path, error);
+  std::string normal = error ? path : absolute.lexically_normal().string();
+  if (normal.size() > 1 && normal.ends_with('/')) normal.pop_back();
+  return normal;
+}
+
+// A named path as --exclude sees it with --force-exclude: relative to the
+// current folder where it lies below it, else as given, in normal form.
+std::string namedRelative(const std::string& path) {
+  fs::path normal = fs::path(path).lexically_normal();
+  if (normal.is_absolute()) {
+    std::error_code error;
+    const fs::path below = normal.lexically_relative(fs::current_path(error));
+    if (!error && !below.empty() && !below.string().starts_with("..")) {
+      normal = below;
+    }
+  }
+  std::string relative = normal.generic_string();
+  if (relative.ends_with('/')) relative.pop_back();
+  return relative;
 }
 
 // "." lists its files by their bare names, as gofmt -l does.
@@ -193,13 +135,22 @@ class IgnoreRules {
 // A walk of one named folder.
 struct Walk {
   const WalkOptions& options;
+  ConfigLookup& configs;
   std::vector<FileToCheck>& files;
   git_repository* repository = nullptr;  // when git's rules apply
   std::string treeBase;  // the named folder within the work tree
 };
 
-bool skipped(const Walk& walk, const std::string& relative) {
-  if (isExcluded(walk.options.excludes, relative)) return true;
+// Whether the entry `relative` (below the named folder; at `absolute`) is
+// left out by --exclude, the config of its folder or git.
+bool skipped(const Walk& walk, const std::string& relative,
+             const ProjectConfig* config, const std::string& absolute,
+             bool isFolder) {
+  // Folders above the entry were looked at on the way down, or named.
+  if (isExcluded(walk.options.excludes, relative, isFolder) ||
+      configExcludes(config, absolute, isFolder, true)) {
+    return true;
+  }
   return walk.repository != nullptr &&
          IgnoreRules::ignored(walk.repository,
                               joinRelative(walk.treeBase, relative));
@@ -219,27 +170,37 @@ void walkFolder(Walk& walk, const std::string& folder,
     return;
   }
   std::sort(names.begin(), names.end());
+  const ProjectConfig* config = walk.configs.forFolder(folder);
+  const std::string absolute = absolutePath(folder);
   for (const std::string& name : names) {
     const std::string path = joinPath(folder, name);
     const std::string below = joinRelative(relative, name);
+    const std::string at =
+        absolute.ends_with('/') ? absolute + name : absolute + "/" + name;
     const fs::file_status link = fs::symlink_status(path, error);
     if (fs::is_directory(link)) {
-      if (!name.starts_with(".") && !skipped(walk, below)) {
+      if (!name.starts_with(".") && !skipped(walk, below, config, at, true)) {
         walkFolder(walk, path, below);
       }
-    } else if (hasPageExtension(name) && !fs::is_directory(path, error) &&
-               !skipped(walk, below)) {
-      walk.files.push_back({path});
+    } else if (hasPageExtension(name, config) &&
+               !fs::is_directory(path, error) &&
+               !skipped(walk, below, config, at, false)) {
+      walk.files.push_back({path, WalkEntry::kFile, false,
+                            withConfig(walk.options.run, config)});
     }
   }
 }
 
 // Standard input is excluded or ignored by the name it goes by.
-bool stdinLeftOut(const WalkOptions& options, IgnoreRules& rules) {
+bool stdinLeftOut(const WalkOptions& options, const ProjectConfig* config,
+                  IgnoreRules& rules) {
   if (options.stdinName.empty()) return false;
   const std::string name =
       fs::path(options.stdinName).lexically_normal().string();
-  if (isExcluded(options.excludes, name)) return true;
+  if (isExcluded(options.excludes, name) ||
+      configExcludes(config, absolutePath(name), false)) {
+    return true;
+  }
   if (!options.gitIgnore) return false;
   const fs::path parent = fs::path(name).parent_path();
   git_repository* repository = nullptr;
@@ -249,6 +210,27 @@ bool stdinLeftOut(const WalkOptions& options, IgnoreRules& rules) {
          IgnoreRules::ignored(
              repository,
              joinRelative(inTree, fs::path(name).filename().string()));
+}
+
+// With --force-exclude, whether --exclude or a config leaves out the named
+// `path`.
+bool namedLeftOut(const WalkOptions& options, ConfigLookup& configs,
+                  const std::string& path, bool isFolder) {
+  return options.forceExclude &&
+         (isExcluded(options.excludes, namedRelative(path), isFolder) ||
+          configs.leavesOut(absolutePath(path), isFolder));
+}
+
+void listStandardInput(const WalkOptions& options, ConfigLookup& configs,
+                       IgnoreRules& rules, std::vector<FileToCheck>& files) {
+  const std::string& named = options.stdinName;
+  const ProjectConfig* config =
+      named.empty() ? configs.forFolder("") : configs.forFile(named);
+  const bool page = named.empty() || hasPageExtension(named, config);
+  files.push_back({named.empty() ? "-" : named,
+                   page ? WalkEntry::kStandardInput : WalkEntry::kNotAPage,
+                   stdinLeftOut(options, config, rules),
+                   withConfig(options.run, config)});
 }
 
 }  // namespace
@@ -267,8 +249,10 @@ bool walkReadsGitIgnore() {
 }
 
 std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
-                                   const WalkOptions& options) {
+                                   const WalkOptions& options,
+                                   std::string* configError) {
   std::vector<FileToCheck> files;
+  ConfigLookup configs(options.config);
   std::unique_ptr<IgnoreRules> rules;
   const auto ignoreRules = [&rules]() -> IgnoreRules& {
     if (!rules) rules = std::make_unique<IgnoreRules>();
@@ -276,15 +260,10 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
   };
   for (const std::string& path : paths) {
     if (path == "-") {
-      const std::string name =
-          options.stdinName.empty() ? "-" : options.stdinName;
-      const bool page =
-          options.stdinName.empty() || hasPageExtension(options.stdinName);
-      files.push_back({name,
-                       page ? WalkEntry::kStandardInput : WalkEntry::kNotAPage,
-                       stdinLeftOut(options, ignoreRules())});
+      listStandardInput(options, configs, ignoreRules(), files);
     } else if (isFolder(path)) {
-      Walk walk{options, files, nullptr, {}};
+      if (namedLeftOut(options, configs, path, true)) continue;
+      Walk walk{options, configs, files, nullptr, {}};
       // A folder that git ignores is walked as named, without its rules.
       if (options.gitIgnore &&
           (!ignoreRules().locate(path, walk.repository, walk.treeBase) ||
@@ -297,10 +276,14 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
         files.push_back({path, WalkEntry::kNothingFound});
       }
     } else {
+      const ProjectConfig* config = configs.forFile(path);
       files.push_back(
-          {path, isPage(path) ? WalkEntry::kFile : WalkEntry::kNotAPage});
+          {path, isPage(path, config) ? WalkEntry::kFile : WalkEntry::kNotAPage,
+           namedLeftOut(options, configs, path, false),
+           withConfig(options.run, config)});
     }
   }
+  if (configError != nullptr) *configError = configs.error();
   return files;
 }
 

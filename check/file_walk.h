@@ -3,8 +3,11 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "config/globs.h"
+#include "config/project_config.h"
+#include "format/format.h"
 
 namespace tagfmt {
 
@@ -12,6 +15,9 @@ struct WalkOptions {
   std::vector<std::string> excludes;  // globs, as --exclude gives them
   bool gitIgnore = true;              // skip what git ignores in a folder
   std::string stdinName;              // the name "-" goes by, or ""
+  RunOptions run;                     // the command line's
+  ConfigSource config{ConfigChoice::kNone, {}};
+  bool forceExclude = false;  // excludes apply to named paths too
 };
 
 enum class WalkEntry {
@@ -27,7 +33,10 @@ enum class WalkEntry {
 struct FileToCheck {
   std::string path;
   WalkEntry kind = WalkEntry::kFile;
-  bool excluded = false;  // standard input whose name is excluded or ignored
+  // Standard input whose name is excluded or ignored, or, with
+  // --force-exclude, a named file that is excluded.
+  bool excluded = false;
+  RunOptions run = {};  // the command line's, with what its config turns on
 };
 
 // The entries the paths name, in order: a folder is searched recursively,
@@ -39,21 +48,15 @@ struct FileToCheck {
 // cannot be opened), and is checked when its name ends in a page's
 // extension; a file that exists under another name is a kNotAPage entry.
 // Standard input is a page unless its --stdin-filename says otherwise.
+// Each folder's config (see ConfigLookup) adds its excludes, which apply
+// to named paths only with forceExclude, its extensions and its settings;
+// `configError`, when given, is set to the first config error met, or "".
 std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
-                                   const WalkOptions& options);
+                                   const WalkOptions& options,
+                                   std::string* configError = nullptr);
 
 // True when `path` names a folder.
 bool isFolder(const std::string& path);
-
-// True when the glob `pattern` matches the whole of `name`: "*" matches any
-// run of bytes but "/", "?" one byte but "/", "[abc]", "[a-z]" and "[!a]"
-// one byte of a set, and "\" takes the next byte as it is.
-bool globMatches(std::string_view pattern, std::string_view name);
-
-// True when an exclude glob matches `relative`, a path below a named folder
-// ("sub/page.htm"), or any one of its components.
-bool isExcluded(const std::vector<std::string>& excludes,
-                std::string_view relative);
 
 // True when this build reads git's ignore rules (not on Windows).
 bool walkReadsGitIgnore();

@@ -80,7 +80,7 @@ void fixAll(const std::vector<FileToCheck>& files, const CheckOptions& options,
     for (const FileToCheck& file : files) {
       slots.push_back({&file, {}, false});
       slots.back().done = refusedUnread(file, slots.back().report);
-      if (!slots.back().done) batch.add(file.path, options.run, openSeq);
+      if (!slots.back().done) batch.add(file.path, file.run, openSeq);
       sayDone();
     }
     batch.commit();

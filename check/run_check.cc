@@ -76,8 +76,8 @@ void runFiles(const std::vector<FileToCheck>& files,
              output.say(file, {}, report);
            });
   } else if (options.mode == OutputMode::kStdout && !files.empty() &&
-             files[0].excluded && files[0].kind == WalkEntry::kStandardInput) {
-    // Standard input its name excludes is given back as it came.
+             files[0].excluded) {
+    // What its name excludes is given back as it came.
     Checked checked;
     checked.text = std::make_unique<ReadText>();
     readFileToCheck(files[0], *checked.text, checked.check);
@@ -107,9 +107,20 @@ int runCheck(int argumentCount, char** arguments) {
       said >= 0) {
     return said;
   }
-  std::vector<FileToCheck> files = listFiles(
-      options.paths, {options.excludes, !options.noIgnore, options.stdinName});
-  // Standard input that its name excludes is passed over, but by --stdout.
+  for (const std::string& warning : excludeWarnings(options)) {
+    write(stderr, "tagfmt-check: warning: " + warning + "\n");
+  }
+  std::string configError;
+  std::vector<FileToCheck> files =
+      listFiles(options.paths,
+                {options.excludes, !options.noIgnore, options.stdinName,
+                 options.run, options.config, options.forceExclude},
+                &configError);
+  if (!configError.empty()) {
+    write(stderr, configError + "\n");
+    return 2;
+  }
+  // What its name excludes is passed over, but by --stdout.
   std::erase_if(files, [&](const FileToCheck& file) {
     return file.excluded && options.mode != OutputMode::kStdout;
   });

@@ -117,6 +117,9 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
            COMMAND ${shipping}/pre_commit_framework.sh
                    $<TARGET_FILE:tagfmt-check> $<TARGET_FILE:tagfmt>
                    ${CMAKE_SOURCE_DIR})
+  add_test(NAME Shipping.PreCommitExcludes
+           COMMAND ${shipping}/pre_commit_exclude.sh
+                   $<TARGET_FILE:tagfmt-check> ${CMAKE_SOURCE_DIR})
   add_test(NAME Shipping.CiSnippet
            COMMAND ${shipping}/ci_snippet.sh $<TARGET_FILE:tagfmt-check>
                    ${CMAKE_SOURCE_DIR})
@@ -159,6 +162,7 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                            "TAGFMT_DPKG_SHLIBDEPS;Shipping.DebianPackage;dpkg-dev"
                            "TAGFMT_GIT;Shipping.PreCommitHook;git"
                            "TAGFMT_PRE_COMMIT;Shipping.PreCommitFramework;pre-commit"
+                           "TAGFMT_PRE_COMMIT;Shipping.PreCommitExcludes;pre-commit"
                            "TAGFMT_VIM;Shipping.Vim;vim"
                            "TAGFMT_NVIM;Shipping.Neovim;neovim"
                            "TAGFMT_EMACS;Shipping.EmacsEglot;emacs-nox"
@@ -183,7 +187,8 @@ if(TAGFMT_TESTS AND NOT TAGFMT_SANITIZE AND NOT WIN32)
                        Shipping.Install
                        Shipping.DebianPackage Shipping.PreCommitHook
                        Shipping.CiSnippet
-                       Shipping.PreCommitFramework Shipping.Vim
+                       Shipping.PreCommitFramework
+                       Shipping.PreCommitExcludes Shipping.Vim
                        Shipping.JsonSchema
                        Shipping.WindowsExe Shipping.WindowsCheckExe
                        Shipping.WindowsLspExe Shipping.Playground

@@ -23,9 +23,9 @@ std::chrono::milliseconds waitFor(Clock::time_point due) {
 
 }  // namespace
 
-int serve() {
+int serve(const ServerConfig& config) {
   sys::openStandardStreams();
-  Server server;
+  Server server(kMessageLimit, config);
   std::string block(65536, '\0');
   Clock::time_point lastInput;
   Clock::time_point firstPending;

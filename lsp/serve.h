@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "lsp/project.h"
+
 namespace tagfmt::lsp {
 
 // How long the loop waits for more changes before it publishes, and the
@@ -12,8 +14,8 @@ namespace tagfmt::lsp {
 inline constexpr std::chrono::milliseconds kDebounce{15};
 inline constexpr std::chrono::milliseconds kLongestDelay{200};
 
-// Serves one client until "exit" or the end of input. Returns the
-// process's exit status.
-int serve();
+// Serves one client, with `config` for the project settings, until "exit"
+// or the end of input. Returns the process's exit status.
+int serve(const ServerConfig& config);
 
 }  // namespace tagfmt::lsp

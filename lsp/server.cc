@@ -74,8 +74,10 @@ bool wantsFixAll(const json& only) {
 
 }  // namespace
 
-Server::Server(std::size_t messageLimit)
-    : reader_(messageLimit), messageLimit_(messageLimit) {}
+Server::Server(std::size_t messageLimit, ServerConfig config)
+    : reader_(messageLimit),
+      messageLimit_(messageLimit),
+      config_(std::move(config)) {}
 
 void Server::receive(std::string_view bytes) {
   reader_.feed(bytes);
@@ -229,10 +231,19 @@ void Server::applySettings(const json& settings) {
                          : settings;
   const json& markers = member(ours, "markers");
   const json& lineEndsOnly = member(ours, "lineEndsOnly");
-  if (markers.is_boolean()) options_.markerMode = markers.get<bool>();
-  if (lineEndsOnly.is_boolean())
-    options_.lineEndsOnly = lineEndsOnly.get<bool>();
+  if (markers.is_boolean()) client_.markers = markers.get<bool>();
+  if (lineEndsOnly.is_boolean()) {
+    client_.lineEndsOnly = lineEndsOnly.get<bool>();
+  }
   for (auto& [uri, document] : documents_) markChanged(document);
+}
+
+DocumentSettings Server::settingsOf(const std::string& uri) {
+  std::string error;
+  DocumentSettings settings = settingsFor(uri, config_, client_, error);
+  if (!error.empty() && error != configError_) log("tagfmt-lsp: " + error);
+  configError_ = error;
+  return settings;
 }
 
 void Server::markChanged(Document& document) {
@@ -261,8 +272,9 @@ void Server::openDocument(const json& params) {
   Document& document = documents_[uri];
   document.text = utf8ToBytes(text.get_ref<const std::string&>());
   const json& version = member(item, "version");
-  if (version.is_number_integer())
+  if (version.is_number_integer()) {
     document.version = version.get<std::int64_t>();
+  }
   document.dirty = false;
   markChanged(document);
 }
@@ -301,8 +313,9 @@ void Server::changeDocument(const json& params) {
     }
   }
   const json& version = member(member(params, "textDocument"), "version");
-  if (version.is_number_integer())
+  if (version.is_number_integer()) {
     document->version = version.get<std::int64_t>();
+  }
   markChanged(*document);
   keepWithinLimit(uri, *document);
 }
@@ -336,8 +349,13 @@ void Server::closeDocument(const json& params) {
 void Server::publishPending() {
   for (auto& [uri, document] : documents_) {
     if (!document.dirty) continue;
-    const FileReport report = checkDocument(document.text, options_);
-    publish(uri, diagnosticsJson(document.text, report, uri, encoding_));
+    const DocumentSettings settings = settingsOf(uri);
+    if (settings.excluded) {
+      publish(uri, json::array());
+    } else {
+      const FileReport report = checkDocument(document.text, settings.run);
+      publish(uri, diagnosticsJson(document.text, report, uri, encoding_));
+    }
     document.dirty = false;
   }
   pending_ = 0;
@@ -359,8 +377,13 @@ void Server::formatting(const json& id, const json& params) {
     replyError(id, kInvalidParams, "no open document " + uri);
     return;
   }
+  const DocumentSettings settings = settingsOf(uri);
+  if (settings.excluded) {
+    reply(id, json::array());
+    return;
+  }
   std::vector<ByteEdit> edits;
-  const std::string why = formattingEdits(document->text, options_, edits);
+  const std::string why = formattingEdits(document->text, settings.run, edits);
   if (!why.empty()) {
     // A fault of the server's own is worth a line in the client's log too.
     if (why.starts_with(kInternalErrorText)) log(uri + ": " + why);
@@ -379,8 +402,10 @@ void Server::codeAction(const json& id, const json& params) {
   }
   json actions = json::array();
   std::vector<ByteEdit> edits;
-  if (wantsFixAll(member(member(params, "context"), "only")) &&
-      formattingEdits(document->text, options_, edits).empty() &&
+  const DocumentSettings settings = settingsOf(uri);
+  if (!settings.excluded &&
+      wantsFixAll(member(member(params, "context"), "only")) &&
+      formattingEdits(document->text, settings.run, edits).empty() &&
       !edits.empty()) {
     actions.push_back(
         {{"title", "Tidy with tagfmt"},

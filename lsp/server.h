@@ -11,6 +11,7 @@
 #include "format/format.h"
 #include "lsp/documents.h"
 #include "lsp/framing.h"
+#include "lsp/project.h"
 
 namespace tagfmt::lsp {
 
@@ -22,7 +23,8 @@ inline constexpr std::size_t kMessageLimit = std::size_t{64} << 20;
 // through receive(), and what the server says comes out of takeOutput().
 class Server {
  public:
-  explicit Server(std::size_t messageLimit = kMessageLimit);
+  explicit Server(std::size_t messageLimit = kMessageLimit,
+                  ServerConfig config = {});
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
@@ -57,6 +59,8 @@ class Server {
   Document* findDocument(const nlohmann::json& params, std::string& uri);
   void markChanged(Document& document);
   void publish(const std::string& uri, nlohmann::json diagnostics);
+  // The settings for `uri`; a config error is logged when it is new.
+  DocumentSettings settingsOf(const std::string& uri);
   // Drops a document that grew past the limit and says so.
   bool keepWithinLimit(const std::string& uri, Document& document);
 
@@ -72,7 +76,9 @@ class Server {
   bool shutDown_ = false;
   bool finished_ = false;
   PositionEncoding encoding_ = PositionEncoding::kUtf16;
-  RunOptions options_;
+  ServerConfig config_;
+  ClientSettings client_;
+  std::string configError_;  // the last one logged
   std::map<std::string, Document> documents_;
   std::size_t pending_ = 0;
 };

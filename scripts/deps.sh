@@ -6,7 +6,8 @@
 # Run as root, it installs what is missing; otherwise it prints the one
 # apt-get line needed and fails, for build and test.
 set -euo pipefail
-build=(cmake g++ make ninja-build libdtl-dev nlohmann-json3-dev libgit2-dev pkg-config)
+build=(cmake g++ make ninja-build libdtl-dev nlohmann-json3-dev libtomlplusplus-dev libgit2-dev
+  pkg-config)
 test=("${build[@]}" libgtest-dev)
 # make bench: Google Benchmark, and the peers and tools its rows use.
 bench=("${build[@]}" libbenchmark-dev tidy libxml2-utils time eatmydata strace)

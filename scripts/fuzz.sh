@@ -41,7 +41,8 @@ cmake "${generator[@]}" -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ \
 cmake --build "$build" -j2
 
 mkdir -p "$build/crashes"
-for target in format_fuzzer reference_fuzzer byte_scan_fuzzer line_ends_fuzzer lsp_fuzzer; do
+for target in format_fuzzer reference_fuzzer byte_scan_fuzzer line_ends_fuzzer lsp_fuzzer \
+  config_fuzzer; do
   corpus="$build/corpus/$target"
   log="$build/$target.log"
   mkdir -p "$corpus"

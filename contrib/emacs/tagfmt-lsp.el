@@ -24,8 +24,9 @@
   "The language server to run."
   :type 'string)
 
-(defcustom tagfmt-lsp-options '(:markers :json-false :lineEndsOnly :json-false)
-  "The server's settings: pair markers, and line ends only."
+(defcustom tagfmt-lsp-options nil
+  "The server's settings, as (:markers t :lineEndsOnly :json-false).
+Each one given wins over the project's .tagfmt.toml; nil leaves both to it."
   :type 'plist)
 
 (defconst tagfmt-lsp-file-pattern "\\.\\(?:[hH][tT][mM][lL]?\\|[xX][sS][lL][tT]?\\)\\'"
