@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "report/names.h"
+
 namespace tagfmt::lsp {
 
 enum class PositionEncoding { kUtf16, kUtf8 };
@@ -44,10 +46,6 @@ class LineIndex {
   PositionEncoding encoding_;
   std::vector<std::size_t> starts_;
 };
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or
-// 0 when its first byte does not begin one.
-std::size_t utf8SequenceLength(std::string_view text);
 
 // One open document.
 struct Document {

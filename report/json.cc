@@ -2,6 +2,7 @@
 #include "report/json.h"
 
 #include "report/check_wording.h"
+#include "report/names.h"
 
 namespace tagfmt {
 
@@ -12,37 +13,6 @@ void putSpan(Json& value, const TextSpan& span) {
   value["column"] = span.column;
   value["endLine"] = span.endLine;
   value["endColumn"] = span.endColumn;
-}
-
-// The length of the well-formed UTF-8 sequence at text[at], or 0 when the
-// byte there begins none.
-std::size_t sequenceLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) {
-    return static_cast<unsigned char>(text[at + i]);
-  };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong form
-    if (lead == 0xED) high = 0x9F;  // no surrogate
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
 }
 
 }  // namespace
@@ -115,7 +85,7 @@ void putName(Json& object, const std::string& key, std::string_view name) {
   std::string valid;
   bool replaced = false;
   for (std::size_t at = 0; at < name.size();) {
-    const std::size_t length = sequenceLength(name, at);
+    const std::size_t length = utf8SequenceLength(name.substr(at));
     if (length == 0) {
       valid += "\xEF\xBF\xBD";
       replaced = true;

@@ -15,4 +15,9 @@ namespace tagfmt {
 // into a shell as the same name.
 std::string printableName(std::string_view name);
 
+// The length of the well-formed UTF-8 sequence at the start of `text`, or
+// 0 when its first byte does not begin one (an overlong form, a surrogate,
+// past U+10FFFF, or cut short).
+std::size_t utf8SequenceLength(std::string_view text);
+
 }  // namespace tagfmt
