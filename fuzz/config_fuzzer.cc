@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     require(tagfmt::excludeProblem(glob).empty(), "kept excludes can match");
   }
   for (const std::string& extension : config.extensions) {
-    require(!extension.empty() && tagfmt::hasPageExtension("a." + extension,
-                                                           &config),
+    require(!extension.empty() &&
+                tagfmt::hasPageExtension("a." + extension, &config),
             "kept extensions are pages'");
   }
   const std::size_t cut = text.size() * data[0] / 256;
