@@ -1,5 +1,6 @@
 // libFuzzer target for the reformatting pass: besides running clean under
 // the sanitizers, its output and its messages must keep the properties below.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -203,7 +204,16 @@ void checkRegions(std::string_view raw, std::string_view text,
   std::string work;
   formatText(text, work, options, withSeq, with);
   formatText(plain, work, options, withoutSeq, without);
-  require(withSeq == withoutSeq && with == without,
+  // The directives move the faults' offsets, and nothing else of them.
+  const auto sameBarOffsets = [](const tagfmt::NestingFault& a,
+                                 const tagfmt::NestingFault& b) {
+    return a.kind == b.kind && a.closeRule == b.closeRule &&
+           a.openRule == b.openRule && a.line == b.line &&
+           a.openLine == b.openLine;
+  };
+  require(withSeq == withoutSeq &&
+              std::equal(with.begin(), with.end(), without.begin(),
+                         without.end(), sameBarOffsets),
           "directives change neither faults nor numbering");
 }
 
