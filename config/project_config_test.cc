@@ -14,56 +14,46 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A named path is judged with the folders above it; a walk asks about
+// each entry alone, the folders above it asked about on the way down.
 TEST(ExcludeGlobs, GitignoreForms) {
   const struct {
     const char* glob;
     const char* path;
     bool isFolder;
     bool excluded;
+    bool entryOnly;
   } cases[] = {
-      {"vendor/", "vendor/x.htm", false, true},
-      {"vendor/", "lib/vendor/x.htm", false, true},
-      {"vendor/", "vendor", false, false},  // a file named vendor
-      {"vendor/", "vendor", true, true},
-      {"vendor", "vendor", false, true},
-      {"./site", "site/a.htm", false, true},
-      {"./site", "site", true, true},
-      {"./site", "lib/site/a.htm", false, false},
-      {"/site", "site/a.htm", false, true},
-      {"/site", "lib/site/a.htm", false, false},
-      {"./site/", "site", false, false},
-      {"site/gen", "site/gen/a.htm", false, true},
-      {"site/gen", "x/site/gen/a.htm", false, false},
-      {"lib/*", "lib/x/y.htm", false, true},
-      {"*.min.html", "a/b.min.html", false, true},
-      {"*.min.html/", "a/b.min.html", false, false},
-      {"vendor", "vendors/x.htm", false, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(isExcluded({c.glob}, c.path, c.isFolder), c.excluded)
-        << c.glob << " on " << c.path;
-  }
-}
+      {"vendor/", "vendor/x.htm", false, true, false},
+      {"vendor/", "lib/vendor/x.htm", false, true, false},
+      {"vendor/", "vendor", false, false, false},  // a file named vendor
+      {"vendor/", "vendor", true, true, false},
+      {"vendor", "vendor", false, true, false},
+      {"./site", "site/a.htm", false, true, false},
+      {"./site", "site", true, true, false},
+      {"./site", "lib/site/a.htm", false, false, false},
+      {"/site", "site/a.htm", false, true, false},
+      {"/site", "lib/site/a.htm", false, false, false},
+      {"./site/", "site", false, false, false},
+      {"site/gen", "site/gen/a.htm", false, true, false},
+      {"site/gen", "x/site/gen/a.htm", false, false, false},
+      {"lib/*", "lib/x/y.htm", false, true, false},
+      {"*.min.html", "a/b.min.html", false, true, false},
+      {"*.min.html/", "a/b.min.html", false, false, false},
+      {"vendor", "vendors/x.htm", false, false, false},
 
-// A walk asks about each entry alone: the folders above it were asked
-// about on the way down.
-TEST(ExcludeGlobs, EntryOnly) {
-  const struct {
-    const char* glob;
-    const char* path;
-    bool isFolder;
-    bool excluded;
-  } cases[] = {
-      {"vendor/", "vendor/x.htm", false, false},
-      {"vendor/", "lib/vendor", true, true},
-      {"vendor/", "lib/vendor", false, false},
-      {"./site/gen", "site/gen", true, true},
-      {"./site", "site/gen", true, false},
-      {"*.min.html", "a/b.min.html", false, true},
+      {"vendor/", "vendor/x.htm", false, false, true},
+      {"vendor/", "lib/vendor", true, true, true},
+      {"vendor/", "lib/vendor", false, false, true},
+      {"./site/gen", "site/gen", true, true, true},
+      {"./site", "site/gen", true, false, true},
+      {"*.min.html", "a/b.min.html", false, true, true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(excludesEntry({c.glob}, c.path, c.isFolder), c.excluded)
-        << c.glob << " on " << c.path;
+    EXPECT_EQ(c.entryOnly ? excludesEntry({c.glob}, c.path, c.isFolder)
+                          : isExcluded({c.glob}, c.path, c.isFolder),
+              c.excluded)
+        << c.glob << " on " << c.path << (c.entryOnly ? ", entry only" : "");
   }
 }
 
