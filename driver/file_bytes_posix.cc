@@ -96,7 +96,12 @@ int claimSlot() {
 bool readAll(int fd, std::string& bytes, bool& nul) {
   std::size_t got = 0;
   for (;;) {
-    if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
+    if (got == bytes.size()) {
+      // Within room reserved ahead, a chunk at a time; past it, growth.
+      const std::size_t room = bytes.capacity() - bytes.size();
+      bytes.resize(bytes.size() +
+                   std::clamp<std::size_t>(room, 65536, 1u << 20));
+    }
     const std::size_t chunk =
         std::min<std::size_t>(bytes.size() - got, 1u << 20);
     const ssize_t n = ::read(fd, bytes.data() + got, chunk);
@@ -227,6 +232,9 @@ bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
     }
   }
   std::string& copy = bytes.copy();
+  if (size >= kMapThreshold && size < SIZE_MAX / 2) {
+    reserveForText(copy, static_cast<std::size_t>(size) + 1);
+  }
   // At most a chunk ahead, so a file refused at an early NUL costs little;
   // +1 sees growth at once.
   copy.resize(
