@@ -208,20 +208,21 @@ bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
   bytes.release();
   bytes.stoppedAtNul_ = false;
   // A hole reads as NUL bytes: such a file is read only up to its first
-  // NUL, never mapped whole.
+  // NUL, never mapped whole, nor given room for all of its size.
   const off_t hole = ::lseek(descriptor, 0, SEEK_HOLE);
-  if (hole >= 0 && static_cast<std::uint64_t>(hole) < size) mayMap = false;
+  bool whole = hole < 0 || static_cast<std::uint64_t>(hole) >= size;
   static_cast<void>(::lseek(descriptor, 0, SEEK_SET));
-  // Nor is one that starts with zeros written out: a mapping reads it whole.
-  if (mayMap && size >= kMapThreshold) {
+  // Nor is one that starts with zeros written out.
+  if (whole && size >= kMapThreshold) {
     char head[65536];
     const ssize_t count = ::pread(descriptor, head, sizeof head, 0);
     if (count > 0 &&
         std::memchr(head, 0, static_cast<std::size_t>(count)) != nullptr) {
-      mayMap = false;
+      whole = false;
     }
   }
-  if (mayMap && size >= kMapThreshold && size <= SIZE_MAX / 2) {
+  const bool large = whole && size >= kMapThreshold && size <= SIZE_MAX / 2;
+  if (mayMap && large) {
     const Mapping mapping = mapFile(descriptor, static_cast<std::size_t>(size));
     if (mapping.bytes != nullptr) {
       bytes.mapped_ = mapping.bytes;
@@ -232,9 +233,7 @@ bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
     }
   }
   std::string& copy = bytes.copy();
-  if (size >= kMapThreshold && size < SIZE_MAX / 2) {
-    reserveForText(copy, static_cast<std::size_t>(size) + 1);
-  }
+  if (large) reserveForText(copy, static_cast<std::size_t>(size) + 1);
   // At most a chunk ahead, so a file refused at an early NUL costs little;
   // +1 sees growth at once.
   copy.resize(
