@@ -1,13 +1,11 @@
-// The parallel check: workers read and decide files a few ahead of the one
-// being said, within a bound on the bytes they hold.
+// The parallel check: which files keep their text, and the marker-mode
+// check again once a file's start is known, over the job's ordered pool.
 #include "check/check_all.h"
 
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <new>
-#include <optional>
-#include <thread>
+
+#include "driver/job_pool.h"
 
 namespace tagfmt {
 
@@ -67,52 +65,6 @@ Checked checkOne(const FileToCheck& file, const CheckOptions& options,
 // checked alone, so a run needs about what its largest file needs.
 constexpr std::uint64_t kBytesInFlight = std::uint64_t{32} << 20;
 
-// Results wait here until every file before them has been said. Workers
-// run at most a few files and kBytesInFlight ahead of the one being said.
-class ResultQueue {
- public:
-  ResultQueue(std::vector<std::uint64_t> sizes, std::size_t window)
-      : slots_(sizes.size()), sizes_(std::move(sizes)), window_(window) {}
-  // The next file for a worker, or false when all are taken.
-  bool take(std::size_t& index) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] {
-      return next_ == slots_.size() ||
-             (next_ < said_ + window_ &&
-              (inFlight_ == 0 || inFlight_ + sizes_[next_] <= kBytesInFlight));
-    });
-    if (next_ == slots_.size()) return false;
-    inFlight_ += sizes_[next_];
-    index = next_++;
-    return true;
-  }
-  void put(std::size_t index, Checked checked) {
-    const std::lock_guard lock(mutex_);
-    slots_[index] = std::move(checked);
-    changed_.notify_all();
-  }
-  Checked get(std::size_t index) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return slots_[index].has_value(); });
-    Checked checked = std::move(*slots_[index]);
-    slots_[index].reset();
-    said_ = index + 1;
-    inFlight_ -= sizes_[index];
-    changed_.notify_all();
-    return checked;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::optional<Checked>> slots_;
-  std::vector<std::uint64_t> sizes_;
-  std::size_t next_ = 0;
-  std::size_t said_ = 0;
-  std::uint64_t inFlight_ = 0;
-  std::size_t window_;
-};
-
 std::uint64_t sizeOf(const FileToCheck& file) {
   std::error_code error;
   if (file.kind != WalkEntry::kFile) return 0;
@@ -128,27 +80,24 @@ void checkAll(const std::vector<FileToCheck>& files,
   std::vector<std::uint64_t> sizes;
   sizes.reserve(files.size());
   for (const FileToCheck& file : files) sizes.push_back(sizeOf(file));
-  ResultQueue queue(std::move(sizes), std::size_t{4} * jobs);
-  std::vector<std::jthread> workers;
-  for (unsigned j = 0; j < jobs; ++j) {
-    workers.emplace_back([&] {
-      for (std::size_t index = 0; queue.take(index);) {
-        queue.put(index, checkOne(files[index], options, 0));
-      }
-    });
-  }
+  // Workers run at most a few files and kBytesInFlight ahead of the one
+  // being said.
+  const PoolLimits limits{jobs, std::size_t{4} * jobs, kBytesInFlight};
   std::int64_t openSeq = 0;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    Checked checked = queue.get(i);
-    if (files[i].run.markerMode && openSeq > 0 && checked.check.openCount > 0) {
-      Checked again;
-      again.text = std::move(checked.text);
-      decide(files[i], options, openSeq, again);
-      checked = std::move(again);
-    }
-    openSeq += checked.check.openCount;
-    sink(files[i], checked);
-  }
+  runInOrder<Checked>(
+      std::move(sizes), limits,
+      [&](std::size_t i) { return checkOne(files[i], options, 0); },
+      [&](std::size_t i, Checked checked) {
+        if (files[i].run.markerMode && openSeq > 0 &&
+            checked.check.openCount > 0) {
+          Checked again;
+          again.text = std::move(checked.text);
+          decide(files[i], options, openSeq, again);
+          checked = std::move(again);
+        }
+        openSeq += checked.check.openCount;
+        sink(files[i], checked);
+      });
 }
 
 }  // namespace tagfmt

@@ -13,7 +13,7 @@ namespace tagfmt::lsp {
 
 namespace {
 
-using nlohmann::json;
+using json = ProtocolJson;
 
 // The protocol's DiagnosticSeverity.
 constexpr int kError = 1;

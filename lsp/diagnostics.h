@@ -2,7 +2,6 @@
 // diagnostics to publish and the edits that format it.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "lsp/documents.h"
 #include "lsp/edits.h"
 #include "report/file_report.h"
+#include "report/json.h"
 
 namespace tagfmt::lsp {
 
@@ -24,9 +24,8 @@ FileReport checkDocument(std::string_view text, const RunOptions& options);
 // objects: an error per fault, pointing through relatedInformation at the
 // opening tag's line in `uri`; information for each note; one hint on the
 // first line tagfmt would change. Empty for a tidy document.
-nlohmann::json diagnosticsJson(std::string_view text, const FileReport& report,
-                               const std::string& uri,
-                               PositionEncoding encoding);
+ProtocolJson diagnosticsJson(std::string_view text, const FileReport& report,
+                             const std::string& uri, PositionEncoding encoding);
 
 // The edits that turn `text` into what tagfmt would write. Returns "" with
 // the edits (none for a tidy text), or why tagfmt would leave the text
@@ -35,8 +34,8 @@ std::string formattingEdits(std::string_view text, const RunOptions& options,
                             std::vector<ByteEdit>& edits);
 
 // `edits` of `text` as the protocol's TextEdit objects.
-nlohmann::json textEditsJson(std::string_view text,
-                             const std::vector<ByteEdit>& edits,
-                             PositionEncoding encoding);
+ProtocolJson textEditsJson(std::string_view text,
+                           const std::vector<ByteEdit>& edits,
+                           PositionEncoding encoding);
 
 }  // namespace tagfmt::lsp

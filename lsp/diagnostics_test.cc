@@ -7,7 +7,7 @@
 namespace tagfmt::lsp {
 namespace {
 
-using nlohmann::json;
+using json = ProtocolJson;
 
 // Each diagnostic as "LINE:SEVERITY:MESSAGE".
 std::vector<std::string> summary(const json& list) {
@@ -173,11 +173,11 @@ TEST(Formatting, AnEditToTheEndCountsInTheClientsUnits) {
   ASSERT_EQ(formattingEdits(text, {}, edits), "");
   ASSERT_EQ(edits.size(), 1u);
   EXPECT_EQ(textEditsJson(text, edits, PositionEncoding::kUtf16)[0]["range"],
-            json::parse(R"({"start":{"line":1,"character":0},)"
-                        R"("end":{"line":1,"character":19}})"));
+            parseProtocolJson(R"({"start":{"line":1,"character":0},)"
+                              R"("end":{"line":1,"character":19}})"));
   EXPECT_EQ(
       textEditsJson(text, edits, PositionEncoding::kUtf8)[0]["range"]["end"],
-      json::parse(R"({"line":1,"character":21})"));
+      parseProtocolJson(R"({"line":1,"character":21})"));
 }
 
 }  // namespace

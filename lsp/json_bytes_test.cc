@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
+#include "report/json.h"
 
 namespace tagfmt::lsp {
 namespace {
@@ -23,9 +23,8 @@ TEST(JsonBytes, BytesThatAreNotUtf8RoundTrip) {
     EXPECT_TRUE(isUtf8(carried)) << text;
     EXPECT_EQ(isUtf8(text), carried == text) << text;
     // It survives a JSON round trip, and comes back as the bytes.
-    const std::string dumped = nlohmann::json(carried).dump();
-    EXPECT_EQ(utf8ToBytes(nlohmann::json::parse(dumped).get<std::string>()),
-              text);
+    const std::string dumped = jsonText(ProtocolJson(carried));
+    EXPECT_EQ(utf8ToBytes(parseProtocolJson(dumped).get<std::string>()), text);
   }
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = ProtocolJson;
 using Clock = std::chrono::steady_clock;
 
 std::string documentOf(int count, char** pages) {

@@ -19,7 +19,7 @@ namespace tagfmt::lsp {
 
 namespace {
 
-using nlohmann::json;
+using json = ProtocolJson;
 
 // JSON-RPC's and the protocol's error codes.
 constexpr int kParseError = -32700;
@@ -105,7 +105,7 @@ std::string Server::takeOutput() {
 
 void Server::handleBody(const std::string& body) {
   const json message =
-      json::parse(isUtf8(body) ? body : bytesToUtf8(body), nullptr, false);
+      parseProtocolJson(isUtf8(body) ? body : bytesToUtf8(body));
   if (message.is_discarded()) {
     replyError(nullptr, kParseError, "the message is not JSON");
     return;
@@ -419,8 +419,7 @@ void Server::codeAction(const json& id, const json& params) {
 
 void Server::send(const json& message) {
   // Bytes of a document that are not UTF-8 leave as they came.
-  output_ += frameMessage(utf8ToBytes(
-      message.dump(-1, ' ', false, json::error_handler_t::replace)));
+  output_ += frameMessage(utf8ToBytes(jsonText(message)));
 }
 
 void Server::reply(const json& id, json result) {

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -12,6 +11,7 @@
 #include "lsp/documents.h"
 #include "lsp/framing.h"
 #include "lsp/project.h"
+#include "report/json.h"
 
 namespace tagfmt::lsp {
 
@@ -43,30 +43,30 @@ class Server {
 
  private:
   void handleBody(const std::string& body);
-  void dispatch(const nlohmann::json& message);
-  void request(const std::string& method, const nlohmann::json& id,
-               const nlohmann::json& params);
-  void notification(const std::string& method, const nlohmann::json& params);
-  nlohmann::json initialize(const nlohmann::json& params);
-  void openDocument(const nlohmann::json& params);
-  void changeDocument(const nlohmann::json& params);
-  void saveDocument(const nlohmann::json& params);
-  void closeDocument(const nlohmann::json& params);
-  void applySettings(const nlohmann::json& settings);
-  void formatting(const nlohmann::json& id, const nlohmann::json& params);
-  void codeAction(const nlohmann::json& id, const nlohmann::json& params);
+  void dispatch(const ProtocolJson& message);
+  void request(const std::string& method, const ProtocolJson& id,
+               const ProtocolJson& params);
+  void notification(const std::string& method, const ProtocolJson& params);
+  ProtocolJson initialize(const ProtocolJson& params);
+  void openDocument(const ProtocolJson& params);
+  void changeDocument(const ProtocolJson& params);
+  void saveDocument(const ProtocolJson& params);
+  void closeDocument(const ProtocolJson& params);
+  void applySettings(const ProtocolJson& settings);
+  void formatting(const ProtocolJson& id, const ProtocolJson& params);
+  void codeAction(const ProtocolJson& id, const ProtocolJson& params);
   // The open document `params.textDocument.uri` names, or null.
-  Document* findDocument(const nlohmann::json& params, std::string& uri);
+  Document* findDocument(const ProtocolJson& params, std::string& uri);
   void markChanged(Document& document);
-  void publish(const std::string& uri, nlohmann::json diagnostics);
+  void publish(const std::string& uri, ProtocolJson diagnostics);
   // The settings for `uri`; a config error is logged when it is new.
   DocumentSettings settingsOf(const std::string& uri);
   // Drops a document that grew past the limit and says so.
   bool keepWithinLimit(const std::string& uri, Document& document);
 
-  void send(const nlohmann::json& message);
-  void reply(const nlohmann::json& id, nlohmann::json result);
-  void replyError(const nlohmann::json& id, int code, std::string message);
+  void send(const ProtocolJson& message);
+  void reply(const ProtocolJson& id, ProtocolJson result);
+  void replyError(const ProtocolJson& id, int code, std::string message);
   void log(std::string message);
 
   FrameReader reader_;

@@ -13,7 +13,7 @@
 namespace tagfmt::lsp {
 namespace {
 
-using nlohmann::json;
+using json = ProtocolJson;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kWait{10000};
@@ -38,7 +38,9 @@ bool matches(const json& value, const json& pattern) {
   return value == pattern;
 }
 
-std::string framed(const json& message) { return frameMessage(message.dump()); }
+std::string framed(const json& message) {
+  return frameMessage(jsonText(message));
+}
 
 json initialize(int id = 1, json params = json::object()) {
   return requestMessage(id, "initialize", std::move(params));
@@ -218,7 +220,8 @@ TEST(Protocol, Sessions) {
         case Step::kExpect: {
           const json message = server.next(kWait);
           EXPECT_TRUE(matches(message, step.pattern))
-              << "got " << message.dump() << "\nwanted " << step.pattern.dump();
+              << "got " << jsonText(message) << "\nwanted "
+              << jsonText(step.pattern);
           break;
         }
         case Step::kExit:
@@ -302,14 +305,14 @@ TEST(Protocol, ABrokenPassGivesNoEdits) {
       kWait);
   EXPECT_TRUE(
       matches(published, diagnosticsOf({{{"severity", 1}, {"message", said}}})))
-      << published.dump();
+      << jsonText(published);
   server.send(formattingRequest(2));
   server.send(requestMessage(3, "textDocument/codeAction",
                              {{"textDocument", {{"uri", "file:///p.htm"}}},
                               {"context", {{"only", {"source"}}}}}));
   EXPECT_TRUE(matches(server.next(kWait), logged("file:///p.htm: " + said)));
   const json reply = server.next(kWait);
-  EXPECT_TRUE(matches(reply, errorReply(2, -32803))) << reply.dump();
+  EXPECT_TRUE(matches(reply, errorReply(2, -32803))) << jsonText(reply);
   EXPECT_EQ(reply["error"]["message"], said);
   EXPECT_TRUE(
       matches(server.next(kWait), {{"id", 3}, {"result", json::array()}}));

@@ -52,12 +52,11 @@ void ServerProcess::write(std::string_view bytes) {
   }
 }
 
-void ServerProcess::send(const nlohmann::json& message) {
-  write(frameMessage(
-      message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
+void ServerProcess::send(const ProtocolJson& message) {
+  write(frameMessage(jsonText(message)));
 }
 
-nlohmann::json ServerProcess::next(std::chrono::milliseconds wait) {
+ProtocolJson ServerProcess::next(std::chrono::milliseconds wait) {
   const auto due = std::chrono::steady_clock::now() + wait;
   Frame frame;
   char block[65536];
@@ -67,16 +66,15 @@ nlohmann::json ServerProcess::next(std::chrono::milliseconds wait) {
     pollfd ready{fromServer_, POLLIN, 0};
     if (left.count() <= 0 ||
         poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
-      return nlohmann::json::value_t::discarded;
+      return ProtocolJson::value_t::discarded;
     }
     const ssize_t got = read(fromServer_, block, sizeof block);
-    if (got <= 0) return nlohmann::json::value_t::discarded;
+    if (got <= 0) return ProtocolJson::value_t::discarded;
     reader_.feed(std::string_view(block, static_cast<std::size_t>(got)));
   }
   // Bytes that are not UTF-8 come back as the server carries them inside.
-  return nlohmann::json::parse(
-      isUtf8(frame.body) ? frame.body : bytesToUtf8(frame.body), nullptr,
-      false);
+  return parseProtocolJson(isUtf8(frame.body) ? frame.body
+                                              : bytesToUtf8(frame.body));
 }
 
 int ServerProcess::finish() {
@@ -91,16 +89,16 @@ int ServerProcess::finish() {
   return WEXITSTATUS(status);
 }
 
-nlohmann::json requestMessage(int id, const std::string& method,
-                              nlohmann::json params) {
+ProtocolJson requestMessage(int id, const std::string& method,
+                            ProtocolJson params) {
   return {{"jsonrpc", "2.0"},
           {"id", id},
           {"method", method},
           {"params", std::move(params)}};
 }
 
-nlohmann::json notificationMessage(const std::string& method,
-                                   nlohmann::json params) {
+ProtocolJson notificationMessage(const std::string& method,
+                                 ProtocolJson params) {
   return {
       {"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}};
 }

@@ -5,12 +5,12 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
 #include "lsp/edits.h"
 #include "lsp/framing.h"
+#include "report/json.h"
 
 namespace tagfmt::lsp {
 
@@ -23,19 +23,19 @@ class ServerProcess {
 
   // Writes raw bytes, or one framed message.
   void write(std::string_view bytes);
-  void send(const nlohmann::json& message);
+  void send(const ProtocolJson& message);
   // The next message from the server, or a discarded value when none came
   // within `wait` (or the server ended).
-  nlohmann::json next(std::chrono::milliseconds wait);
+  ProtocolJson next(std::chrono::milliseconds wait);
   // The next message that `wanted` accepts, skipping others.
   template <typename Wanted>
-  nlohmann::json nextWhere(Wanted wanted, std::chrono::milliseconds wait) {
+  ProtocolJson nextWhere(Wanted wanted, std::chrono::milliseconds wait) {
     const auto due = std::chrono::steady_clock::now() + wait;
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           due - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return nlohmann::json::value_t::discarded;
-      nlohmann::json message = next(left);
+      if (left.count() <= 0) return ProtocolJson::value_t::discarded;
+      ProtocolJson message = next(left);
       if (message.is_discarded() || wanted(message)) return message;
     }
   }
@@ -54,9 +54,9 @@ std::string applyEdits(std::string_view before,
                        const std::vector<ByteEdit>& edits);
 
 // Messages as a client writes them.
-nlohmann::json requestMessage(int id, const std::string& method,
-                              nlohmann::json params);
-nlohmann::json notificationMessage(const std::string& method,
-                                   nlohmann::json params);
+ProtocolJson requestMessage(int id, const std::string& method,
+                            ProtocolJson params);
+ProtocolJson notificationMessage(const std::string& method,
+                                 ProtocolJson params);
 
 }  // namespace tagfmt::lsp

@@ -1,4 +1,5 @@
-// Faults and notes as JSON, names that may not be UTF-8, and JSON as text.
+// Faults and notes as JSON, names that may not be UTF-8, and JSON as text
+// and back.
 #include "report/json.h"
 
 #include "report/check_wording.h"
@@ -121,6 +122,14 @@ std::string base64(std::string_view bytes) {
 
 std::string jsonText(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string jsonText(const ProtocolJson& message) {
+  return message.dump(-1, ' ', false, ProtocolJson::error_handler_t::replace);
+}
+
+ProtocolJson parseProtocolJson(std::string_view text) {
+  return ProtocolJson::parse(text, nullptr, false);
 }
 
 }  // namespace tagfmt

@@ -1,5 +1,6 @@
-// The one JSON emitter of the programs: results as JSON values, built with
-// nlohmann-json, and their text. No I/O, so the playground compiles it too.
+// The one JSON door of the programs: results as JSON values, built with
+// nlohmann-json, the language server's messages, and their text. No I/O,
+// so the playground compiles it too.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,10 @@ namespace tagfmt {
 
 // Keys stay in the order they were added, so the text reads as documented.
 using Json = nlohmann::ordered_json;
+
+// The language server's messages. Their keys are sorted, as the server has
+// always written them, and clients may compare the bytes.
+using ProtocolJson = nlohmann::json;
 
 // The stable codes of each kind of fault and note, and a note's severity
 // ("warning" where the tidied page shows a change, else "info"); faults
@@ -43,5 +48,13 @@ std::string base64(std::string_view bytes);
 // The compact text of `value`. Bytes that are not UTF-8 (a file name may
 // hold any) become U+FFFD, so the text is always valid JSON.
 std::string jsonText(const Json& value);
+
+// The compact text of a message, with the same care for bytes that are not
+// UTF-8.
+std::string jsonText(const ProtocolJson& message);
+
+// `text` parsed as one message, or a discarded value (is_discarded()) when
+// it is not JSON; it never throws for bad input.
+ProtocolJson parseProtocolJson(std::string_view text);
 
 }  // namespace tagfmt

@@ -1,5 +1,5 @@
-// The JSON emitter: faults and notes as values with their spans, names
-// that are not UTF-8, and text that parses.
+// The JSON module: faults and notes as values with their spans, names
+// that are not UTF-8, text that parses, and the server's messages.
 #include "report/json.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +63,32 @@ TEST(Json, NamesAsTheyAreOrReversibly) {
   EXPECT_EQ(base64("f"), "Zg==");
   EXPECT_EQ(base64("fo"), "Zm8=");
   EXPECT_EQ(base64("foo"), "Zm9v");
+}
+
+// The server's messages: keys sorted whatever order they came in, bytes
+// that are not UTF-8 written as U+FFFD, and what is not JSON discarded.
+TEST(Json, ProtocolMessagesAsTextAndBack) {
+  const struct {
+    const char* in;
+    const char* out;  // null: discarded
+  } cases[] = {
+      {R"({"params":{"b":2,"a":1},"id":1, "jsonrpc":"2.0"})",
+       R"({"id":1,"jsonrpc":"2.0","params":{"a":1,"b":2}})"},
+      {R"(["\u00e9", 1.5, null])", "[\"\xc3\xa9\",1.5,null]"},
+      {"{\"id\":", nullptr},
+      {"", nullptr},
+      {"{} {}", nullptr},
+  };
+  for (const auto& c : cases) {
+    const ProtocolJson message = parseProtocolJson(c.in);
+    if (c.out == nullptr) {
+      EXPECT_TRUE(message.is_discarded()) << c.in;
+    } else {
+      EXPECT_EQ(jsonText(message), c.out) << c.in;
+    }
+  }
+  EXPECT_EQ(jsonText(ProtocolJson{{"text", "caf\xe9"}}),
+            "{\"text\":\"caf\xef\xbf\xbd\"}");
 }
 
 }  // namespace
