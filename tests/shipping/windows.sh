@@ -78,27 +78,29 @@ leafHash() {  # leafHash NAME: the name's hash, as the tool's ByteHash (< 32 byt
   printf '%016x' "$(mix "$state" $(( (state >> 31) & 0x1FFFFFFFF )))"
 }
 mkdir policy
-untidy=$'<table>\n<tr><td>a</td></tr>\n</table>\n'
-tidy=$'<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>'
-wrote=$'page.htm\n   writing page.bak\n   writing page.htm'
-nothing=
+declare -A text=([untidy]=$'<table>\n<tr><td>a</td></tr>\n</table>\n'
+  [tidy]=$'<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>')
+declare -A says=([wrote]=$'page.htm\n   writing page.bak\n   writing page.htm'
+  [nothing]="")
 # page | a dead run's copy left for | what the run says | names left beside
 while IFS='|' read -r page left said after; do
   row="policy row $page, copy for $left"
   rm -rf policy/* policy/.tagfmt-*
-  printf '%s' "${!page}" >policy/page.htm
+  printf '%s' "${text[$page]}" >policy/page.htm
   printf 'x\n' >policy/other.htm
   if [ "$left" != none ]; then
     for=policy/$left.htm
     printf 'old\n' >"policy/.tagfmt-$(leafHash "$left.htm")-$(stat -c %i "$for")-$(stat -c %s "$for")-0-b-99999-0.tmp"
   fi
   said_now=$(cd policy && ../tagfmt-exe page.htm)
-  [ "$said_now" = "${!said}" ] || fail "$row: said $said_now"
-  cmp -s policy/page.htm <(printf '%s' "$tidy") || fail "$row: page holds $(cat policy/page.htm)"
+  [ "$said_now" = "${says[$said]}" ] || fail "$row: said $said_now"
+  cmp -s policy/page.htm <(printf '%s' "${text[tidy]}") || fail "$row: page holds $(cat policy/page.htm)"
   if [ "$said" = wrote ]; then
-    cmp -s policy/page.bak <(printf '%s' "$untidy") || fail "$row: backup holds $(cat policy/page.bak)"
+    cmp -s policy/page.bak <(printf '%s' "${text[untidy]}") || fail "$row: backup holds $(cat policy/page.bak)"
   fi
-  [ "$(ls -A policy | grep -c '^\.tagfmt-')" = "$after" ] || fail "$row: left $(ls -A policy)"
+  names=(policy/.tagfmt-*)
+  [ -e "${names[0]}" ] || names=()
+  [ "${#names[@]}" = "$after" ] || fail "$row: left ${names[*]}"
 done <<'ROWS'
 untidy|none|wrote|0
 untidy|page|wrote|0
