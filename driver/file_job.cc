@@ -85,9 +85,11 @@ RepairResult repair(PendingJob& job, const TidyText& tidy) {
 // dead run left beside it; false, with the result set, when it cannot go on.
 bool claimAndRepair(PendingJob& job, const TidyText& tidy) {
   // Another run at work on the file would take its backup name or its
-  // old bytes from under this one.
+  // old bytes from under this one. Said as EAGAIN, which is EWOULDBLOCK on
+  // Linux and the one Windows' C library words ("Resource temporarily
+  // unavailable").
   if (!claimForWriting(job.files)) {
-    fail(job, JobWrite::kRefused, EWOULDBLOCK);
+    fail(job, JobWrite::kRefused, EAGAIN);
     return false;
   }
   if (!unchangedSinceRead(job.files, job.original.view())) {

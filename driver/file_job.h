@@ -56,7 +56,8 @@ struct JobResult {
   // The backup's name as the path gives its folder, once one was chosen;
   // empty when no backup was asked for or none was reached.
   std::string backupPath;
-  // errno (GetLastError() on Windows) of the call that failed, 0 if none.
+  // errno of the call that failed (on Windows set from GetLastError()), 0
+  // if none.
   int osError = 0;
 };
 

@@ -1,6 +1,5 @@
 // The platform steps of the file job: read, stage, publish, rewrite. Written
-// once in platform_policy.cc over system_calls.h (Windows:
-// platform_windows.cc).
+// once in platform_policy.cc over system_calls.h, for every platform.
 #pragma once
 
 #include <cstdint>

@@ -275,7 +275,13 @@ void swapBack(const JobFiles& job, StagedFile& replacement) {
 }  // namespace
 
 void splitPath(std::string_view path, std::string& folder, std::string& leaf) {
+#ifdef _WIN32
+  // A drive's colon ends a folder part too: "C:page.htm" is page.htm in
+  // the current folder of drive C, and a name never holds a stream.
+  const std::size_t separator = path.find_last_of("/\\:");
+#else
   const std::size_t separator = path.find_last_of(pathSeparators());
+#endif
   const std::size_t leafStart =
       separator == std::string_view::npos ? 0 : separator + 1;
   folder = path.substr(0, leafStart);

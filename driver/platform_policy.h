@@ -10,7 +10,8 @@
 namespace tagfmt {
 
 // Splits `path` into its folder part, kept as given with its final
-// separator, and its final name, at the platform's separators.
+// separator, and its final name, at the platform's separators (on Windows
+// also after a drive's colon).
 void splitPath(std::string_view path, std::string& folder, std::string& leaf);
 
 }  // namespace tagfmt

@@ -1,6 +1,7 @@
 // The small set of system calls the file job's policy (platform_policy.cc)
-// is written over. POSIX gives them in system_calls_posix.cc; the tests give
-// an in-memory disk in system_calls_memory.cc. One is picked at link time.
+// is written over. POSIX gives them in system_calls_posix.cc, Windows in
+// system_calls_windows.cc; the tests give an in-memory disk in
+// system_calls_memory.cc. One is picked at link time.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,8 @@
 
 namespace tagfmt::sys {
 
-// Every call that fails sets errno to say why, as the system call did.
+// Every call that fails sets errno to say why, as the system call did (on
+// Windows, the errno that GetLastError's code stands for).
 
 enum class NodeKind { kFile, kFolder, kLink, kOther };
 

@@ -57,6 +57,57 @@ said=$(./tagfmt-exe -w 'café €.htm')
 [ "$said" = $'café €.htm\n   writing café €.bak\n   writing café €.htm' ] ||
   fail "UTF-8 name: $said"
 
+# The one platform policy: a rewrite leaves the new text, the backup of
+# the old and no temporary name; a copy of a page's old bytes that a dead
+# run left (".tagfmt-<hash of the page's name>-<inode>-<size>-<time>-b-...")
+# goes with the page's next run, whether it writes or not; one left for
+# another page stays.
+leafHash() {  # leafHash NAME: the name's hash, as the tool's ByteHash (< 32 bytes)
+  local -a bytes lanes=(0x9E3779B97F4A7C15 0xC2B2AE3D27D4EB4F 0x165667B19E3779F9 0x27D4EB2F165667C5)
+  mapfile -t bytes < <(printf '%s' "$1" | od -An -v -tu1 | tr -s ' ' '\n' | sed '/^$/d')
+  local n=${#bytes[@]} at=0 lane=0 word i state
+  mix() { echo $(( (($1 ^ $2) * 0xFF51AFD7ED558CCD) ^ (($1 >> 29) & 0x7FFFFFFFF) )); }
+  for ((; at + 8 <= n; at += 8, ++lane)); do
+    word=0
+    for ((i = 7; i >= 0; --i)); do word=$(( (word << 8) | bytes[at + i] )); done
+    lanes[lane]=$(mix "${lanes[lane]}" "$word")
+  done
+  for ((; at < n; ++at)); do lanes[0]=$(mix "${lanes[0]}" "${bytes[at]}"); done
+  state=$(mix "${lanes[0]}" "$n")
+  for lane in 1 2 3; do state=$(mix "$state" "${lanes[lane]}"); done
+  printf '%016x' "$(mix "$state" $(( (state >> 31) & 0x1FFFFFFFF )))"
+}
+mkdir policy
+declare -A text=([untidy]=$'<table>\n<tr><td>a</td></tr>\n</table>\n'
+  [tidy]=$'<table>\r\n  <tr>\r\n    <td>a</td>\r\n  </tr></table>')
+declare -A says=([wrote]=$'page.htm\n   writing page.bak\n   writing page.htm'
+  [nothing]="")
+# page | a dead run's copy left for | what the run says | names left beside
+while IFS='|' read -r page left said after; do
+  row="policy row $page, copy for $left"
+  rm -rf policy/* policy/.tagfmt-*
+  printf '%s' "${text[$page]}" >policy/page.htm
+  printf 'x\n' >policy/other.htm
+  if [ "$left" != none ]; then
+    for=policy/$left.htm
+    printf 'old\n' >"policy/.tagfmt-$(leafHash "$left.htm")-$(stat -c %i "$for")-$(stat -c %s "$for")-0-b-99999-0.tmp"
+  fi
+  said_now=$(cd policy && ../tagfmt-exe page.htm)
+  [ "$said_now" = "${says[$said]}" ] || fail "$row: said $said_now"
+  cmp -s policy/page.htm <(printf '%s' "${text[tidy]}") || fail "$row: page holds $(cat policy/page.htm)"
+  if [ "$said" = wrote ]; then
+    cmp -s policy/page.bak <(printf '%s' "${text[untidy]}") || fail "$row: backup holds $(cat policy/page.bak)"
+  fi
+  names=(policy/.tagfmt-*)
+  [ -e "${names[0]}" ] || names=()
+  [ "${#names[@]}" = "$after" ] || fail "$row: left ${names[*]}"
+done <<'ROWS'
+untidy|none|wrote|0
+untidy|page|wrote|0
+tidy|page|nothing|0
+tidy|other|nothing|1
+ROWS
+
 # Both builds do the same to the examples, in every mode.
 for words in "" "+" "-w"; do
   rm -rf native windows
