@@ -10,7 +10,6 @@
 #include "check/file_walk.h"
 #include "driver/file_bytes.h"
 #include "driver/file_job.h"
-#include "format/explain.h"
 #include "format/format.h"
 #include "report/file_report.h"
 

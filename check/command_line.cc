@@ -25,53 +25,43 @@ std::vector<std::string> excludeWarnings(const CheckOptions& options) {
   return warnings;
 }
 
-std::string_view helpText() {
-  return "usage: tagfmt-check [OPTIONS] PATH...\n"
-         "Says what tagfmt would do to each file; with --fix, does it.\n"
-         "A PATH is a file, a folder (searched for *.htm, *.html, *.xsl and "
-         "*.xslt,\n"
-         "hidden folders and files git ignores skipped) or - for standard "
-         "input.\n"
-         "\n"
-         "  -l                   print only the names of the files tagfmt "
-         "would rewrite\n"
-         "  -z                   with -l: end each name with a NUL byte, not "
-         "escaped\n"
-         "  --diff               print a unified diff of what tagfmt would "
-         "write\n"
-         "  --stdout             print the bytes tagfmt would leave in the "
-         "one file named\n"
-         "  --fix                rewrite the files tagfmt would rewrite, in "
-         "place\n"
-         "  --backup             with --fix: keep the old bytes in a .bak, as "
-         "tagfmt does\n"
-         "  --markers            as tagfmt's \"+\": write pair markers\n"
-         "  --line-ends-only     as tagfmt's \"-w\": change line ends only\n"
-         "  --stdin-filename P   the name standard input goes by\n"
-         "  --exclude GLOB       skip what GLOB matches below a folder "
-         "(repeatable)\n"
-         "  --force-exclude      apply the excludes to named files too\n"
-         "  --config FILE        take the settings from FILE, not "
-         ".tagfmt.toml files\n"
-         "  --no-config          read no .tagfmt.toml\n"
-         "  --no-ignore          check files git ignores too\n"
-         "  --format F           plain (default), json or github\n"
-         "  --color[=WHEN]       auto (default: on a terminal), always or "
-         "never\n"
-         "  -q, --quiet          print no summary\n"
-         "  -j N                 check N files at a time (default: one per "
-         "core)\n"
-         "  --help               print this text\n"
-         "  --version            print the version\n"
-         "\n"
-         "Exit status: 0 when every file is tidy, 1 when some file would be "
-         "rewritten\n"
-         "and none is refused, 2 when a file has a nesting fault or cannot "
-         "be read,\n"
-         "and for a usage error. --fix: 0 when every file is tidy at the "
-         "end, else 2.\n"
-         "--stdout: 0 when it printed the text, else 2.\n";
-}
+namespace {
+
+constexpr std::string_view kHelpText = R"(usage: tagfmt-check [OPTIONS] PATH...
+Says what tagfmt would do to each file; with --fix, does it.
+A PATH is a file, a folder (searched for *.htm, *.html, *.xsl and *.xslt,
+hidden folders and files git ignores skipped) or - for standard input.
+
+  -l                   print only the names of the files tagfmt would rewrite
+  -z                   with -l: end each name with a NUL byte, not escaped
+  --diff               print a unified diff of what tagfmt would write
+  --stdout             print the bytes tagfmt would leave in the one file named
+  --fix                rewrite the files tagfmt would rewrite, in place
+  --backup             with --fix: keep the old bytes in a .bak, as tagfmt does
+  --markers            as tagfmt's "+": write pair markers
+  --line-ends-only     as tagfmt's "-w": change line ends only
+  --stdin-filename P   the name standard input goes by
+  --exclude GLOB       skip what GLOB matches below a folder (repeatable)
+  --force-exclude      apply the excludes to named files too
+  --config FILE        take the settings from FILE, not .tagfmt.toml files
+  --no-config          read no .tagfmt.toml
+  --no-ignore          check files git ignores too
+  --format F           plain (default), json or github
+  --color[=WHEN]       auto (default: on a terminal), always or never
+  -q, --quiet          print no summary
+  -j N                 check N files at a time (default: one per core)
+  --help               print this text
+  --version            print the version
+
+Exit status: 0 when every file is tidy, 1 when some file would be rewritten
+and none is refused, 2 when a file has a nesting fault or cannot be read,
+and for a usage error. --fix: 0 when every file is tidy at the end, else 2.
+--stdout: 0 when it printed the text, else 2.
+)";
+
+}  // namespace
+
+std::string_view helpText() { return kHelpText; }
 
 namespace {
 
@@ -140,80 +130,109 @@ std::string takeColor(const std::string& word, CheckOptions& options) {
   return {};
 }
 
-// Options that take a value: --stdin-filename, --exclude, --format,
-// --config.
-std::string takeValued(Parse& p, std::string_view name) {
-  std::string value;
-  if (!optionValue(p, name, value)) return std::string(name) + " needs a value";
-  if (name == "--format") return takeFormat(value, p.options);
-  if (name == "--exclude") {
-    p.options.excludes.push_back(value);
-  } else if (name == "--config") {
-    p.options.config = {ConfigChoice::kFile, value};
-    ++p.configs;
-  } else {
-    p.options.stdinName = value;
-  }
-  return {};
-}
+// The options that take a value, and what each does with it.
+struct ValuedWord {
+  std::string_view name;
+  std::string (*take)(Parse& p, const std::string& value);
+};
+constexpr ValuedWord kValuedWords[] = {
+    {"--stdin-filename",
+     [](Parse& p, const std::string& value) {
+       p.options.stdinName = value;
+       return std::string();
+     }},
+    {"--exclude",
+     [](Parse& p, const std::string& value) {
+       p.options.excludes.push_back(value);
+       return std::string();
+     }},
+    {"--format",
+     [](Parse& p, const std::string& value) {
+       return takeFormat(value, p.options);
+     }},
+    {"--config",
+     [](Parse& p, const std::string& value) {
+       p.options.config = {ConfigChoice::kFile, value};
+       ++p.configs;
+       return std::string();
+     }},
+};
+
+// The options that take none, and what each sets.
+struct FlagWord {
+  std::string_view word;
+  void (*take)(Parse& p);
+};
+constexpr FlagWord kFlagWords[] = {
+    {"--markers", [](Parse& p) { p.options.run.markerMode = true; }},
+    {"--line-ends-only", [](Parse& p) { p.options.run.lineEndsOnly = true; }},
+    {"--backup", [](Parse& p) { p.options.backup = true; }},
+    {"-z", [](Parse& p) { p.options.nulEnded = true; }},
+    {"--no-ignore", [](Parse& p) { p.options.noIgnore = true; }},
+    {"--force-exclude", [](Parse& p) { p.options.forceExclude = true; }},
+    {"--no-config",
+     [](Parse& p) {
+       p.options.config = {ConfigChoice::kNone, {}};
+       ++p.configs;
+     }},
+    {"-q", [](Parse& p) { p.options.quiet = true; }},
+    {"--quiet", [](Parse& p) { p.options.quiet = true; }},
+    {"--help", [](Parse& p) { p.options.help = true; }},
+    {"-h", [](Parse& p) { p.options.help = true; }},
+    {"--version", [](Parse& p) { p.options.version = true; }},
+};
 
 bool isValued(std::string_view word, std::string_view name) {
   return word == name || (word.starts_with(name) && word[name.size()] == '=');
+}
+
+std::string takeValued(Parse& p, const ValuedWord& valued) {
+  std::string value;
+  if (!optionValue(p, valued.name, value)) {
+    return std::string(valued.name) + " needs a value";
+  }
+  return valued.take(p, value);
+}
+
+// "-j N" or "-jN".
+std::string takeJobs(Parse& p) {
+  const std::string& word = p.words[p.i];
+  const bool apart = word == "-j";
+  if (apart && p.i + 1 == p.words.size()) return "-j needs a number";
+  const std::string_view number = apart ? std::string_view(p.words[++p.i])
+                                        : std::string_view(word).substr(2);
+  if (!readJobs(number, p.options.jobs)) {
+    return "-j takes a number from 1 to 1024, not '" + std::string(number) +
+           "'";
+  }
+  return {};
 }
 
 // Takes one option word (and, for the options with a value, the word after
 // it).
 std::string takeOption(Parse& p) {
   const std::string& word = p.words[p.i];
-  CheckOptions& options = p.options;
   for (const ModeWord& mode : kModeWords) {
     if (word == mode.word) {
-      options.mode = mode.mode;
+      p.options.mode = mode.mode;
       p.modes |= 1u << static_cast<unsigned>(mode.mode);
       return {};
     }
   }
-  for (const std::string_view name :
-       {"--stdin-filename", "--exclude", "--format", "--config"}) {
-    if (isValued(word, name)) return takeValued(p, name);
+  for (const FlagWord& flag : kFlagWords) {
+    if (word == flag.word) {
+      flag.take(p);
+      return {};
+    }
+  }
+  for (const ValuedWord& valued : kValuedWords) {
+    if (isValued(word, valued.name)) return takeValued(p, valued);
   }
   if (word == "--color" || word.starts_with("--color=")) {
-    return takeColor(word, options);
+    return takeColor(word, p.options);
   }
-  if (word == "--markers") {
-    options.run.markerMode = true;
-  } else if (word == "--line-ends-only") {
-    options.run.lineEndsOnly = true;
-  } else if (word == "--backup") {
-    options.backup = true;
-  } else if (word == "-z") {
-    options.nulEnded = true;
-  } else if (word == "--no-ignore") {
-    options.noIgnore = true;
-  } else if (word == "--force-exclude") {
-    options.forceExclude = true;
-  } else if (word == "--no-config") {
-    options.config = {ConfigChoice::kNone, {}};
-    ++p.configs;
-  } else if (word == "-q" || word == "--quiet") {
-    options.quiet = true;
-  } else if (word == "--help" || word == "-h") {
-    options.help = true;
-  } else if (word == "--version") {
-    options.version = true;
-  } else if (word.starts_with("-j")) {
-    const bool apart = word == "-j";
-    if (apart && p.i + 1 == p.words.size()) return "-j needs a number";
-    const std::string_view number = apart ? std::string_view(p.words[++p.i])
-                                          : std::string_view(word).substr(2);
-    if (!readJobs(number, options.jobs)) {
-      return "-j takes a number from 1 to 1024, not '" + std::string(number) +
-             "'";
-    }
-  } else {
-    return "unknown option '" + word + "'";
-  }
-  return {};
+  if (word.starts_with("-j")) return takeJobs(p);
+  return "unknown option '" + word + "'";
 }
 
 bool namesStandardInput(const CheckOptions& options) {

@@ -240,14 +240,6 @@ bool isFolder(const std::string& path) {
   return path != "-" && fs::is_directory(path, error);
 }
 
-bool walkReadsGitIgnore() {
-#ifdef TAGFMT_GIT_IGNORE
-  return true;
-#else
-  return false;
-#endif
-}
-
 std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
                                    const WalkOptions& options,
                                    std::string* configError) {

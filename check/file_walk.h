@@ -58,7 +58,4 @@ std::vector<FileToCheck> listFiles(const std::vector<std::string>& paths,
 // True when `path` names a folder.
 bool isFolder(const std::string& path);
 
-// True when this build reads git's ignore rules (not on Windows).
-bool walkReadsGitIgnore();
-
 }  // namespace tagfmt

@@ -9,6 +9,15 @@
 namespace tagfmt {
 namespace {
 
+// True when this build reads git's ignore rules (not on Windows).
+bool walkReadsGitIgnore() {
+#ifdef TAGFMT_GIT_IGNORE
+  return true;
+#else
+  return false;
+#endif
+}
+
 TEST(FileWalk, Globs) {
   const struct {
     const char* pattern;
@@ -32,6 +41,15 @@ TEST(FileWalk, Globs) {
       {"\\*", "*", true},
       {"\\*", "a", false},
       {"[", "[", true},
+      {"[ab", "[ab", true},
+      {"[ab", "a", false},
+      {"[]a]", "]", true},
+      {"[!]]x", "ax", true},
+      {"[a-]", "-", true},
+      {"[/]", "/", false},
+      {"a\\", "a\\", true},
+      {"*[0-9]", "page7", true},
+      {"a*", "a/b", false},
       {"sub/*.htm", "sub/a.htm", true},
   };
   for (const auto& c : cases) {

@@ -4,6 +4,51 @@
 
 namespace tagfmt {
 
+namespace {
+
+// One byte of a name against the pattern element at `p` (not a "*"):
+// whether it matches, and where the pattern goes on after it.
+struct Step {
+  bool matched;
+  std::size_t next;
+};
+
+// The "[" at `p` against `byte`: a set of bytes and "a-z" ranges, negated
+// by a leading "!", whose first byte may be a "]". A "[" with no "]" after
+// it is a byte like any other.
+Step setStep(std::string_view pattern, std::size_t p, char byte) {
+  std::size_t at = p + 1;
+  const bool negated = at < pattern.size() && pattern[at] == '!';
+  if (negated) ++at;
+  bool inSet = false;
+  const std::size_t first = at;
+  for (; at < pattern.size() && (at == first || pattern[at] != ']'); ++at) {
+    if (at + 2 < pattern.size() && pattern[at + 1] == '-' &&
+        pattern[at + 2] != ']') {
+      inSet |= byte >= pattern[at] && byte <= pattern[at + 2];
+      at += 2;
+    } else {
+      inSet |= byte == pattern[at];
+    }
+  }
+  if (at == pattern.size()) return {byte == '[', p + 1};
+  return {byte != '/' && inSet != negated, at + 1};
+}
+
+// `byte` against the element at `p`: "?", a set, an escaped byte or a
+// plain one; past the pattern's end, nothing matches.
+Step step(std::string_view pattern, std::size_t p, char byte) {
+  if (p >= pattern.size()) return {false, p};
+  if (pattern[p] == '[') return setStep(pattern, p, byte);
+  if (pattern[p] == '?') return {byte != '/', p + 1};
+  if (pattern[p] == '\\' && p + 1 < pattern.size()) {
+    return {byte == pattern[p + 1], p + 2};
+  }
+  return {byte == pattern[p], p + 1};
+}
+
+}  // namespace
+
 bool globMatches(std::string_view pattern, std::string_view name) {
   std::size_t p = 0;
   std::size_t n = 0;
@@ -11,45 +56,14 @@ bool globMatches(std::string_view pattern, std::string_view name) {
   std::size_t starP = std::string_view::npos;
   std::size_t starN = 0;
   while (n < name.size()) {
-    bool matched = false;
-    std::size_t next = p + 1;
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
       continue;
     }
-    if (p < pattern.size() && pattern[p] == '[') {
-      std::size_t at = p + 1;
-      const bool negated = at < pattern.size() && pattern[at] == '!';
-      if (negated) ++at;
-      bool inSet = false;
-      std::size_t first = at;
-      for (; at < pattern.size() && (at == first || pattern[at] != ']'); ++at) {
-        if (at + 2 < pattern.size() && pattern[at + 1] == '-' &&
-            pattern[at + 2] != ']') {
-          inSet |= name[n] >= pattern[at] && name[n] <= pattern[at + 2];
-          at += 2;
-        } else {
-          inSet |= name[n] == pattern[at];
-        }
-      }
-      if (at < pattern.size()) {  // a closed set; else "[" is a byte
-        matched = name[n] != '/' && inSet != negated;
-        next = at + 1;
-      } else {
-        matched = name[n] == '[';
-      }
-    } else if (p < pattern.size() && pattern[p] == '?') {
-      matched = name[n] != '/';
-    } else if (p < pattern.size() && pattern[p] == '\\' &&
-               p + 1 < pattern.size()) {
-      matched = name[n] == pattern[p + 1];
-      next = p + 2;
-    } else if (p < pattern.size()) {
-      matched = name[n] == pattern[p];
-    }
-    if (matched) {
-      p = next;
+    const Step taken = step(pattern, p, name[n]);
+    if (taken.matched) {
+      p = taken.next;
       ++n;
     } else if (starP != std::string_view::npos && name[starN] != '/') {
       p = starP + 1;

@@ -5,6 +5,7 @@
 #include "driver/driver.h"
 #include "driver/file_job.h"
 #include "driver/job_messages.h"
+#include "format/format.h"
 
 namespace tagfmt {
 

@@ -1,6 +1,7 @@
 // A file job's result as a report.
 #include "driver/job_messages.h"
 
+#include "format/decision.h"
 #include "report/tagfmt_wording.h"
 
 namespace tagfmt {

@@ -7,7 +7,9 @@
 #include <random>
 #include <string>
 
-#include "format/format.h"
+#include "format/scanner.h"
+#include "format/tag_rules.h"
+#include "format/work_text.h"
 
 namespace tagfmt {
 namespace {

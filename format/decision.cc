@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "format/byte_scan.h"
+#include "format/format_text.h"
 #include "format/line_ends.h"
 #include "format/places.h"
+#include "format/scanner.h"
 #include "format/seam.h"
 
 namespace tagfmt {

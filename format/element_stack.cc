@@ -1,5 +1,5 @@
 // The stack of open recognised elements and the nesting faults it finds.
-#include "format/format.h"
+#include "format/element_stack.h"
 
 namespace tagfmt {
 

@@ -1,4 +1,6 @@
 // The nesting check: every fault, in order, and the verdict.
+#include "format/element_stack.h"
+
 #include <gtest/gtest.h>
 
 #include "format/format.h"

@@ -4,6 +4,11 @@
 #include "format/explain.h"
 
 #include "format/byte_scan.h"
+#include "format/element_stack.h"
+#include "format/format.h"
+#include "format/scanner.h"
+#include "format/tag_rules.h"
+#include "format/work_text.h"
 
 namespace tagfmt {
 

@@ -1,15 +1,16 @@
-// The formatting engine: tag rules, the construct scanner, the element stack
-// and the reformatting pass. It does no file I/O and words no message: it
-// hands its nesting faults to the caller, which says them its own way.
+// The formatting engine's public face: the run's options, the tag table,
+// nesting faults and the reformatting pass. It does no file I/O and words no
+// message: it hands its nesting faults to the caller, which says them its
+// own way. The one decision on a text is in format/decision.h. The pass's
+// parts have headers of their own, for the engine and its tests:
+// tag_rules.h, work_text.h, scanner.h, element_stack.h and format_text.h.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace tagfmt {
@@ -51,170 +52,6 @@ inline constexpr std::array<TagRule, 19> kTagRules = {{
     {"div", 0, false, false, false},
     {"a", 0, false, false, false},
 }};
-
-// Returns the index of the first rule whose name is a case-insensitive prefix
-// of `name` (the text right after "<" or "</"), or -1 when none is.
-int findTagRule(std::string_view name);
-
-// Copies `count` bytes without a call for the short pieces the pass
-// writes: two overlapping loads cover any length from 4 to 16.
-inline void copyPiece(char* to, const char* from, std::size_t count) {
-  if (count >= 8 && count <= 16) {
-    std::uint64_t head, tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + count - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + count - 8, &tail, 8);
-  } else if (count >= 4 && count < 8) {
-    std::uint32_t head, tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + count - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + count - 4, &tail, 4);
-  } else {
-    std::memcpy(to, from, count);
-  }
-}
-
-// The pass's output: a growing buffer with an upper bound. While the output
-// is a copy of the start of `original`, nothing is stored: most files are
-// tidy already, and then the pass only reads. The last piece written may
-// differ and still be taken back (a break redone at a smaller indentation)
-// without leaving that mode. Past the bound it stops storing bytes but keeps
-// counting positions, so the pass can run on to the end and still check
-// nesting.
-class WorkText {
- public:
-  WorkText(std::string& buffer, std::size_t limit, std::string_view original);
-  void append(const char* bytes, std::size_t count) {
-    // The common case in a file that changes: the piece fits the stage.
-    // While sharing there is no spare room, and only an empty piece (which
-    // changes nothing either way) comes in here.
-    if (count <= spare_) {
-      copyPiece(stage_ + staged_, bytes, count);
-      staged_ += count;
-      used_ += count;
-      spare_ -= count;
-      return;
-    }
-    // The common case in a tidy file: the bytes are the original's own, at
-    // the very place they would be written.
-    if (sharing_ && tail_.empty() && bytes == original_.data() + shared_ &&
-        count <= original_.size() - shared_) {
-      shared_ += count;
-      used_ += count;
-      return;
-    }
-    appendOther(bytes, count);
-  }
-  void appendSpaces(std::size_t count);
-  // Appends a CR LF and `spaces` spaces.
-  void appendBreak(std::size_t spaces);
-  // Takes original[from, from + count) as written when the output so far is
-  // original[0, from); returns false, writing nothing, otherwise.
-  bool skipShared(std::size_t from, std::size_t count) {
-    if (!sharing_ || !tail_.empty() || shared_ != from ||
-        count > original_.size() - from) {
-      return false;
-    }
-    shared_ += count;
-    used_ += count;
-    return true;
-  }
-  std::size_t size() const { return used_; }
-  // The last byte of the output; '\0' when there is none, or when the
-  // output is past the bound and no longer stored.
-  char lastByte() const;
-  // Takes back everything from `position` on.
-  void truncate(std::size_t position) {
-    // The common case in a file that changes: a break taken back to be
-    // redone, still on the stage.
-    if (!sharing_ && !overflowed_ && used_ - position <= staged_) {
-      spare_ += used_ - position;
-      staged_ -= used_ - position;
-      used_ = position;
-      return;
-    }
-    truncateOther(position);
-  }
-  bool overflowed() const { return overflowed_; }
-  // From now on, the first byte that differs from the original ends the
-  // output: nothing is stored, and stopped() tells the pass to end.
-  void stopAtDifference() { stopAtDifference_ = true; }
-  bool stopped() const { return stopped_; }
-  // Ends the output and returns it: a view of `original` when the two are
-  // equal, else of the buffer (empty after an overflow).
-  std::string_view finish();
-
- private:
-  void appendOther(const char* bytes, std::size_t count);
-  void truncateOther(std::size_t position);
-  // Leaves the copying-free mode: stores the output so far.
-  void diverge();
-  // Counts `count` more bytes and makes room for them in the buffer; false,
-  // storing nothing more, once past the bound.
-  bool makeRoom(std::size_t count);
-  // Reserves room in the buffer for `needed` bytes in all.
-  void grow(std::size_t needed);
-  // Moves the staged bytes into the buffer.
-  void flush();
-  // Recomputes spare_ after the stage or the bound changed.
-  void resetSpare();
-
-  std::string& buffer_;
-  std::string_view original_;
-  std::size_t used_ = 0;
-  std::size_t limit_;
-  // While sharing, the output is original_[0, shared_) followed by tail_.
-  bool sharing_ = true;
-  std::size_t shared_ = 0;
-  std::string tail_;
-  bool overflowed_ = false;
-  bool stopAtDifference_ = false;
-  bool stopped_ = false;
-  // Once the output differs, small pieces gather here and go into the
-  // buffer a block at a time: std::string's append costs more than the
-  // copy of a piece a few bytes long. The buffer holds the output up to
-  // used_ - staged_, the stage the rest.
-  static constexpr std::size_t kStage = 4096;
-  char stage_[kStage];
-  std::size_t staged_ = 0;
-  // Bytes that can be staged without passing the bound; 0 while sharing or
-  // past the bound.
-  std::size_t spare_ = 0;
-};
-
-// The input side of the pass: the text, where the pass stands in it and the
-// file's line counter (lines count from 1).
-struct ScanInput {
-  std::string_view text;
-  std::size_t pos = 0;
-  std::uint64_t line = 1;
-};
-
-inline constexpr char kNoTerminator = '\0';
-
-// Copies (or, with `copy` false, skips) the construct starting at the "<" at
-// `in.pos` through its closing ">": the first ">" outside quotes, and with a
-// terminator only one directly preceded by that byte. Counts each LF inside.
-// In marker mode a positive `markerNumber` appends "<!--@N@-->" after the
-// construct. A construct with no closing ">" runs to the end of the text.
-// Returns true when the closing ">" was found.
-bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
-                   char terminator, bool copy, std::int64_t markerNumber);
-
-// True when `text` begins with a pair marker as the tool writes it:
-// "<!--@", decimal digits, "@-->". Other comments that begin "<!--@" (such
-// as "<!--@@ doc -->") are the author's and are kept.
-bool startsWithPairMarker(std::string_view text);
-
-// One open recognised element; `at` is the byte offset of its "<".
-struct OpenElement {
-  int ruleIndex;
-  std::int64_t seq;
-  std::uint64_t line;
-  std::size_t at;
-};
 
 enum class FaultKind {
   kUnexpected,  // a closing tag with nothing open
@@ -263,41 +100,6 @@ struct NestingFault {
 
 using NestingFaults = std::vector<NestingFault>;
 
-// The stack of open recognised elements of one file; it appends every
-// nesting fault to the list it is handed, in the order they are found.
-class ElementStack {
- public:
-  void open(int ruleIndex, std::int64_t seq, std::uint64_t line,
-            std::size_t at) {
-    entries_.push_back(OpenElement{ruleIndex, seq, line, at});
-  }
-  // Matches a closing tag against the top entry and removes that entry even
-  // when it does not match. Returns the removed entry's seq, or 0 when the
-  // stack was empty.
-  // `at` is the closing tag's byte offset.
-  std::int64_t close(int ruleIndex, std::uint64_t line, std::size_t at,
-                     NestingFaults& faults) {
-    // Here, once per closing tag, a call would cost more than the match.
-    if (!entries_.empty() && entries_.back().ruleIndex == ruleIndex) {
-      const std::int64_t seq = entries_.back().seq;
-      entries_.pop_back();
-      return seq;
-    }
-    return closeOther(ruleIndex, line, at, faults);
-  }
-  // Appends a fault for every element still open, innermost first. Returns
-  // true when the file nested soundly.
-  bool finish(NestingFaults& faults);
-  std::size_t depth() const { return entries_.size(); }
-
- private:
-  std::int64_t closeOther(int ruleIndex, std::uint64_t line, std::size_t at,
-                          NestingFaults& faults);
-
-  std::vector<OpenElement> entries_;
-  bool failed_ = false;
-};
-
 // The room the pass reserves for its output once it differs from the input
 // of `inputSize` bytes: enough for nearly every real file, and for pages of
 // nested tables that tidy to twice their size, so that the text is seldom
@@ -332,35 +134,9 @@ struct Formatted {
 inline constexpr std::string_view kRegionOff = "<!-- tagfmt: off -->";
 inline constexpr std::string_view kRegionOn = "<!-- tagfmt: on -->";
 
-// What the pass did where, for the notes that explain a change. Positions
-// are in the input text.
-enum class ChangeKind {
-  kLayout,        // a line's indentation, a break or a marker differs
-  kBreakRemoved,  // a source line break was joined to the next line
-};
-
-struct LayoutChange {
-  std::size_t at;  // the line break's or the tag's first byte
-  ChangeKind kind;
-};
-
-// A region the pass copied as it stands: from the byte after the "off"
-// comment to the "on" comment's "<", or to the end of the text.
-struct Region {
-  std::size_t offAt;  // the "off" comment's "<"
-  std::uint64_t offLine;
-  std::size_t end;
-  bool closed;  // an "on" comment ends it
-};
-
-struct FormatTrace {
-  // The input ranges [first, second) whose changes are recorded, sorted
-  // and apart: only where a change needs a note, so that a page made of
-  // tags does not cost a record per tag.
-  std::vector<std::pair<std::size_t, std::size_t>> watched;
-  std::vector<LayoutChange> changes;  // in input order
-  std::vector<Region> regions;
-};
+// Where the pass changed its text, and the regions it met: see
+// format/format_text.h.
+struct FormatTrace;
 
 // Re-indents `text` (which ends at its first NUL byte, if any) by the tag
 // rules, removes old pair markers, writes new ones in marker mode, and

@@ -1,10 +1,16 @@
 // The reformatting pass: one walk over a file's text that re-indents it,
 // moves tags onto lines of their own and drives the nesting check.
+#include "format/format_text.h"
+
 #include <algorithm>
 #include <iterator>
 
 #include "format/byte_scan.h"
+#include "format/element_stack.h"
 #include "format/format.h"
+#include "format/scanner.h"
+#include "format/tag_rules.h"
+#include "format/work_text.h"
 
 namespace tagfmt {
 

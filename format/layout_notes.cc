@@ -4,6 +4,8 @@
 #include <array>
 
 #include "format/explain.h"
+#include "format/format.h"
+#include "format/format_text.h"
 
 namespace tagfmt {
 

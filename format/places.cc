@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "format/scanner.h"
+#include "format/work_text.h"
+
 namespace tagfmt {
 
 namespace {

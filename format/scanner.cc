@@ -1,11 +1,17 @@
 // The construct scanner: copies or skips one tag, comment, declaration or
 // processing instruction, and writes pair markers.
+#include "format/scanner.h"
+
 #include <bit>
 #include <charconv>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "format/byte_scan.h"
-#include "format/format.h"
+#include "format/work_text.h"
 
 namespace tagfmt {
 

@@ -1,7 +1,9 @@
 // The construct scanner: quotes, terminators, skipping and pair markers.
+#include "format/scanner.h"
+
 #include <gtest/gtest.h>
 
-#include "format/format.h"
+#include "format/work_text.h"
 
 namespace tagfmt {
 namespace {

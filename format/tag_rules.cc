@@ -1,7 +1,14 @@
 // The lookup of tag names in the rule table.
-#include <bit>
+#include "format/tag_rules.h"
 
-#include "format/byte_scan.h"
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "format/format.h"
 
 namespace tagfmt {

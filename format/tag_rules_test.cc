@@ -1,9 +1,9 @@
 // Tag-name lookup: letter case, prefix matching and table order.
+#include "format/tag_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "format/format.h"
 
 namespace tagfmt {
 namespace {

@@ -1,5 +1,7 @@
 // The pass's output buffer: bounded, and free of copying while the output
 // equals the input.
+#include "format/work_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>

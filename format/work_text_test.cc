@@ -1,11 +1,11 @@
 // The pass's output buffer against a plain string doing the same edits:
 // sharing with the original, staging, taking back and the bound.
+#include "format/work_text.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
-
-#include "format/format.h"
 
 namespace tagfmt {
 namespace {

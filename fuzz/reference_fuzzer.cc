@@ -9,6 +9,7 @@
 #include <string>
 
 #include "format/decision.h"
+#include "format/format.h"
 #include "fuzz/require.h"
 #include "tests/page_generator.h"
 #include "tests/reference_pass.h"

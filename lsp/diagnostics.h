@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "format/decision.h"
-#include "format/explain.h"
+#include "format/format.h"
 #include "lsp/documents.h"
 #include "lsp/edits.h"
 #include "report/file_report.h"

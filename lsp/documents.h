@@ -28,7 +28,6 @@ struct Position {
 class LineIndex {
  public:
   LineIndex(std::string_view text, PositionEncoding encoding);
-  std::size_t lineCount() const { return starts_.size(); }
   // The byte offset of `position`. A character past the end of its line
   // stands for the line's end (before its line break), a line past the last
   // for the end of the text, and a character inside a UTF-8 sequence for the

@@ -21,47 +21,57 @@ constexpr char kUsage[] =
     "usage: tagfmt-lsp [--stdio] [--config FILE | --no-config] "
     "[--force-exclude]\n";
 
+constexpr char kHelp[] =
+    "A language server for tagfmt: speaks the Language Server Protocol on\n"
+    "standard input and output.\n"
+    "  --config FILE     take the settings from FILE, not .tagfmt.toml files\n"
+    "  --no-config       read no .tagfmt.toml\n"
+    "  --force-exclude   leave alone documents the config excludes\n";
+
+// Takes the option word at arguments[i], and the FILE of "--config FILE",
+// into `config`; `configs` counts the config options. Returns "", or what
+// is wrong with the word.
+std::string takeOption(int argumentCount, char** arguments, int& i,
+                       ServerConfig& config, unsigned& configs) {
+  const std::string_view word = arguments[i];
+  if (word == "--stdio") return {};  // what many clients pass
+  if (word == "--force-exclude") {
+    config.forceExclude = true;
+    return {};
+  }
+  if (word == "--no-config") {
+    config.source = {ConfigChoice::kNone, {}};
+  } else if (word == "--config" && i + 1 < argumentCount) {
+    config.source = {ConfigChoice::kFile, arguments[++i]};
+  } else if (word.starts_with("--config=")) {
+    config.source = {ConfigChoice::kFile, std::string(word.substr(9))};
+  } else if (word == "--config") {
+    return "--config needs a value";
+  } else {
+    return "unknown option " + printableName(word);
+  }
+  ++configs;
+  return {};
+}
+
 // Reads the words of the command line into `config`. Returns -1 to serve,
 // or the exit status once help, the version or a usage error is said.
 int readCommandLine(int argumentCount, char** arguments, ServerConfig& config) {
   unsigned configs = 0;
   for (int i = 1; i < argumentCount; ++i) {
     const std::string_view word = arguments[i];
-    if (word == "--stdio") continue;  // what many clients pass
     if (word == "--version") {
       std::printf("tagfmt-lsp %s\n", TAGFMT_VERSION);
       return 0;
     }
     if (word == "--help") {
-      std::printf(
-          "%s"
-          "A language server for tagfmt: speaks the Language Server Protocol "
-          "on\nstandard input and output.\n"
-          "  --config FILE     take the settings from FILE, not .tagfmt.toml "
-          "files\n"
-          "  --no-config       read no .tagfmt.toml\n"
-          "  --force-exclude   leave alone documents the config excludes\n",
-          kUsage);
+      std::printf("%s%s", kUsage, kHelp);
       return 0;
     }
-    if (word == "--force-exclude") {
-      config.forceExclude = true;
-    } else if (word == "--no-config") {
-      config.source = {ConfigChoice::kNone, {}};
-      ++configs;
-    } else if (word == "--config" && i + 1 < argumentCount) {
-      config.source = {ConfigChoice::kFile, arguments[++i]};
-      ++configs;
-    } else if (word.starts_with("--config=")) {
-      config.source = {ConfigChoice::kFile, std::string(word.substr(9))};
-      ++configs;
-    } else {
-      if (word == "--config") {
-        std::fprintf(stderr, "tagfmt-lsp: --config needs a value\n%s", kUsage);
-      } else {
-        std::fprintf(stderr, "tagfmt-lsp: unknown option %s\n%s",
-                     printableName(word).c_str(), kUsage);
-      }
+    const std::string problem =
+        takeOption(argumentCount, arguments, i, config, configs);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "tagfmt-lsp: %s\n%s", problem.c_str(), kUsage);
       return 2;
     }
   }

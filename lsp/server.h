@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "format/format.h"
 #include "lsp/documents.h"
 #include "lsp/framing.h"
 #include "lsp/project.h"

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "format/decision.h"
+#include "format/format.h"
 #include "lsp/documents.h"
 #include "lsp/edits.h"
 #include "lsp/json_bytes.h"

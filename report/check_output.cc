@@ -3,6 +3,8 @@
 
 #include <system_error>
 
+#include "format/explain.h"
+#include "format/format.h"
 #include "report/check_wording.h"
 #include "report/tagfmt_wording.h"
 

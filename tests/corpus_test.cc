@@ -7,7 +7,6 @@
 
 #include "format/decision.h"
 #include "format/format.h"
-#include "format/line_ends.h"
 #include "tests/test_util.h"
 #include "tests/text_properties.h"
 

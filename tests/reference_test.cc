@@ -7,6 +7,7 @@
 #include <random>
 
 #include "format/decision.h"
+#include "format/format.h"
 #include "tests/page_generator.h"
 #include "tests/reference_pass.h"
 #include "tests/test_util.h"

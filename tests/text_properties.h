@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "format/format.h"
+#include "format/scanner.h"
+#include "format/work_text.h"
 
 namespace tagfmt::testing {
 

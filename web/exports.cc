@@ -2,6 +2,7 @@
 // live here until the next call, so the script can copy them out.
 #include <emscripten/emscripten.h>
 
+#include "format/format.h"
 #include "web/playground.h"
 
 namespace {
