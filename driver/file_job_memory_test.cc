@@ -28,6 +28,7 @@ struct Layout {
 const Layout kOneLink = {{}, false, false, true};
 const Layout kTwoLinks = {{}, true, false, true};
 const Layout kPlainDisk = {{false, false}, false, false, true};
+const Layout kFatDisk = {{false, false, false}, false, false, true};
 
 // Lays out the page; returns the name the job is given.
 std::string layOut(const Layout& layout) {
@@ -84,6 +85,8 @@ TEST(MemoryJob, EachKindOfFileTakesItsRoad) {
        true,
        JobRoad::kInPlace},
       {"no unnamed files", kPlainDisk, true, JobRoad::kInPlace},
+      {"no second names", kFatDisk, true, JobRoad::kInPlace},
+      {"no second names, no backup", kFatDisk, false, JobRoad::kInPlace},
       {"two links, no backup", kTwoLinks, false, JobRoad::kInPlace},
   };
   for (const auto& c : cases) {
@@ -111,7 +114,7 @@ std::vector<std::pair<std::string, int>> callsOf(const Layout& layout,
   return each;
 }
 
-const Layout kRoads[] = {kOneLink, kTwoLinks, kPlainDisk};
+const Layout kRoads[] = {kOneLink, kTwoLinks, kPlainDisk, kFatDisk};
 
 TEST(MemoryJob, AFaultAtAnyCallLosesNoBytes) {
   for (const Layout& layout : kRoads) {

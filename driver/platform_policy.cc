@@ -236,6 +236,40 @@ NativeHandle createStaged(NativeHandle folder, StagedFile& staged) {
   return kNoHandle;
 }
 
+bool readAll(NativeHandle file, std::string& bytes) {
+  std::uint64_t size = 0;
+  if (!lengthOf(file, size) || size > bytes.max_size()) return false;
+  bytes.assign(static_cast<std::size_t>(size), '\0');
+  return readAt(file, bytes.data(), bytes.size(), 0);
+}
+
+// True when `error` says the file system gives a file no second name (FAT),
+// or no more of them.
+bool takesNoSecondName(int error) {
+  return error == EPERM || error == EMLINK || error == EOPNOTSUPP ||
+         error == ENOSYS;
+}
+
+// Moves `staged` off the published backup onto a durable copy of its bytes
+// under a temporary name of its own, where the backup can have no second.
+bool stageCopyToHide(StagedFile& staged) {
+  StagedFile copy;
+  copy.folder = staged.folder;
+  copy.device = staged.device;
+  copy.nameStem = staged.nameStem;
+  copy.file = createStaged(staged.folder, copy);
+  std::string bytes;
+  if (copy.file == kNoHandle || copy.temporaryName.empty() ||
+      !readAll(staged.file, bytes) || !writeAt(copy.file, bytes, 0) ||
+      !sys::syncFile(copy.file)) {
+    return false;
+  }
+  sys::close(std::exchange(staged.file, std::exchange(copy.file, kNoHandle)));
+  staged.temporaryName = std::exchange(copy.temporaryName, {});
+  staged.underName = copy.underName;
+  return true;
+}
+
 // Swaps the named replacement in for the job's file, then checks that what
 // was swapped out is the file as read; its temporary name then holds it.
 bool swapIn(const JobFiles& job, StagedFile& replacement) {
@@ -430,8 +464,10 @@ WriteResult keepHidden(StagedFile& staged, std::string_view newText) {
     staged.temporaryName.clear();
   }
   if (staged.temporaryName.empty()) {
-    return nameStaged(staged, staged.folder, role) ? WriteResult::kOk
-                                                   : WriteResult::kCannotOpen;
+    if (nameStaged(staged, staged.folder, role)) return WriteResult::kOk;
+    if (!takesNoSecondName(errno) || !stageCopyToHide(staged)) {
+      return WriteResult::kCannotOpen;
+    }
   }
   // Named when it was made: renamed now that its bytes are whole and
   // durable, so that the name says so.
@@ -721,13 +757,6 @@ bool repairReplacement(const JobFiles& job, const Leftover& left,
 }
 
 // Reads all of `file`'s bytes, NUL bytes too.
-bool readAll(NativeHandle file, std::string& bytes) {
-  std::uint64_t size = 0;
-  if (!lengthOf(file, size) || size > bytes.max_size()) return false;
-  bytes.assign(static_cast<std::size_t>(size), '\0');
-  return readAt(file, bytes.data(), bytes.size(), 0);
-}
-
 // True when `page` is what a write of `written` over `old` leaves when cut
 // short: each byte is the old one or the new one (or, past the old end, a
 // zero not yet written back), and its length lies between theirs.

@@ -481,6 +481,10 @@ bool linkUnnamed(NativeHandle file, NativeHandle folder,
     errno = EEXIST;
     return false;
   }
+  if (!disk.kind.hardLinks && nodeOf(file)->links > 0) {
+    errno = EPERM;  // as vfat says
+    return false;
+  }
   name(parent, leaf, disk.handles[file]);
   return true;
 }

@@ -16,6 +16,7 @@ namespace tagfmt::memory {
 struct DiskKind {
   bool unnamedFiles = true;  // O_TMPFILE
   bool swapsNames = true;    // RENAME_EXCHANGE
+  bool hardLinks = true;     // a second name for a file (none on FAT)
 };
 
 // Empties the disk to one folder, the root, which relative paths start at.
