@@ -43,8 +43,8 @@ struct FileReport {
   ReadStatus read = ReadStatus::kOk;
   TextOutcome outcome = TextOutcome::kTidy;  // meaningful when read is kOk
   WriteStatus write = WriteStatus::kNone;
-  // errno (GetLastError() on Windows) of the call that failed, 0 if none,
-  // and what to say instead when it is 0.
+  // errno (on Windows set from GetLastError()) of the call that failed, 0 if
+  // none, and what to say instead when it is 0.
   int osError = 0;
   std::string reason;
   // The backup's name once one was chosen.
