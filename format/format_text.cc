@@ -79,9 +79,10 @@ bool skipLineStart(ScanInput& in) {
   // Most lines start with a tag or with text, and need no search.
   if (in.pos == text.size() || !isBlank(text[in.pos])) return crLf;
   in.pos = findNotAny<' '>(text.data(), in.pos, text.size());
-  const std::size_t spacesEnd = in.pos;
+  // An indented line's blanks are nearly always spaces alone.
+  if (in.pos == text.size() || !isBlank(text[in.pos])) return crLf;
   in.pos = findNotAny<' ', '\t', '\v', '\f'>(text.data(), in.pos, text.size());
-  return crLf && in.pos == spacesEnd;
+  return false;
 }
 
 // Writes the break for the latest source line break at the current
@@ -102,7 +103,8 @@ void writeLineBreak(FormatState& s) {
     const auto wanted = static_cast<std::size_t>(s.indent);
     if (spaces <= wanted &&
         s.out.skipShared(s.sourceBreakAt, s.plainBreakLength)) {
-      s.out.appendSpaces(wanted - spaces);
+      // In a tidy file the source's spaces are all there are.
+      if (wanted != spaces) s.out.appendSpaces(wanted - spaces);
       return;
     }
   }
@@ -180,10 +182,9 @@ void scan(FormatState& s, char terminator, bool copy, std::int64_t marker) {
 void copyTag(FormatState& s, std::int64_t marker) {
   const std::string_view text = s.in.text;
   const std::size_t end = findPlainTagEnd(text.data(), s.in.pos, text.size());
-  if (s.options.markerMode && marker > 0) {
-    recordChange(s, s.in.pos, ChangeKind::kLayout);
-  }
-  if (end == text.size() || (s.options.markerMode && marker > 0)) {
+  const bool marked = marker > 0 && s.options.markerMode;
+  if (marked) recordChange(s, s.in.pos, ChangeKind::kLayout);
+  if (end == text.size() || marked) {
     scan(s, kNoTerminator, true, marker);
     return;
   }
