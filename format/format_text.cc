@@ -199,7 +199,9 @@ void breakBeforeTag(FormatState& s) {
   emitBreak(s.out, s.indent);
 }
 
-void closingTag(FormatState& s) {
+// Counts a closing tag and lays out its line; returns its marker number
+// (0 for none).
+std::int64_t closingTag(FormatState& s) {
   const int index = findTagRule(s.in.text.substr(s.in.pos + 2));
   std::int64_t marker = 0;
   if (index >= 0) {
@@ -226,10 +228,12 @@ void closingTag(FormatState& s) {
     }
     if (rule.numbered && !s.inRegion) marker = seq;
   }
-  copyTag(s, marker);
+  return marker;
 }
 
-void openingTag(FormatState& s) {
+// Counts an opening tag and lays out its line; returns its marker number
+// (0 for none).
+std::int64_t openingTag(FormatState& s) {
   const int index = findTagRule(s.in.text.substr(s.in.pos + 1));
   std::int64_t marker = 0;
   if (index >= 0) {
@@ -242,7 +246,7 @@ void openingTag(FormatState& s) {
     s.indent += rule.indent;
     if (rule.numbered && !s.inRegion) marker = s.openSeq;
   }
-  copyTag(s, marker);
+  return marker;
 }
 
 // A comment or declaration, which may start or end a region.
@@ -287,12 +291,11 @@ void construct(FormatState& s) {
         s.mayChangeAgain = true;
       }
     }
-  } else if (next == '/') {
-    closingTag(s);
   } else if (next == '?') {
     scan(s, '?', true, 0);
   } else {
-    openingTag(s);
+    // One call of the tag copy, which then goes inline.
+    copyTag(s, next == '/' ? closingTag(s) : openingTag(s));
   }
 }
 
@@ -323,6 +326,9 @@ Formatted formatText(std::string_view text, std::string& work,
     // A NUL ends the text, found along the way rather than by a pass of
     // its own.
     std::size_t runEnd = s.in.pos;
+    // The walk reads on in uneven steps; asking early for the text ahead
+    // keeps it from waiting on memory in a large file.
+    __builtin_prefetch(text.data() + std::min(runEnd + 2048, text.size()));
     // After a tag there is often another tag or a line break: no run to
     // search for or copy.
     if (!endsRun(text[runEnd])) {
