@@ -102,6 +102,45 @@ TEST(ByteScan, SearchesAndCrLfCheckMatchTheByteByByteRules) {
   }
 }
 
+// A plain tag's end by the rule itself: the first ">" outside quotes,
+// unless a line break or NUL comes first or the tag runs past its reach.
+std::size_t referencePlainTagEnd(std::string_view text) {
+  char quote = '\0';
+  for (std::size_t pos = 0; pos < std::min(text.size(), kPlainTagReach);
+       ++pos) {
+    const char byte = text[pos];
+    if (byte == '\n' || byte == '\0') return text.size();
+    if (quote != '\0') {
+      if (byte == quote) quote = '\0';
+    } else if (byte == '"' || byte == '\'') {
+      quote = byte;
+    } else if (byte == '>') {
+      return pos;
+    }
+  }
+  return text.size();
+}
+
+TEST(ByteScan, PlainTagEndMatchesTheByteByByteRule) {
+  std::mt19937 random(20261209);
+  // Quotes of one kind take the block path, both kinds the portable one;
+  // long runs of letters reach past one block, and with no ">" past the
+  // reach.
+  using namespace std::string_view_literals;
+  constexpr std::string_view kAlphabets[] = {
+      "aaaa>\"\n"sv, "aaaa>'\n"sv, "aa>\"'\n"sv, "aaaaaaaaaaaaaaaaa\"\0>"sv,
+      "aaaaaaa\""sv};
+  for (int round = 0; round < 40000; ++round) {
+    const std::string_view alphabet = kAlphabets[round % std::size(kAlphabets)];
+    std::string text = "<";
+    text += randomText(random, alphabet, 320);
+    const std::size_t expected = referencePlainTagEnd(text);
+    ASSERT_EQ(findPlainTagEndPortable(text.data(), 0, text.size()), expected)
+        << text;
+    ASSERT_EQ(findPlainTagEnd(text.data(), 0, text.size()), expected) << text;
+  }
+}
+
 TEST(ByteScan, FindsANulAnywhere) {
   for (std::size_t at = 0; at < 70; ++at) {
     std::string text(70, 'a');

@@ -79,9 +79,10 @@ bool skipLineStart(ScanInput& in) {
   // Most lines start with a tag or with text, and need no search.
   if (in.pos == text.size() || !isBlank(text[in.pos])) return crLf;
   in.pos = findNotAny<' '>(text.data(), in.pos, text.size());
-  const std::size_t spacesEnd = in.pos;
+  // An indented line's blanks are nearly always spaces alone.
+  if (in.pos == text.size() || !isBlank(text[in.pos])) return crLf;
   in.pos = findNotAny<' ', '\t', '\v', '\f'>(text.data(), in.pos, text.size());
-  return crLf && in.pos == spacesEnd;
+  return false;
 }
 
 // Writes the break for the latest source line break at the current
@@ -102,7 +103,8 @@ void writeLineBreak(FormatState& s) {
     const auto wanted = static_cast<std::size_t>(s.indent);
     if (spaces <= wanted &&
         s.out.skipShared(s.sourceBreakAt, s.plainBreakLength)) {
-      s.out.appendSpaces(wanted - spaces);
+      // In a tidy file the source's spaces are all there are.
+      if (wanted != spaces) s.out.appendSpaces(wanted - spaces);
       return;
     }
   }
@@ -180,10 +182,9 @@ void scan(FormatState& s, char terminator, bool copy, std::int64_t marker) {
 void copyTag(FormatState& s, std::int64_t marker) {
   const std::string_view text = s.in.text;
   const std::size_t end = findPlainTagEnd(text.data(), s.in.pos, text.size());
-  if (s.options.markerMode && marker > 0) {
-    recordChange(s, s.in.pos, ChangeKind::kLayout);
-  }
-  if (end == text.size() || (s.options.markerMode && marker > 0)) {
+  const bool marked = marker > 0 && s.options.markerMode;
+  if (marked) recordChange(s, s.in.pos, ChangeKind::kLayout);
+  if (end == text.size() || marked) {
     scan(s, kNoTerminator, true, marker);
     return;
   }
@@ -198,7 +199,9 @@ void breakBeforeTag(FormatState& s) {
   emitBreak(s.out, s.indent);
 }
 
-void closingTag(FormatState& s) {
+// Counts a closing tag and lays out its line; returns its marker number
+// (0 for none).
+std::int64_t closingTag(FormatState& s) {
   const int index = findTagRule(s.in.text.substr(s.in.pos + 2));
   std::int64_t marker = 0;
   if (index >= 0) {
@@ -225,10 +228,12 @@ void closingTag(FormatState& s) {
     }
     if (rule.numbered && !s.inRegion) marker = seq;
   }
-  copyTag(s, marker);
+  return marker;
 }
 
-void openingTag(FormatState& s) {
+// Counts an opening tag and lays out its line; returns its marker number
+// (0 for none).
+std::int64_t openingTag(FormatState& s) {
   const int index = findTagRule(s.in.text.substr(s.in.pos + 1));
   std::int64_t marker = 0;
   if (index >= 0) {
@@ -241,7 +246,7 @@ void openingTag(FormatState& s) {
     s.indent += rule.indent;
     if (rule.numbered && !s.inRegion) marker = s.openSeq;
   }
-  copyTag(s, marker);
+  return marker;
 }
 
 // A comment or declaration, which may start or end a region.
@@ -286,12 +291,11 @@ void construct(FormatState& s) {
         s.mayChangeAgain = true;
       }
     }
-  } else if (next == '/') {
-    closingTag(s);
   } else if (next == '?') {
     scan(s, '?', true, 0);
   } else {
-    openingTag(s);
+    // One call of the tag copy, which then goes inline.
+    copyTag(s, next == '/' ? closingTag(s) : openingTag(s));
   }
 }
 
@@ -322,6 +326,9 @@ Formatted formatText(std::string_view text, std::string& work,
     // A NUL ends the text, found along the way rather than by a pass of
     // its own.
     std::size_t runEnd = s.in.pos;
+    // The walk reads on in uneven steps; asking early for the text ahead
+    // keeps it from waiting on memory in a large file.
+    __builtin_prefetch(text.data() + std::min(runEnd + 2048, text.size()));
     // After a tag there is often another tag or a line break: no run to
     // search for or copy.
     if (!endsRun(text[runEnd])) {

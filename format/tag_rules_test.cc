@@ -70,6 +70,8 @@ TEST(FindTagRule, MatchesByPrefixIgnoringCaseInTableOrder) {
     const std::string padded =
         std::string(c.name) + " <p>" + std::string(16, '\n');
     EXPECT_EQ(findTagRule(padded), c.index) << "padded name: " << c.name;
+    EXPECT_EQ(tag_rules_detail::findTagRulePortable(padded), c.index)
+        << "padded name, byte by byte: " << c.name;
   }
 }
 

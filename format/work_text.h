@@ -89,6 +89,13 @@ class WorkText {
       used_ = position;
       return;
     }
+    // The common case in a tidy file: a break taken back while the output
+    // is still the original's start.
+    if (sharing_ && tail_.empty() && position <= shared_) {
+      shared_ = position;
+      used_ = position;
+      return;
+    }
     truncateOther(position);
   }
   bool overflowed() const { return overflowed_; }

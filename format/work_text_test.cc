@@ -77,6 +77,20 @@ TEST(WorkText, TidyOutputIsTheOriginalItself) {
   EXPECT_EQ(text.size(), original.size());
 }
 
+TEST(WorkText, ABreakTakenBackWhileSharingIsSharedAgain) {
+  const std::string original = "<p>\r\n  x\r\n";
+  std::string buffer;
+  WorkText out(buffer, 1 << 20, original);
+  out.append(original.data(), 7);
+  out.truncate(3);
+  EXPECT_EQ(out.size(), 3u);
+  EXPECT_EQ(out.lastByte(), '>');
+  EXPECT_FALSE(out.skipShared(4, 3));  // not where the output stands
+  EXPECT_TRUE(out.skipShared(3, 4));
+  out.append(original.data() + 7, original.size() - 7);
+  EXPECT_EQ(out.finish().data(), original.data());
+}
+
 TEST(WorkText, StopsStoringPastItsBoundButKeepsCounting) {
   for (const std::size_t limit : {std::size_t{10}, std::size_t{5000}}) {
     std::string buffer;
