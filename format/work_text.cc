@@ -63,12 +63,11 @@ void WorkText::resetSpare() {
 
 void WorkText::grow(std::size_t needed) {
   // Appending writes each byte once; growing by resize would first fill the
-  // new room with zeros. A text that outgrows the first room tends to keep
-  // growing (indentation that runs away), and each move copies it all:
-  // doubling moves it less often, and room not written costs no memory.
+  // new room with zeros.
   if (needed > buffer_.capacity()) {
     const std::size_t roomy =
-        std::max(buffer_.capacity() * 2, formatRoom(original_.size()));
+        std::max(buffer_.capacity() + buffer_.capacity() / 2,
+                 formatRoom(original_.size()));
     buffer_.reserve(std::min(limit_, std::max(needed, roomy)));
   }
 }
