@@ -15,7 +15,7 @@
 
 namespace {
 
-using json = ProtocolJson;
+using json = tagfmt::ProtocolJson;
 using Clock = std::chrono::steady_clock;
 
 std::string documentOf(int count, char** pages) {
