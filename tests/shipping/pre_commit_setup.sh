@@ -2,6 +2,8 @@
 # $check is missing, then makes an offline scratch home with tagfmt-check on
 # PATH and the hooks in a repository of their own at $hooks, as a user's
 # pre-commit fetches them. Needs $check and $src; sets $scratch and $log.
+# shellcheck shell=bash
+: "${check:?}" "${src:?}"
 skip() { echo "SKIP: $*"; exit 77; }
 command -v git >/dev/null || skip "git is not installed (apt-get install git)"
 command -v pre-commit >/dev/null ||
