@@ -49,7 +49,11 @@ bool isSetAside(char c) {
 
 // The length of the pair marker at `at`, or 0 when there is none.
 std::size_t markerAt(std::string_view text, std::size_t at) {
-  if (text[at] != '<' || !startsWithPairMarker(text.substr(at))) return 0;
+  // Asked at every byte of content: a tag is told apart without a call.
+  if (text[at] != '<' || at + 1 == text.size() || text[at + 1] != '!' ||
+      !startsWithPairMarker(text.substr(at))) {
+    return 0;
+  }
   return text.find('>', at) + 1 - at;
 }
 
@@ -73,6 +77,12 @@ std::size_t samePrefix(std::string_view a, std::string_view b) {
 std::size_t openMarkerTail(std::string_view common) {
   constexpr std::string_view kHead = "<!--@";
   constexpr std::string_view kTail = "@-->";
+  // Asked at every difference: most end in a byte no marker's start has.
+  const char last = common.empty() ? '\0' : common.back();
+  if (last != '<' && last != '!' && last != '-' && last != '@' &&
+      (last < '0' || last > '9')) {
+    return 0;
+  }
   for (std::size_t n = kHead.size() - 1; n > 0; --n) {
     if (common.ends_with(kHead.substr(0, n))) return n;
   }

@@ -129,6 +129,14 @@ TEST(Net, WhatTheContentIs) {
       {"a<!--@1", "a<!--@1@-->", false},
       {"x<!--@123@-->y", "x<!--@12y", false},
       {"<td>\r\n  x</td>", "<td>x\r\n</td>", true},
+      // The first difference after each byte a marker's start may end in.
+      {"x<!--@5@-->y", "x<\r\n!--@5@-->y", false},
+      {"x<!--@5@-->y", "x<!\r\n--@5@-->y", false},
+      {"x<!--@5@-->y", "x<!-\r\n-@5@-->y", false},
+      {"x<!--@5@-->y", "x<!--@\r\n5@-->y", false},
+      {"x<!--@5@-->y", "x<!--@56@-->y", true},
+      {"x<!--@5@-->y", "x<!--@5@\r\n-->y", false},
+      {"x<!--@5@-->y", "x\r\n<!--@5@-->y", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(keepsContent(c.original, c.tidied), c.kept)
