@@ -132,10 +132,19 @@ else
   echo "(no C compiler: the run with slow syncs is skipped)"
 fi
 before="cd $scratch/pages"
+# The peers write no backup and make no sync; beside the rewriting run, each
+# is also set against tagfmt-check deciding on the same files and writing
+# nothing, as xmllint does.
+check_time=
+if [ -x "$root/build/tagfmt-check" ]; then
+  check_time=$(median "$root/build/tagfmt-check" "${pages[@]}")
+  row "tagfmt-check, the same files, writing nothing (s)" "$check_time"
+fi
 if command -v xmllint >/dev/null; then
   xml=$(median xmllint --format "${pages[@]}")
   row "xmllint --format, writing nothing (s)" "$xml"
   r=$(ratio "$xml" "$rewrite"); row "xmllint / tagfmt rewriting run (target >= 6)" "$r $(verdict "$r" 6 '>=')"
+  [ -n "$check_time" ] && row "xmllint / tagfmt-check, both writing nothing" "$(ratio "$xml" "$check_time")"
 fi
 if command -v tidy >/dev/null; then
   before="rm -rf $scratch/tidy && cp -r $scratch/pages $scratch/tidy && sync && cd $scratch/tidy"
@@ -143,6 +152,7 @@ if command -v tidy >/dev/null; then
   before="cd $scratch/pages"
   row "tidy -m -i -q, rewriting (s)" "$tidy_time"
   r=$(ratio "$tidy_time" "$rewrite"); row "tidy / tagfmt rewriting run (target >= 25)" "$r $(verdict "$r" 25 '>=')"
+  [ -n "$check_time" ] && row "tidy / tagfmt-check" "$(ratio "$tidy_time" "$check_time")"
 fi
 # prettier with its XML plugin, from npm into the scratch folder, where npm
 # can be reached.
