@@ -12,6 +12,8 @@ bool FileBytes::intact() const { return true; }
 
 void FileBytes::release() { std::string().swap(copy_); }
 
+bool hugePagesOffered() { return false; }
+
 void reserveForText(std::string& buffer, std::size_t size) {
   buffer.reserve(size);
 }
