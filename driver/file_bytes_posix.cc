@@ -274,16 +274,16 @@ void reserveForText(std::string& buffer, std::size_t size) {
 #endif
 }
 
-bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
-                   FileBytes& bytes) {
-  bytes.release();
-  bytes.stoppedAtNul_ = false;
-  // A hole reads as NUL bytes: such a file is read only up to its first
-  // NUL, never mapped whole, nor given room for all of its size.
+namespace {
+
+// False for a file that may hold NUL bytes ahead: a hole reads as NUL bytes,
+// so such a file is read only up to its first NUL, never mapped or copied
+// whole, nor given room for all of its size; nor is one that starts with
+// zeros written out.
+bool readsWhole(int descriptor, std::uint64_t size) {
   const off_t hole = ::lseek(descriptor, 0, SEEK_HOLE);
   bool whole = hole < 0 || static_cast<std::uint64_t>(hole) >= size;
   static_cast<void>(::lseek(descriptor, 0, SEEK_SET));
-  // Nor is one that starts with zeros written out.
   if (whole && size >= kMapThreshold) {
     char head[65536];
     const ssize_t count = ::pread(descriptor, head, sizeof head, 0);
@@ -292,6 +292,16 @@ bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
       whole = false;
     }
   }
+  return whole;
+}
+
+}  // namespace
+
+bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
+                   FileBytes& bytes) {
+  bytes.release();
+  bytes.stoppedAtNul_ = false;
+  const bool whole = readsWhole(descriptor, size);
   const bool large = whole && size >= kMapThreshold && size <= SIZE_MAX / 2;
   if (large && size >= kHugeReadThreshold && hugePagesOffered()) {
     const Region region =
