@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace tagfmt {
@@ -12,12 +13,24 @@ namespace {
 
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 
+// Room for a piece of at most kPiece of a file `total` bytes long, never
+// filled ahead: every use reads into it first, and a fill would cost as
+// much as the read.
+struct Piece {
+  explicit Piece(std::uint64_t total)
+      : size(static_cast<std::size_t>(std::min<std::uint64_t>(total, kPiece))),
+        bytes(std::make_unique_for_overwrite<char[]>(size)) {}
+  char* data() const { return bytes.get(); }
+  std::size_t size;
+  std::unique_ptr<char[]> bytes;
+};
+
 }  // namespace
 
 bool holdsBytes(NativeHandle file, std::string_view expected) {
-  std::string chunk(std::min(expected.size(), kPiece), '\0');
-  for (std::size_t at = 0; at < expected.size(); at += chunk.size()) {
-    const std::size_t size = std::min(chunk.size(), expected.size() - at);
+  const Piece chunk(expected.size());
+  for (std::size_t at = 0; at < expected.size(); at += chunk.size) {
+    const std::size_t size = std::min(chunk.size, expected.size() - at);
     if (!readAt(file, chunk.data(), size, at) ||
         expected.compare(at, size, chunk.data(), size) != 0) {
       return false;
@@ -72,12 +85,11 @@ std::uint64_t ByteHash::value() const {
 bool hashOfFile(NativeHandle file, std::uint64_t& hash) {
   std::uint64_t total = 0;
   if (!lengthOf(file, total)) return false;
-  std::string chunk(
-      static_cast<std::size_t>(std::min<std::uint64_t>(total, kPiece)), '\0');
+  const Piece chunk(total);
   ByteHash bytes;
-  for (std::uint64_t at = 0; at < total; at += chunk.size()) {
+  for (std::uint64_t at = 0; at < total; at += chunk.size) {
     const auto size = static_cast<std::size_t>(
-        std::min<std::uint64_t>(chunk.size(), total - at));
+        std::min<std::uint64_t>(chunk.size, total - at));
     if (!readAt(file, chunk.data(), size, at)) return false;
     bytes.add(std::string_view(chunk.data(), size));
   }
@@ -88,11 +100,10 @@ bool hashOfFile(NativeHandle file, std::uint64_t& hash) {
 bool restoreFromBackup(NativeHandle file, NativeHandle backup) {
   std::uint64_t total = 0;
   if (!lengthOf(backup, total)) return false;
-  std::string chunk(
-      static_cast<std::size_t>(std::min<std::uint64_t>(total, kPiece)), '\0');
-  for (std::uint64_t at = 0; at < total; at += chunk.size()) {
+  const Piece chunk(total);
+  for (std::uint64_t at = 0; at < total; at += chunk.size) {
     const auto size = static_cast<std::size_t>(
-        std::min<std::uint64_t>(chunk.size(), total - at));
+        std::min<std::uint64_t>(chunk.size, total - at));
     if (!readAt(backup, chunk.data(), size, at) ||
         !writeAt(file, std::string_view(chunk.data(), size), at)) {
       return false;
