@@ -1,5 +1,5 @@
 // The bytes of a file that was read: a copy in memory of their own or, for a
-// large file, a read-only mapping of it or a copy on huge pages.
+// large file, a read-only mapping of it.
 #pragma once
 
 #include <cstddef>
@@ -14,15 +14,6 @@ namespace tagfmt {
 // Linux: the two meet near 128 KiB; past 256 KiB the copy's page faults
 // make it ever dearer).
 inline constexpr std::uint64_t kMapThreshold = std::uint64_t{256} << 10;
-
-// Files at least this large are read into memory of their own on huge pages
-// where the system offers them, rather than mapped: touching a mapping's
-// pages the first time costs more than the read (in a virtual machine three
-// times as much), while below it a huge page would be mostly rounding.
-inline constexpr std::uint64_t kHugeReadThreshold = std::uint64_t{8} << 20;
-
-// True when the system gives huge pages to memory that asks for them.
-bool hugePagesOffered();
 
 // Owns the bytes of one read file and shows them as a view. A mapped file
 // that another program cuts short reads as zero bytes past the cut rather
@@ -41,9 +32,7 @@ class FileBytes {
   }
   // The buffer a reader that copies fills; releases any mapping first.
   std::string& copy();
-  // True when the bytes are a view of the file itself, which another
-  // program may change under it.
-  bool mapped() const { return mapped_ != nullptr && watch_ >= 0; }
+  bool mapped() const { return mapped_ != nullptr; }
   // False once the mapped file was found shorter than when it was mapped:
   // the view may then hold zero bytes that were never in the file. A copy
   // is always intact.
@@ -59,22 +48,17 @@ class FileBytes {
                             FileBytes& bytes);
   std::string copy_;
   bool stoppedAtNul_ = false;
-  // A mapping of the file, or of memory of its own that a large copy was
-  // read into (watch_ then -1); room_ is what was mapped.
   const char* mapped_ = nullptr;
   std::size_t mappedSize_ = 0;
-  std::size_t room_ = 0;
   int watch_ = -1;  // the mapped file, to measure it again
   int slot_ = -1;   // where the bus-error handler finds the mapping
 };
 
 // Reads the open regular file `descriptor`, measured at `size` bytes, into
-// `bytes`: for a file with no holes, copied whole onto huge pages when it is
-// at least kHugeReadThreshold long and hugePagesOffered(), else mapped when
-// `mayMap` is set, it is at least kMapThreshold long and the platform
-// allows; else copied until end of file or its first NUL byte. Returns false
-// when the file could not be read, or yielded fewer than `size` bytes with no
-// NUL among them.
+// `bytes`: mapped when `mayMap` is set, it is at least kMapThreshold long, has
+// no holes and the platform allows, else copied until end of file or its
+// first NUL byte. Returns false when the file could not be read, or yielded
+// fewer than `size` bytes with no NUL among them.
 bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
                    FileBytes& bytes);
 

@@ -12,8 +12,6 @@ bool FileBytes::intact() const { return true; }
 
 void FileBytes::release() { std::string().swap(copy_); }
 
-bool hugePagesOffered() { return false; }
-
 void reserveForText(std::string& buffer, std::size_t size) {
   buffer.reserve(size);
 }

@@ -1,6 +1,6 @@
 // Reading a file's bytes on POSIX systems: a copy for small files, a mapping
-// or a copy on huge pages for large ones, and the bus-error handler that
-// keeps a mapping of a file cut short from ending the program.
+// for large ones, and the bus-error handler that keeps a mapping of a file
+// cut short from ending the program.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 
 #include "driver/file_bytes.h"
 
@@ -160,71 +159,6 @@ Mapping mapFile(int fd, std::size_t size) {
 
 }  // namespace
 
-bool hugePagesOffered() {
-  static const bool offered = [] {
-    const int fd = ::open("/sys/kernel/mm/transparent_hugepage/enabled",
-                          O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char setting[128] = {};
-    const ssize_t n = ::read(fd, setting, sizeof setting - 1);
-    ::close(fd);
-    const std::string_view text(setting,
-                                n > 0 ? static_cast<std::size_t>(n) : 0);
-    return text.find("[always]") != std::string_view::npos ||
-           text.find("[madvise]") != std::string_view::npos;
-  }();
-  return offered;
-}
-
-namespace {
-
-// Memory of its own that a large file was read into.
-struct Region {
-  char* bytes = nullptr;  // nullptr when no such memory was to be had
-  std::size_t room = 0;
-  std::size_t read = 0;
-  bool failed = false;  // the file could not be read
-};
-
-// Reads a large file whole into memory of its own on huge pages: the read
-// faults in a page per 2 MiB, and the pass then walks memory already
-// touched, where a mapping of the file is slow to touch the first time.
-Region readIntoHugePages(int descriptor, std::size_t size) {
-  constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  Region region;
-  if (size > SIZE_MAX - 2 * kHugePage) return region;
-  // One byte more than the size sees growth at once.
-  const std::size_t room = (size + 1 + kHugePage - 1) & ~(kHugePage - 1);
-  void* const at = ::mmap(nullptr, room, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (at == MAP_FAILED) return region;
-#ifdef MADV_HUGEPAGE
-  static_cast<void>(::madvise(at, room, MADV_HUGEPAGE));
-#endif
-  region.bytes = static_cast<char*>(at);
-  region.room = room;
-  while (region.read < room) {
-    const ssize_t n =
-        ::read(descriptor, region.bytes + region.read,
-               std::min<std::size_t>(room - region.read, 1u << 20));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      region.failed = n < 0;
-      break;
-    }
-    region.read += static_cast<std::size_t>(n);
-  }
-  if (region.failed) {
-    const int error = errno;
-    ::munmap(at, room);
-    errno = error;
-    region.bytes = nullptr;
-  }
-  return region;
-}
-
-}  // namespace
-
 FileBytes::~FileBytes() { release(); }
 
 std::string& FileBytes::copy() {
@@ -233,7 +167,7 @@ std::string& FileBytes::copy() {
 }
 
 bool FileBytes::intact() const {
-  if (!mapped()) return true;
+  if (mapped_ == nullptr) return true;
   if (slots[slot_].cut.load()) return false;
   struct stat st {};
   return ::fstat(watch_, &st) == 0 && st.st_size >= 0 &&
@@ -243,18 +177,13 @@ bool FileBytes::intact() const {
 void FileBytes::release() {
   std::string().swap(copy_);
   if (mapped_ == nullptr) return;
-  if (watch_ >= 0) {
-    MappingSlot& entry = slots[slot_];
-    entry.start.store(0);
-    ::munmap(const_cast<char*>(mapped_), room_);
-    ::close(watch_);
-    entry.taken.store(false);
-  } else {
-    ::munmap(const_cast<char*>(mapped_), room_);
-  }
+  MappingSlot& entry = slots[slot_];
+  entry.start.store(0);
+  ::munmap(const_cast<char*>(mapped_), mappedSize_);
+  ::close(watch_);
+  entry.taken.store(false);
   mapped_ = nullptr;
   mappedSize_ = 0;
-  room_ = 0;
   watch_ = -1;
   slot_ = -1;
 }
@@ -274,16 +203,16 @@ void reserveForText(std::string& buffer, std::size_t size) {
 #endif
 }
 
-namespace {
-
-// False for a file that may hold NUL bytes ahead: a hole reads as NUL bytes,
-// so such a file is read only up to its first NUL, never mapped or copied
-// whole, nor given room for all of its size; nor is one that starts with
-// zeros written out.
-bool readsWhole(int descriptor, std::uint64_t size) {
+bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
+                   FileBytes& bytes) {
+  bytes.release();
+  bytes.stoppedAtNul_ = false;
+  // A hole reads as NUL bytes: such a file is read only up to its first
+  // NUL, never mapped whole, nor given room for all of its size.
   const off_t hole = ::lseek(descriptor, 0, SEEK_HOLE);
   bool whole = hole < 0 || static_cast<std::uint64_t>(hole) >= size;
   static_cast<void>(::lseek(descriptor, 0, SEEK_SET));
+  // Nor is one that starts with zeros written out.
   if (whole && size >= kMapThreshold) {
     char head[65536];
     const ssize_t count = ::pread(descriptor, head, sizeof head, 0);
@@ -292,34 +221,12 @@ bool readsWhole(int descriptor, std::uint64_t size) {
       whole = false;
     }
   }
-  return whole;
-}
-
-}  // namespace
-
-bool readFileBytes(int descriptor, std::uint64_t size, bool mayMap,
-                   FileBytes& bytes) {
-  bytes.release();
-  bytes.stoppedAtNul_ = false;
-  const bool whole = readsWhole(descriptor, size);
   const bool large = whole && size >= kMapThreshold && size <= SIZE_MAX / 2;
-  if (large && size >= kHugeReadThreshold && hugePagesOffered()) {
-    const Region region =
-        readIntoHugePages(descriptor, static_cast<std::size_t>(size));
-    if (region.failed) return false;
-    if (region.bytes != nullptr) {
-      bytes.mapped_ = region.bytes;
-      bytes.mappedSize_ = region.read;
-      bytes.room_ = region.room;
-      return region.read >= size;
-    }
-  }
   if (mayMap && large) {
     const Mapping mapping = mapFile(descriptor, static_cast<std::size_t>(size));
     if (mapping.bytes != nullptr) {
       bytes.mapped_ = mapping.bytes;
       bytes.mappedSize_ = static_cast<std::size_t>(size);
-      bytes.room_ = static_cast<std::size_t>(size);
       bytes.slot_ = mapping.slot;
       bytes.watch_ = mapping.watch;
       return true;

@@ -56,10 +56,6 @@ TEST(FileBytes, MapsLargeFilesAndCopiesSmallOnes) {
       {kMapThreshold - 1, "\r\n", false},
       {kMapThreshold, "\r", true},
       {kMapThreshold * 4 + 7, "\n", true},
-      // Copied onto huge pages where the system has them.
-      {kHugeReadThreshold - 1, "\r\n", true},
-      {kHugeReadThreshold, "\n", !hugePagesOffered()},
-      {kHugeReadThreshold * 3 + 5, "\r", !hugePagesOffered()},
   };
   ScratchDir dir;
   for (const auto& c : cases) {
@@ -73,31 +69,6 @@ TEST(FileBytes, MapsLargeFilesAndCopiesSmallOnes) {
     EXPECT_TRUE(bytes.intact()) << c.size;
     bytes.release();
     EXPECT_TRUE(bytes.view().empty());
-  }
-}
-
-// A file found shorter than it was measured is not read; one found longer
-// is read with what it grew by, for the caller to see the change.
-TEST(FileBytes, ACopyTellsAFileThatShrankOrGrew) {
-  ScratchDir dir;
-  for (const std::size_t size :
-       {std::size_t{100}, static_cast<std::size_t>(kHugeReadThreshold) + 3}) {
-    const std::string path = dir / "page.htm";
-    const std::string text = lines(size, "\n");
-    writeFile(path, text);
-    for (const bool shrank : {true, false}) {
-      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      ASSERT_GE(fd, 0);
-      FileBytes bytes;
-      const bool read =
-          readFileBytes(fd, shrank ? size + 1 : size - 1, false, bytes);
-      ::close(fd);
-      EXPECT_EQ(read, !shrank) << size;
-      if (!shrank) {
-        EXPECT_TRUE(bytes.view() == text) << size;
-      }
-      EXPECT_FALSE(bytes.mapped()) << size;
-    }
   }
 }
 
