@@ -49,11 +49,7 @@ bool isSetAside(char c) {
 
 // The length of the pair marker at `at`, or 0 when there is none.
 std::size_t markerAt(std::string_view text, std::size_t at) {
-  // Asked at every byte of content: a tag is told apart without a call.
-  if (text[at] != '<' || at + 1 == text.size() || text[at + 1] != '!' ||
-      !startsWithPairMarker(text.substr(at))) {
-    return 0;
-  }
+  if (text[at] != '<' || !startsWithPairMarker(text.substr(at))) return 0;
   return text.find('>', at) + 1 - at;
 }
 

@@ -24,20 +24,6 @@ void writeMarker(WorkText& out, std::int64_t number) {
   out.append(marker, static_cast<std::size_t>(digitsEnd + 4 - marker));
 }
 
-}  // namespace
-
-bool startsWithPairMarker(std::string_view text) {
-  // Most texts asked about are tags, told apart at their second byte.
-  if (text.size() < 5 || text[1] != '!' || !text.starts_with("<!--@")) {
-    return false;
-  }
-  std::size_t pos = 5;
-  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
-  return pos > 5 && text.substr(pos, 4) == "@-->";
-}
-
-namespace {
-
 // Quote state inside one construct.
 struct Quotes {
   bool inDouble = false;

@@ -31,7 +31,15 @@ bool scanConstruct(ScanInput& in, WorkText& out, bool markerMode,
 
 // True when `text` begins with a pair marker as the tool writes it:
 // "<!--@", decimal digits, "@-->". Other comments that begin "<!--@" (such
-// as "<!--@@ doc -->") are the author's and are kept.
-bool startsWithPairMarker(std::string_view text);
+// as "<!--@@ doc -->") are the author's and are kept. Inline: the pass and
+// the content check ask at nearly every tag, which the second byte settles.
+inline bool startsWithPairMarker(std::string_view text) {
+  if (text.size() < 5 || text[1] != '!' || !text.starts_with("<!--@")) {
+    return false;
+  }
+  std::size_t pos = 5;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+  return pos > 5 && text.substr(pos, 4) == "@-->";
+}
 
 }  // namespace tagfmt
