@@ -1,7 +1,9 @@
 // The steps of a rewrite on their own: the file must still be the one read,
 // holding what was read, and a staged backup leaves nothing when dropped.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -148,6 +150,44 @@ TEST(ByteHash, PiecesAgreeWithTheWholeAndEveryByteCounts) {
   EXPECT_NE(hashOf(swapped, text.size()), whole);
   EXPECT_NE(hashOf(text.substr(0, 299), 299), whole);
   EXPECT_NE(hashOf(std::string(8, '\0'), 8), hashOf(std::string(16, '\0'), 16));
+}
+
+// The last checks read a file a piece of a mebibyte at a time, into room
+// not filled ahead: across every piece's edge they must see the whole file
+// and no more, and restoring must leave exactly the backup's bytes.
+TEST(LastChecks, SeeTheWholeFileAcrossPieces) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  ScratchDir dir;
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kMiB - 1, kMiB,
+                                 kMiB + 1, 3 * kMiB + 5}) {
+    std::string text(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+      text[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
+    }
+    writeFile(dir / "page.htm", text);
+    writeFile(dir / "page.bak", text.substr(0, size / 2) + "older");
+    const int page = ::open((dir / "page.htm").c_str(), O_RDWR | O_CLOEXEC);
+    const int backup = ::open((dir / "page.bak").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(page, 0);
+    ASSERT_GE(backup, 0);
+    EXPECT_TRUE(holdsBytes(page, text)) << size;
+    EXPECT_FALSE(holdsBytes(page, text + "x")) << size;
+    if (size > 0) {
+      std::string changed = text;
+      changed.back() ^= 1;
+      EXPECT_FALSE(holdsBytes(page, changed)) << size;
+      EXPECT_FALSE(holdsBytes(page, text.substr(0, size - 1))) << size;
+    }
+    ByteHash expected;
+    expected.add(text);
+    std::uint64_t hash = 0;
+    EXPECT_TRUE(hashOfFile(page, hash)) << size;
+    EXPECT_EQ(hash, expected.value()) << size;
+    EXPECT_TRUE(restoreFromBackup(page, backup)) << size;
+    EXPECT_EQ(readFile(dir / "page.htm"), readFile(dir / "page.bak")) << size;
+    ::close(page);
+    ::close(backup);
+  }
 }
 
 }  // namespace
